@@ -1,0 +1,35 @@
+#pragma once
+// The sizes of the main window's panes: the upper row (download list and
+// browser) above the log, and the download list's column beside the browser.
+
+#include <vector>
+
+#include "app/Settings.h"
+
+namespace tvx {
+
+struct SplitterPane {
+    int ideal = 0;
+    int minimum = 0;
+};
+
+// Lays out the panes of one splitter direction in the given room: every pane
+// but the last gets its ideal size, or nothing when the ideal is below its
+// minimum, cut to the room left; the last takes the rest; a pane other than
+// the first that would get less than its minimum gets nothing and its room
+// goes to the pane before it.
+std::vector<int> LayoutSplitter(int room, const std::vector<SplitterPane>& panes);
+
+struct FrameLayout {
+    SplitterPane listColumn, browserColumn;  // the upper row's two columns
+    SplitterPane upperRow, logRow;
+};
+
+// The panes' ideal and minimum sizes when the frame is created with the given
+// outer size. Stored sizes (either nonzero) give the list column its width
+// (minimum 10) and the upper row its height (minimum 100). On a first start
+// (both 0) the list column is a quarter of the width and the upper row asks
+// for the frame's whole height, so the log gets what room is left below it.
+FrameLayout InitialFrameLayout(int frameWidth, int frameHeight, const SplitterSizes& stored);
+
+}  // namespace tvx

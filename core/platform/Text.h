@@ -1,0 +1,41 @@
+#pragma once
+// Small text helpers shared by the core: fixed-size character fields,
+// ASCII case folding, and printf-style formatting into std::string.
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace tvx {
+
+// Copies at most N-1 characters of src into the fixed field dst and zero-fills
+// the rest, so a field never holds stale characters after its terminator.
+template <std::size_t N>
+void CopyField(char (&dst)[N], std::string_view src) {
+    const std::size_t n = src.size() < N - 1 ? src.size() : N - 1;
+    std::memcpy(dst, src.data(), n);
+    std::memset(dst + n, 0, N - n);
+}
+
+// The text of a fixed field up to its terminator (or its full width).
+template <std::size_t N>
+std::string_view FieldText(const char (&field)[N]) {
+    return std::string_view(field, strnlen(field, N));
+}
+
+inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+std::string AsciiLowered(std::string_view text);
+
+// True when needle occurs in haystack, ASCII letters compared without case.
+bool ContainsNoCase(std::string_view haystack, std::string_view needle);
+
+// Compares two texts with ASCII letters folded to lower case first and the
+// bytes then compared as unsigned values: <0, 0 or >0.
+int CompareNoCase(std::string_view a, std::string_view b);
+
+// printf-style formatting into a std::string.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace tvx

@@ -1,0 +1,24 @@
+// tvx: the desktop program. Its start directory is the current directory.
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/CDownloadApp.h"
+
+int main(int argc, char** argv) {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((platform == nullptr || *platform == '\0') && (display == nullptr || *display == '\0') &&
+        (wayland == nullptr || *wayland == '\0')) {
+        std::fprintf(stderr,
+                     "tvx: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are "
+                     "unset).\nStart it from a desktop session, or under a virtual X server:\n"
+                     "    xvfb-run -a -s '-screen 0 1280x1024x24' %s\n",
+                     argv[0]);
+        return 1;
+    }
+    CDownloadApp app(argc, argv);
+    if (!app.InitInstance()) return 1;
+    return app.exec();
+}

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the project twice (a normal build and one
+# with the address and undefined-behaviour sanitizers), and runs every test.
+# Exits non-zero when anything fails. Needs no display.
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+"$top/scripts/setup.sh" --asan
+export QT_QPA_PLATFORM=offscreen
+status=0
+ctest --test-dir "$top/build" --output-on-failure -j 2 || status=1
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$top/build-asan" --output-on-failure -j 2 || status=1
+exit $status

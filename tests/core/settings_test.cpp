@@ -1,0 +1,100 @@
+// Window placement text and the settings file.
+
+#include <gtest/gtest.h>
+
+#include "Sandbox.h"
+#include "app/Settings.h"
+#include "platform/Profile.h"
+
+namespace {
+
+using tvx::WindowPlacement;
+
+TEST(WindowPos, FormatsTenNumbersSignedWhereSigned) {
+    WindowPlacement p;
+    p.flags = 2;
+    p.showCmd = 3;
+    p.minX = -1;
+    p.minY = -1;
+    p.maxX = -8;
+    p.maxY = -30;
+    p.left = 10;
+    p.top = 20;
+    p.right = 810;
+    p.bottom = 620;
+    EXPECT_EQ(tvx::FormatWindowPlacement(p), "2,3,-1,-1,-8,-30,10,20,810,620");
+}
+
+TEST(WindowPos, ParsesLikeSscanf) {
+    WindowPlacement p;
+    ASSERT_TRUE(tvx::ParseWindowPlacement("0,1,-1,-1,-1,-1,-20,-30,500,400", p));
+    EXPECT_EQ(p.showCmd, 1u);
+    EXPECT_EQ(p.left, -20);
+    EXPECT_EQ(p.top, -30);
+    EXPECT_EQ(p.right, 500);
+    EXPECT_EQ(p.bottom, 400);
+    // Negative values survive a round trip.
+    EXPECT_EQ(tvx::FormatWindowPlacement(p), "0,1,-1,-1,-1,-1,-20,-30,500,400");
+
+    // Blanks before numbers are accepted; an eleventh number is ignored.
+    ASSERT_TRUE(tvx::ParseWindowPlacement(" 2, 3, 0, 0, 0, 0, 1, 2, 3, 4,99", p));
+    EXPECT_EQ(p.flags, 2u);
+    EXPECT_EQ(p.bottom, 4);
+}
+
+TEST(WindowPos, RejectsShortOrBrokenTextWithoutTouchingTheRecord) {
+    WindowPlacement p;
+    p.left = 77;
+    EXPECT_FALSE(tvx::ParseWindowPlacement("0,1,-1,-1,-1,-1,10,20,30", p));     // nine
+    EXPECT_FALSE(tvx::ParseWindowPlacement("0,1,-1,-1,x,-1,10,20,30,40", p));   // a letter
+    EXPECT_FALSE(tvx::ParseWindowPlacement("", p));
+    EXPECT_FALSE(tvx::ParseWindowPlacement("0;1;2;3;4;5;6;7;8;9", p));
+    EXPECT_EQ(p.left, 77);
+}
+
+class SettingsFile : public tvxtest::Sandbox {};
+
+TEST_F(SettingsFile, LivesInStartDirectory) {
+    EXPECT_EQ(tvx::SettingsFilePath(), Dir() + "\\download.ini");
+}
+
+TEST_F(SettingsFile, PlacementAndSplitterRoundTrip) {
+    const std::string ini = tvx::SettingsFilePath();
+    WindowPlacement p;
+    EXPECT_FALSE(tvx::LoadWindowPlacement(p, ini));  // no file yet
+    p.flags = 2;
+    p.showCmd = 3;
+    p.left = 5;
+    p.top = 6;
+    p.right = 705;
+    p.bottom = 506;
+    ASSERT_TRUE(tvx::SaveWindowPlacement(p, ini));
+    ASSERT_TRUE(tvx::SaveSplitterSizes({230, 540}, ini));
+    EXPECT_EQ(tvxtest::ReadFile(PathOf("download.ini")),
+              "[Settings]\nWindowPos=2,3,-1,-1,-1,-1,5,6,705,506\n"
+              "[SPLITTER]\nleft=230\nbottom=540\n");
+
+    WindowPlacement q;
+    ASSERT_TRUE(tvx::LoadWindowPlacement(q, ini));
+    EXPECT_EQ(tvx::FormatWindowPlacement(q), tvx::FormatWindowPlacement(p));
+    const tvx::SplitterSizes sizes = tvx::LoadSplitterSizes(ini);
+    EXPECT_EQ(sizes.left, 230);
+    EXPECT_EQ(sizes.bottom, 540);
+}
+
+TEST_F(SettingsFile, MissingSplitterKeysReadAsZero) {
+    const std::string ini = tvx::SettingsFilePath();
+    tvx::WritePrivateProfileString("SPLITTER", "left", "300", ini);
+    const tvx::SplitterSizes sizes = tvx::LoadSplitterSizes(ini);
+    EXPECT_EQ(sizes.left, 300);
+    EXPECT_EQ(sizes.bottom, 0);
+}
+
+TEST_F(SettingsFile, EmptyWindowPosMeansNoPlacement) {
+    const std::string ini = tvx::SettingsFilePath();
+    tvx::WritePrivateProfileString("Settings", "WindowPos", "", ini);
+    WindowPlacement p;
+    EXPECT_FALSE(tvx::LoadWindowPlacement(p, ini));
+}
+
+}  // namespace

@@ -14,16 +14,20 @@ std::string g_startDirectory;
 
 bool CaptureStartDirectory() {
     g_startDirectory = CurrentDirectory();
-    if (!g_startDirectory.empty()) return true;
+    if (!g_startDirectory.empty())
+        return true;
     const char* home = std::getenv("HOME");
     g_startDirectory = (home != nullptr && *home != '\0') ? home : "/tmp";
     return false;
 }
 
-std::string SettingsFilePath() { return JoinPath(g_startDirectory, "download.ini"); }
+std::string SettingsFilePath() {
+    return JoinPath(g_startDirectory, "download.ini");
+}
 
 std::string StartDirectoryPath(std::string_view path) {
-    if (IsAbsolutePath(path)) return std::string(path);
+    if (IsAbsolutePath(path))
+        return std::string(path);
     return JoinPath(g_startDirectory, path);
 }
 
@@ -35,17 +39,19 @@ std::string FormatWindowPlacement(const WindowPlacement& p) {
 bool ParseWindowPlacement(std::string_view text, WindowPlacement& placement) {
     const std::string copy(text);
     WindowPlacement p;
-    const int converted = std::sscanf(copy.c_str(), "%u,%u,%d,%d,%d,%d,%d,%d,%d,%d", &p.flags,
-                                      &p.showCmd, &p.minX, &p.minY, &p.maxX, &p.maxY, &p.left,
-                                      &p.top, &p.right, &p.bottom);
-    if (converted < 10) return false;
+    const int converted =
+        std::sscanf(copy.c_str(), "%u,%u,%d,%d,%d,%d,%d,%d,%d,%d", &p.flags, &p.showCmd, &p.minX,
+                    &p.minY, &p.maxX, &p.maxY, &p.left, &p.top, &p.right, &p.bottom);
+    if (converted < 10)
+        return false;
     placement = p;
     return true;
 }
 
 bool LoadWindowPlacement(WindowPlacement& placement, std::string_view settingsFile) {
     const std::string text = GetPrivateProfileString("Settings", "WindowPos", "", settingsFile);
-    if (text.empty()) return false;
+    if (text.empty())
+        return false;
     return ParseWindowPlacement(text, placement);
 }
 
@@ -57,15 +63,16 @@ bool SaveWindowPlacement(const WindowPlacement& placement, std::string_view sett
 SplitterSizes LoadSplitterSizes(std::string_view settingsFile) {
     SplitterSizes sizes;
     sizes.left = std::atoi(GetPrivateProfileString("SPLITTER", "left", "", settingsFile).c_str());
-    sizes.bottom = std::atoi(GetPrivateProfileString("SPLITTER", "bottom", "", settingsFile).c_str());
+    sizes.bottom =
+        std::atoi(GetPrivateProfileString("SPLITTER", "bottom", "", settingsFile).c_str());
     return sizes;
 }
 
 bool SaveSplitterSizes(const SplitterSizes& sizes, std::string_view settingsFile) {
-    const bool left = WritePrivateProfileString("SPLITTER", "left", Format("%d", sizes.left),
-                                                settingsFile);
-    const bool bottom = WritePrivateProfileString("SPLITTER", "bottom",
-                                                  Format("%d", sizes.bottom), settingsFile);
+    const bool left =
+        WritePrivateProfileString("SPLITTER", "left", Format("%d", sizes.left), settingsFile);
+    const bool bottom =
+        WritePrivateProfileString("SPLITTER", "bottom", Format("%d", sizes.bottom), settingsFile);
     return left && bottom;
 }
 

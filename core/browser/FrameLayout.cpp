@@ -6,7 +6,8 @@ namespace tvx {
 
 std::vector<int> LayoutSplitter(int room, const std::vector<SplitterPane>& panes) {
     std::vector<int> sizes(panes.size(), 0);
-    if (panes.empty()) return sizes;
+    if (panes.empty())
+        return sizes;
     int left = std::max(room, 0);
     for (std::size_t i = 0; i + 1 < panes.size(); ++i) {
         int size = panes[i].ideal < panes[i].minimum ? 0 : panes[i].ideal;

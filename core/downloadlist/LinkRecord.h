@@ -23,7 +23,7 @@ struct LinkRecord {
     static constexpr char kRemoved = '\0';
 
     char kind;
-    std::uint8_t picture;  // picture number of a link; 0 for folders as read
+    std::uint8_t picture;          // picture number of a link; 0 for folders as read
     char address[kLinkFieldSize];  // link: remote address; header: web reference
     char path[kLinkFieldSize];     // link: local path; header: disk directory
     char text[kLinkFieldSize];     // link: list text; folder: name; header: window text

@@ -23,15 +23,19 @@ const std::vector<std::unique_ptr<MemoryTreeControl::Node>>& MemoryTreeControl::
     return parent == nullptr ? m_root->children : parent->children;
 }
 
-void MemoryTreeControl::DeleteAllItems() { m_root->children.clear(); }
+void MemoryTreeControl::DeleteAllItems() {
+    m_root->children.clear();
+}
 
 void MemoryTreeControl::DeleteItem(TreeItem item) {
     Node* node = AsNode(item);
-    if (node == nullptr) return;
+    if (node == nullptr)
+        return;
     auto& siblings = node->parent == m_root.get() ? m_root->children : node->parent->children;
-    siblings.erase(std::remove_if(siblings.begin(), siblings.end(),
-                                  [node](const std::unique_ptr<Node>& n) { return n.get() == node; }),
-                   siblings.end());
+    siblings.erase(
+        std::remove_if(siblings.begin(), siblings.end(),
+                       [node](const std::unique_ptr<Node>& n) { return n.get() == node; }),
+        siblings.end());
 }
 
 TreeItem MemoryTreeControl::InsertItemAt(TreeItem parent, int index, const TreeItemInfo& info) {
@@ -52,31 +56,45 @@ TreeItem MemoryTreeControl::GetRootItem() const {
 
 TreeItem MemoryTreeControl::GetChildItem(TreeItem item) const {
     const Node* node = AsNode(item);
-    if (node == nullptr || node->children.empty()) return nullptr;
+    if (node == nullptr || node->children.empty())
+        return nullptr;
     return AsItem(node->children.front().get());
 }
 
 TreeItem MemoryTreeControl::GetNextSiblingItem(TreeItem item) const {
     Node* node = AsNode(item);
-    if (node == nullptr) return nullptr;
+    if (node == nullptr)
+        return nullptr;
     const auto& siblings = node->parent->children;
     for (std::size_t i = 0; i + 1 < siblings.size(); ++i) {
-        if (siblings[i].get() == node) return AsItem(siblings[i + 1].get());
+        if (siblings[i].get() == node)
+            return AsItem(siblings[i + 1].get());
     }
     return nullptr;
 }
 
 TreeItem MemoryTreeControl::GetParentItem(TreeItem item) const {
     Node* node = AsNode(item);
-    if (node == nullptr || node->parent == m_root.get()) return nullptr;
+    if (node == nullptr || node->parent == m_root.get())
+        return nullptr;
     return AsItem(node->parent);
 }
 
-int MemoryTreeControl::GetItemSlot(TreeItem item) const { return AsNode(item)->info.slot; }
-std::string MemoryTreeControl::GetItemText(TreeItem item) const { return AsNode(item)->info.text; }
-int MemoryTreeControl::GetItemPicture(TreeItem item) const { return AsNode(item)->info.picture; }
-bool MemoryTreeControl::GetCheck(TreeItem item) const { return AsNode(item)->info.checked; }
-void MemoryTreeControl::SetCheck(TreeItem item, bool checked) { AsNode(item)->info.checked = checked; }
+int MemoryTreeControl::GetItemSlot(TreeItem item) const {
+    return AsNode(item)->info.slot;
+}
+std::string MemoryTreeControl::GetItemText(TreeItem item) const {
+    return AsNode(item)->info.text;
+}
+int MemoryTreeControl::GetItemPicture(TreeItem item) const {
+    return AsNode(item)->info.picture;
+}
+bool MemoryTreeControl::GetCheck(TreeItem item) const {
+    return AsNode(item)->info.checked;
+}
+void MemoryTreeControl::SetCheck(TreeItem item, bool checked) {
+    AsNode(item)->info.checked = checked;
+}
 
 void MemoryTreeControl::SetItem(TreeItem item, std::string_view text, int picture) {
     AsNode(item)->info.text = std::string(text);
@@ -84,9 +102,12 @@ void MemoryTreeControl::SetItem(TreeItem item, std::string_view text, int pictur
 }
 
 void MemoryTreeControl::Expand(TreeItem item) {
-    if (item != nullptr) AsNode(item)->expanded = true;
+    if (item != nullptr)
+        AsNode(item)->expanded = true;
 }
 
-bool MemoryTreeControl::IsExpanded(TreeItem item) const { return AsNode(item)->expanded; }
+bool MemoryTreeControl::IsExpanded(TreeItem item) const {
+    return AsNode(item)->expanded;
+}
 
 }  // namespace tvx

@@ -12,7 +12,7 @@ namespace tvx {
 
 namespace {
 
-constexpr std::size_t kLineRoom = 499;   // a longer line arrives in pieces
+constexpr std::size_t kLineRoom = 499;  // a longer line arrives in pieces
 constexpr std::size_t kFieldMax = kLinkFieldSize - 1;
 constexpr int kMaxDepth = 255;
 
@@ -26,11 +26,14 @@ public:
     bool Next(std::string& line) {
         line.clear();
         while (line.size() < kLineRoom) {
-            if (m_pos >= m_data.size()) return false;
+            if (m_pos >= m_data.size())
+                return false;
             char c = m_data[m_pos++];
-            if (c == '\r' && m_pos < m_data.size() && m_data[m_pos] == '\n') c = m_data[m_pos++];
+            if (c == '\r' && m_pos < m_data.size() && m_data[m_pos] == '\n')
+                c = m_data[m_pos++];
             line.push_back(c);
-            if (c == '\n') break;
+            if (c == '\n')
+                break;
         }
         return true;
     }
@@ -57,7 +60,8 @@ bool IsBlank(std::string_view line) {
 std::string_view ReadField(std::string_view line, std::size_t& pos) {
     const std::size_t start = std::min(pos, line.size());
     std::size_t n = 0;
-    while (start + n < line.size() && line[start + n] != ',' && n < kFieldMax) ++n;
+    while (start + n < line.size() && line[start + n] != ',' && n < kFieldMax)
+        ++n;
     pos = std::min(start + n + 1, line.size());
     return line.substr(start, n);
 }
@@ -74,10 +78,13 @@ void ReadFields(LinkRecord& record, std::string_view line, std::size_t pos) {
 
 }  // namespace
 
-std::string TreeControlFilePath() { return JoinPath(g_startDirectory, kTreeControlFileName); }
+std::string TreeControlFilePath() {
+    return JoinPath(g_startDirectory, kTreeControlFileName);
+}
 
 void ParseTreeControlText(LinkTable& table, std::string_view data) {
-    for (LinkRecord& record : table.records) record = LinkRecord{};
+    for (LinkRecord& record : table.records)
+        record = LinkRecord{};
     table.count = 0;
     LineReader reader(data);
     std::string raw;
@@ -108,13 +115,15 @@ void ParseTreeControlText(LinkTable& table, std::string_view data) {
 
 bool ReadTreeControlFile(LinkTable& table, std::string_view file) {
     std::string data;
-    if (!ReadWholeFile(file, data)) return false;
+    if (!ReadWholeFile(file, data))
+        return false;
     ParseTreeControlText(table, data);
     return true;
 }
 
 bool LoadTree(LinkTable& table, TreeControl& tree, std::string_view file) {
-    if (!ReadTreeControlFile(table, file)) return false;
+    if (!ReadTreeControlFile(table, file))
+        return false;
     tree.DeleteAllItems();
     int depth = 0;
     TreeItem folders[kMaxDepth + 1] = {};  // the folder inserted last at each depth
@@ -153,7 +162,8 @@ std::string Fields(std::initializer_list<std::string_view> fields) {
     std::string line;
     bool first = true;
     for (std::string_view field : fields) {
-        if (!first) line += ',';
+        if (!first)
+            line += ',';
         first = false;
         line += field;
     }
@@ -189,7 +199,8 @@ private:
     void Siblings(TreeItem first, bool close) {
         for (TreeItem item = first; item != nullptr; item = m_tree.GetNextSiblingItem(item)) {
             const LinkRecord* record = m_table.Record(m_tree.GetItemSlot(item));
-            if (record == nullptr) continue;
+            if (record == nullptr)
+                continue;
             const bool folder = record->IsFolder();
             if (folder) {
                 Line("{" + std::string(record->Text()));
@@ -209,7 +220,8 @@ private:
                 Line("}");
             }
         }
-        if (close) Line("}");
+        if (close)
+            Line("}");
     }
 
     const LinkTable& m_table;
@@ -223,9 +235,12 @@ std::string FormatTreeControlText(const LinkTable& table, const TreeControl& tre
     return TreeWriter(table, tree).Write();
 }
 
-bool SaveTree(LinkTable& table, const TreeControl& tree, std::string_view file, std::string* error) {
-    if (!table.modified) return true;
-    if (!WriteFileAtomically(file, FormatTreeControlText(table, tree), error)) return false;
+bool SaveTree(LinkTable& table, const TreeControl& tree, std::string_view file,
+              std::string* error) {
+    if (!table.modified)
+        return true;
+    if (!WriteFileAtomically(file, FormatTreeControlText(table, tree), error))
+        return false;
     table.modified = false;
     return true;
 }

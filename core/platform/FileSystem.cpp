@@ -33,21 +33,25 @@ bool RemoveFile(std::string_view path) {
 bool ReadWholeFile(std::string_view path, std::string& contents) {
     const std::string native = ToNativePath(path);
     std::FILE* file = std::fopen(native.c_str(), "rb");
-    if (file == nullptr) return false;
+    if (file == nullptr)
+        return false;
     std::string data;
     char buffer[65536];
     std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) data.append(buffer, n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        data.append(buffer, n);
     const bool ok = !std::ferror(file);
     std::fclose(file);
-    if (ok) contents = std::move(data);
+    if (ok)
+        contents = std::move(data);
     return ok;
 }
 
 namespace {
 
 bool Fail(std::string* error, const std::string& what) {
-    if (error != nullptr) *error = what + ": " + std::strerror(errno);
+    if (error != nullptr)
+        *error = what + ": " + std::strerror(errno);
     return false;
 }
 
@@ -55,7 +59,8 @@ bool WriteAll(int fd, std::string_view data) {
     while (!data.empty()) {
         const ssize_t n = ::write(fd, data.data(), data.size());
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return false;
         }
         data.remove_prefix(static_cast<std::size_t>(n));
@@ -76,7 +81,8 @@ bool WriteFileAtomically(std::string_view path, std::string_view contents, std::
     if (lstat(target.c_str(), &st) == 0) {
         if (S_ISLNK(st.st_mode)) {
             char resolved[PATH_MAX];
-            if (realpath(target.c_str(), resolved) != nullptr) target = resolved;
+            if (realpath(target.c_str(), resolved) != nullptr)
+                target = resolved;
         }
         existed = stat(target.c_str(), &st) == 0;
     }
@@ -84,12 +90,14 @@ bool WriteFileAtomically(std::string_view path, std::string_view contents, std::
     const std::size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temp = (slash == std::string::npos ? std::string() : folder) + "." + name + ".XXXXXX";
+    std::string temp =
+        (slash == std::string::npos ? std::string() : folder) + "." + name + ".XXXXXX";
     std::vector<char> temp_buffer(temp.begin(), temp.end());
     temp_buffer.push_back('\0');
 
     const int fd = mkstemp(temp_buffer.data());
-    if (fd < 0) return Fail(error, "cannot create a file in " + folder);
+    if (fd < 0)
+        return Fail(error, "cannot create a file in " + folder);
     temp = temp_buffer.data();
 
     // Keep the old file's permissions; a new file gets the usual 0666 less umask.
@@ -105,7 +113,8 @@ bool WriteFileAtomically(std::string_view path, std::string_view contents, std::
     const int saved_errno = errno;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed) {
-        if (!written) errno = saved_errno;
+        if (!written)
+            errno = saved_errno;
         Fail(error, "cannot write " + temp);
         std::remove(temp.c_str());
         return false;
@@ -120,7 +129,8 @@ bool WriteFileAtomically(std::string_view path, std::string_view contents, std::
 
 std::string CurrentDirectory() {
     std::vector<char> buffer(PATH_MAX + 1);
-    if (getcwd(buffer.data(), buffer.size()) == nullptr) return {};
+    if (getcwd(buffer.data(), buffer.size()) == nullptr)
+        return {};
     return buffer.data();
 }
 

@@ -5,7 +5,8 @@
 namespace tvx {
 
 bool IsAbsolutePath(std::string_view path) {
-    if (path.size() >= 2 && path[1] == ':') return true;
+    if (path.size() >= 2 && path[1] == ':')
+        return true;
     return !path.empty() && (path[0] == '\\' || path[0] == '/');
 }
 
@@ -15,10 +16,12 @@ std::string ToNativePath(std::string_view path) {
         native.erase(0, 2);
         // "c:" and "c:dir" (relative to the drive's current folder on the old
         // platform) both mean the root here.
-        if (native.empty() || (native[0] != '\\' && native[0] != '/')) native = "/" + native;
+        if (native.empty() || (native[0] != '\\' && native[0] != '/'))
+            native = "/" + native;
     }
     for (char& c : native) {
-        if (c == '\\') c = '/';
+        if (c == '\\')
+            c = '/';
     }
     return native;
 }
@@ -32,7 +35,8 @@ std::string JoinPath(std::string_view directory, std::string_view relative) {
 
 std::size_t LastSeparator(std::string_view path) {
     for (std::size_t i = path.size(); i-- > 1;) {
-        if (path[i] == '\\' || path[i] == '/') return i;
+        if (path[i] == '\\' || path[i] == '/')
+            return i;
     }
     return std::string_view::npos;
 }
@@ -44,21 +48,27 @@ bool HasAbsoluteAddress(std::string_view address) {
 std::string LowerSchemeAndHost(std::string_view address) {
     std::string out(address);
     const std::size_t scheme_end = out.find("://");
-    if (scheme_end == std::string::npos || scheme_end == 0) return out;
+    if (scheme_end == std::string::npos || scheme_end == 0)
+        return out;
     for (std::size_t i = 0; i < scheme_end; ++i) {
         const char c = out[i];
         const bool scheme_char = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                                  (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
-        if (!scheme_char) return out;
+        if (!scheme_char)
+            return out;
     }
     std::size_t host_end = out.find_first_of("/?#\\", scheme_end + 3);
-    if (host_end == std::string::npos) host_end = out.size();
-    for (std::size_t i = 0; i < scheme_end; ++i) out[i] = AsciiLower(out[i]);
+    if (host_end == std::string::npos)
+        host_end = out.size();
+    for (std::size_t i = 0; i < scheme_end; ++i)
+        out[i] = AsciiLower(out[i]);
     // User name and password before an '@' are case-sensitive; only the host is folded.
     const std::size_t at = out.rfind('@', host_end - 1);
     std::size_t host_begin = scheme_end + 3;
-    if (at != std::string::npos && at >= host_begin) host_begin = at + 1;
-    for (std::size_t i = host_begin; i < host_end; ++i) out[i] = AsciiLower(out[i]);
+    if (at != std::string::npos && at >= host_begin)
+        host_begin = at + 1;
+    for (std::size_t i = host_begin; i < host_end; ++i)
+        out[i] = AsciiLower(out[i]);
     return out;
 }
 

@@ -12,8 +12,10 @@ namespace {
 
 std::string_view Trim(std::string_view s) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -32,7 +34,8 @@ std::vector<Line> SplitLines(std::string_view data) {
             break;
         }
         std::string_view text = data.substr(0, lf);
-        if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+        if (!text.empty() && text.back() == '\r')
+            text.remove_suffix(1);
         lines.push_back({text, true});
         data.remove_prefix(lf + 1);
     }
@@ -42,16 +45,19 @@ std::vector<Line> SplitLines(std::string_view data) {
 // The section name of a "[name]" line, or false when the line is none.
 bool SectionName(std::string_view line, std::string_view& name) {
     line = Trim(line);
-    if (line.empty() || line.front() != '[') return false;
+    if (line.empty() || line.front() != '[')
+        return false;
     const std::size_t close = line.find(']');
-    name = Trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+    name =
+        Trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
     return true;
 }
 
 // The key and value of a "key=value" line, or false when the line is none.
 bool KeyValue(std::string_view line, std::string_view& key, std::string_view& value) {
     const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos) return false;
+    if (eq == std::string_view::npos)
+        return false;
     key = Trim(line.substr(0, eq));
     value = Trim(line.substr(eq + 1));
     return !key.empty();
@@ -68,7 +74,8 @@ SectionRange FindSection(const std::vector<Line>& lines, std::string_view sectio
     SectionRange range;
     std::string_view name;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (!SectionName(lines[i].text, name)) continue;
+        if (!SectionName(lines[i].text, name))
+            continue;
         if (range.found) {
             range.end = i;
             return range;
@@ -81,10 +88,12 @@ SectionRange FindSection(const std::vector<Line>& lines, std::string_view sectio
 }
 
 // Index of the key's line within the range, or npos.
-std::size_t FindKey(const std::vector<Line>& lines, const SectionRange& range, std::string_view key) {
+std::size_t FindKey(const std::vector<Line>& lines, const SectionRange& range,
+                    std::string_view key) {
     std::string_view k, v;
     for (std::size_t i = range.begin; i < range.end; ++i) {
-        if (KeyValue(lines[i].text, k, v) && CompareNoCase(k, Trim(key)) == 0) return i;
+        if (KeyValue(lines[i].text, k, v) && CompareNoCase(k, Trim(key)) == 0)
+            return i;
     }
     return std::string_view::npos;
 }
@@ -94,11 +103,13 @@ std::size_t FindKey(const std::vector<Line>& lines, const SectionRange& range, s
 std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                     std::string_view defaultValue, std::string_view file) {
     std::string data;
-    if (!ReadWholeFile(file, data)) return std::string(defaultValue.substr(0, kProfileValueMax));
+    if (!ReadWholeFile(file, data))
+        return std::string(defaultValue.substr(0, kProfileValueMax));
     const std::vector<Line> lines = SplitLines(data);
     const SectionRange range = FindSection(lines, section);
     const std::size_t at = range.found ? FindKey(lines, range, key) : std::string_view::npos;
-    if (at == std::string_view::npos) return std::string(defaultValue.substr(0, kProfileValueMax));
+    if (at == std::string_view::npos)
+        return std::string(defaultValue.substr(0, kProfileValueMax));
     std::string_view k, value;
     KeyValue(lines[at].text, k, value);
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
@@ -113,7 +124,8 @@ int GetPrivateProfileInt(std::string_view section, std::string_view key, int def
     // A marker that no real value can equal tells a missing key from an empty one.
     static constexpr std::string_view kMissing("\x01missing\x01");
     const std::string text = GetPrivateProfileString(section, key, kMissing, file);
-    if (text == kMissing) return defaultValue;
+    if (text == kMissing)
+        return defaultValue;
     return std::atoi(text.c_str());
 }
 
@@ -139,7 +151,8 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
             // line before the next section stays where it is.
             insert_at = range.begin;
             for (std::size_t i = range.begin; i < range.end; ++i) {
-                if (!Trim(lines[i].text).empty()) insert_at = i + 1;
+                if (!Trim(lines[i].text).empty())
+                    insert_at = i + 1;
             }
             inserted.push_back(entry);
         }
@@ -158,14 +171,16 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
                 out += eol;
             }
         }
-        if (i == lines.size()) break;
+        if (i == lines.size())
+            break;
         if (i == replace_at) {
             out += entry;
         } else {
             out += lines[i].text;
         }
         // A last line without a line end gets one when something follows it.
-        if (lines[i].ended || i + 1 < lines.size() || insert_at == lines.size()) out += eol;
+        if (lines[i].ended || i + 1 < lines.size() || insert_at == lines.size())
+            out += eol;
     }
     return WriteFileAtomically(file, out);
 }

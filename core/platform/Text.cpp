@@ -7,17 +7,22 @@ namespace tvx {
 
 std::string AsciiLowered(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = AsciiLower(c);
+    for (char& c : out)
+        c = AsciiLower(c);
     return out;
 }
 
 bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
-    if (needle.empty()) return true;
-    if (needle.size() > haystack.size()) return false;
+    if (needle.empty())
+        return true;
+    if (needle.size() > haystack.size())
+        return false;
     for (std::size_t i = 0; i + needle.size() <= haystack.size(); ++i) {
         std::size_t k = 0;
-        while (k < needle.size() && AsciiLower(haystack[i + k]) == AsciiLower(needle[k])) ++k;
-        if (k == needle.size()) return true;
+        while (k < needle.size() && AsciiLower(haystack[i + k]) == AsciiLower(needle[k]))
+            ++k;
+        if (k == needle.size())
+            return true;
     }
     return false;
 }
@@ -27,9 +32,11 @@ int CompareNoCase(std::string_view a, std::string_view b) {
     for (std::size_t i = 0; i < n; ++i) {
         const auto ca = static_cast<unsigned char>(AsciiLower(a[i]));
         const auto cb = static_cast<unsigned char>(AsciiLower(b[i]));
-        if (ca != cb) return ca < cb ? -1 : 1;
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
     }
-    if (a.size() == b.size()) return 0;
+    if (a.size() == b.size())
+        return 0;
     return a.size() < b.size() ? -1 : 1;
 }
 

@@ -24,7 +24,9 @@ std::string_view FieldText(const char (&field)[N]) {
     return std::string_view(field, strnlen(field, N));
 }
 
-inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+inline char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 std::string AsciiLowered(std::string_view text);
 

@@ -12,7 +12,9 @@ CDownloadApp::CDownloadApp(int& argc, char** argv) : QApplication(argc, argv) {
     setDesktopFileName(QStringLiteral("tvx"));
 }
 
-CDownloadApp::~CDownloadApp() { delete m_pMainWnd; }
+CDownloadApp::~CDownloadApp() {
+    delete m_pMainWnd;
+}
 
 bool CDownloadApp::InitInstance() {
     if (!tvx::CaptureStartDirectory()) {

@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     CDownloadApp app(argc, argv);
-    if (!app.InitInstance()) return 1;
+    if (!app.InitInstance())
+        return 1;
     return app.exec();
 }

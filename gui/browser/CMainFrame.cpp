@@ -52,7 +52,8 @@ void CMainFrame::ShowWithPlacement(const tvx::WindowPlacement* placement) {
         m_placement = *placement;
         const QRect normal(placement->left, placement->top, placement->right - placement->left,
                            placement->bottom - placement->top);
-        if (normal.width() > 0 && normal.height() > 0) setGeometry(normal);
+        if (normal.width() > 0 && normal.height() > 0)
+            setGeometry(normal);
         switch (placement->showCmd) {
             case tvx::WindowPlacement::kShowMaximized:
                 showMaximized();
@@ -116,9 +117,11 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         const auto answer = QMessageBox::warning(
             this, windowTitle(),
             tr("The download list could not be saved to %1:\n%2")
-                .arg(QString::fromStdString(tvx::TreeControlFilePath()), QString::fromStdString(error)),
+                .arg(QString::fromStdString(tvx::TreeControlFilePath()),
+                     QString::fromStdString(error)),
             QMessageBox::Retry | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Retry);
-        if (answer == QMessageBox::Discard) break;
+        if (answer == QMessageBox::Discard)
+            break;
         if (answer != QMessageBox::Retry) {
             event->ignore();
             return;

@@ -24,17 +24,21 @@ void CStaticSplitter::childEvent(QChildEvent* event) {
 }
 
 void CStaticSplitter::SetPaneInfo(int pane, int ideal, int minimum) {
-    if (pane < 0) return;
-    if (static_cast<int>(m_panes.size()) <= pane) m_panes.resize(pane + 1);
+    if (pane < 0)
+        return;
+    if (static_cast<int>(m_panes.size()) <= pane)
+        m_panes.resize(pane + 1);
     m_panes[pane] = {ideal, minimum};
 }
 
 tvx::SplitterPane CStaticSplitter::PaneInfo(int pane) const {
-    return pane >= 0 && pane < static_cast<int>(m_panes.size()) ? m_panes[pane] : tvx::SplitterPane{};
+    return pane >= 0 && pane < static_cast<int>(m_panes.size()) ? m_panes[pane]
+                                                                : tvx::SplitterPane{};
 }
 
 void CStaticSplitter::RecalcLayout() {
-    if (count() == 0) return;
+    if (count() == 0)
+        return;
     std::vector<tvx::SplitterPane> panes = m_panes;
     panes.resize(count());
     const int extent = orientation() == Qt::Horizontal ? width() : height();

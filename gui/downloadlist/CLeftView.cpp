@@ -31,7 +31,8 @@ CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent) {
 }
 
 CLeftView::~CLeftView() {
-    if (g_pLeftView == this) g_pLeftView = nullptr;
+    if (g_pLeftView == this)
+        g_pLeftView = nullptr;
 }
 
 void CLeftView::OnInitialUpdate() {
@@ -47,11 +48,16 @@ QIcon CLeftView::PictureIcon(int picture) const {
     return style()->standardIcon(picture == 0 ? QStyle::SP_DirIcon : QStyle::SP_FileIcon);
 }
 
-void CLeftView::DeleteAllItems() { clear(); }
+void CLeftView::DeleteAllItems() {
+    clear();
+}
 
-void CLeftView::DeleteItem(tvx::TreeItem item) { delete ToQt(item); }
+void CLeftView::DeleteItem(tvx::TreeItem item) {
+    delete ToQt(item);
+}
 
-tvx::TreeItem CLeftView::InsertItemAt(tvx::TreeItem parent, int index, const tvx::TreeItemInfo& info) {
+tvx::TreeItem CLeftView::InsertItemAt(tvx::TreeItem parent, int index,
+                                      const tvx::TreeItemInfo& info) {
     auto* item = new QTreeWidgetItem();
     item->setText(0, FromLocal8(info.text));
     item->setData(0, kSlotRole, info.slot);
@@ -67,7 +73,9 @@ tvx::TreeItem CLeftView::InsertItemAt(tvx::TreeItem parent, int index, const tvx
     return ToItem(item);
 }
 
-tvx::TreeItem CLeftView::GetRootItem() const { return ToItem(topLevelItem(0)); }
+tvx::TreeItem CLeftView::GetRootItem() const {
+    return ToItem(topLevelItem(0));
+}
 
 tvx::TreeItem CLeftView::GetChildItem(tvx::TreeItem item) const {
     QTreeWidgetItem* q = ToQt(item);
@@ -76,7 +84,8 @@ tvx::TreeItem CLeftView::GetChildItem(tvx::TreeItem item) const {
 
 tvx::TreeItem CLeftView::GetNextSiblingItem(tvx::TreeItem item) const {
     QTreeWidgetItem* q = ToQt(item);
-    if (q == nullptr) return nullptr;
+    if (q == nullptr)
+        return nullptr;
     if (QTreeWidgetItem* p = q->parent()) {
         const int i = p->indexOfChild(q);
         return i + 1 < p->childCount() ? ToItem(p->child(i + 1)) : nullptr;
@@ -90,7 +99,9 @@ tvx::TreeItem CLeftView::GetParentItem(tvx::TreeItem item) const {
     return q != nullptr ? ToItem(q->parent()) : nullptr;
 }
 
-int CLeftView::GetItemSlot(tvx::TreeItem item) const { return ToQt(item)->data(0, kSlotRole).toInt(); }
+int CLeftView::GetItemSlot(tvx::TreeItem item) const {
+    return ToQt(item)->data(0, kSlotRole).toInt();
+}
 
 std::string CLeftView::GetItemText(tvx::TreeItem item) const {
     return ToQt(item)->text(0).toLocal8Bit().toStdString();
@@ -116,5 +127,6 @@ void CLeftView::SetItem(tvx::TreeItem item, std::string_view text, int picture) 
 }
 
 void CLeftView::Expand(tvx::TreeItem item) {
-    if (QTreeWidgetItem* q = ToQt(item)) q->setExpanded(true);
+    if (QTreeWidgetItem* q = ToQt(item))
+        q->setExpanded(true);
 }

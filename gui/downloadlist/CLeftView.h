@@ -21,13 +21,18 @@ public:
     // as changed and the old file is untouched.
     bool SaveTreeControl(std::string* error = nullptr);
 
-    static QTreeWidgetItem* ToQt(tvx::TreeItem item) { return reinterpret_cast<QTreeWidgetItem*>(item); }
-    static tvx::TreeItem ToItem(QTreeWidgetItem* item) { return reinterpret_cast<tvx::TreeItem>(item); }
+    static QTreeWidgetItem* ToQt(tvx::TreeItem item) {
+        return reinterpret_cast<QTreeWidgetItem*>(item);
+    }
+    static tvx::TreeItem ToItem(QTreeWidgetItem* item) {
+        return reinterpret_cast<tvx::TreeItem>(item);
+    }
 
     // tvx::TreeControl
     void DeleteAllItems() override;
     void DeleteItem(tvx::TreeItem item) override;
-    tvx::TreeItem InsertItemAt(tvx::TreeItem parent, int index, const tvx::TreeItemInfo& info) override;
+    tvx::TreeItem InsertItemAt(tvx::TreeItem parent, int index,
+                               const tvx::TreeItemInfo& info) override;
     tvx::TreeItem GetRootItem() const override;
     tvx::TreeItem GetChildItem(tvx::TreeItem item) const override;
     tvx::TreeItem GetNextSiblingItem(tvx::TreeItem item) const override;

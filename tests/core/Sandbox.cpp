@@ -29,7 +29,8 @@ void Sandbox::SetUp() {
 }
 
 void Sandbox::TearDown() {
-    if (!m_previousDir.empty()) std::filesystem::current_path(m_previousDir);
+    if (!m_previousDir.empty())
+        std::filesystem::current_path(m_previousDir);
     std::error_code ignored;
     std::filesystem::remove_all(m_dir, ignored);
 }
@@ -47,7 +48,9 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+bool Exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
 
 ScopedTmpfs::ScopedTmpfs(const std::string& dir, std::size_t bytes) : m_dir(dir) {
     std::filesystem::create_directories(dir);
@@ -56,7 +59,8 @@ ScopedTmpfs::ScopedTmpfs(const std::string& dir, std::size_t bytes) : m_dir(dir)
 }
 
 ScopedTmpfs::~ScopedTmpfs() {
-    if (m_mounted) umount2(m_dir.c_str(), MNT_DETACH);
+    if (m_mounted)
+        umount2(m_dir.c_str(), MNT_DETACH);
 }
 
 bool ScopedTmpfs::MakeReadOnly() {
@@ -66,7 +70,8 @@ bool ScopedTmpfs::MakeReadOnly() {
 
 void ScopedTmpfs::Fill() {
     const int fd = open((m_dir + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) return;
+    if (fd < 0)
+        return;
     const std::vector<char> block(4096, 'x');
     while (write(fd, block.data(), block.size()) > 0) {
     }

@@ -1,10 +1,11 @@
 // The private-profile (INI) module.
 
+#include "platform/Profile.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "Sandbox.h"
-#include "platform/Profile.h"
 
 namespace {
 
@@ -104,7 +105,8 @@ TEST_F(Profile, WriteKeepsPermissions) {
 
 TEST_F(Profile, FailedWriteLeavesFileIntact) {
     tvxtest::ScopedTmpfs disk(PathOf("disk"), 64 * 1024);
-    if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small file system here";
+    if (!disk.Mounted())
+        GTEST_SKIP() << "cannot mount a small file system here";
     const std::string ini = PathOf("disk/a.ini");
     WriteFile(ini, "[A]\nx=1\n");
     ASSERT_TRUE(disk.MakeReadOnly());

@@ -1,9 +1,10 @@
 // Window placement text and the settings file.
 
+#include "app/Settings.h"
+
 #include <gtest/gtest.h>
 
 #include "Sandbox.h"
-#include "app/Settings.h"
 #include "platform/Profile.h"
 
 namespace {
@@ -45,8 +46,8 @@ TEST(WindowPos, ParsesLikeSscanf) {
 TEST(WindowPos, RejectsShortOrBrokenTextWithoutTouchingTheRecord) {
     WindowPlacement p;
     p.left = 77;
-    EXPECT_FALSE(tvx::ParseWindowPlacement("0,1,-1,-1,-1,-1,10,20,30", p));     // nine
-    EXPECT_FALSE(tvx::ParseWindowPlacement("0,1,-1,-1,x,-1,10,20,30,40", p));   // a letter
+    EXPECT_FALSE(tvx::ParseWindowPlacement("0,1,-1,-1,-1,-1,10,20,30", p));    // nine
+    EXPECT_FALSE(tvx::ParseWindowPlacement("0,1,-1,-1,x,-1,10,20,30,40", p));  // a letter
     EXPECT_FALSE(tvx::ParseWindowPlacement("", p));
     EXPECT_FALSE(tvx::ParseWindowPlacement("0;1;2;3;4;5;6;7;8;9", p));
     EXPECT_EQ(p.left, 77);

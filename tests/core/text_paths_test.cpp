@@ -72,7 +72,8 @@ TEST(Text, CopyFieldCutsAndClearsTheRest) {
     EXPECT_EQ(tvx::FieldText(field), "abcdefg");
     tvx::CopyField(field, "ab");
     EXPECT_EQ(tvx::FieldText(field), "ab");
-    for (std::size_t i = 2; i < sizeof field; ++i) EXPECT_EQ(field[i], '\0');
+    for (std::size_t i = 2; i < sizeof field; ++i)
+        EXPECT_EQ(field[i], '\0');
 }
 
 LinkRecord Record(char kind, const char* address, const char* path, const char* text = "") {

@@ -1,7 +1,6 @@
 // The tree control file: reading, building the tree, writing back.
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <functional>
@@ -30,8 +29,10 @@ std::string Dump(const tvx::TreeControl& tree, const LinkTable& table) {
         for (TreeItem item = first; item != nullptr; item = tree.GetNextSiblingItem(item)) {
             const LinkRecord& r = table.records[tree.GetItemSlot(item)];
             out += std::string(depth * 2, ' ') + tree.GetItemText(item);
-            if (r.IsLink()) out += std::string(" [") + std::to_string(r.picture) + "]";
-            if (tree.GetCheck(item)) out += " *";
+            if (r.IsLink())
+                out += std::string(" [") + std::to_string(r.picture) + "]";
+            if (tree.GetCheck(item))
+                out += " *";
             out += "\n";
             walk(tree.GetChildItem(item), depth + 1);
         }
@@ -133,7 +134,8 @@ TEST_F(TreeFile, CommasAndBracesBelongToTexts) {
     ASSERT_TRUE(Load(
         "h,T\r\n{Folder {with} brace, and comma\r\n2,a/b.zip,Text, with {braces} and, commas\r\n"
         "}\r\n}\r\n//END\r\n"));
-    EXPECT_EQ(Dump(m_tree, *m_table), "Folder {with} brace, and comma\n  Text, with {braces} and, commas [2]\n");
+    EXPECT_EQ(Dump(m_tree, *m_table),
+              "Folder {with} brace, and comma\n  Text, with {braces} and, commas [2]\n");
 }
 
 TEST_F(TreeFile, LetterCaseOfPathsAndAddressesIsKept) {
@@ -164,7 +166,8 @@ TEST_F(TreeFile, EndOfListAndLastLineWithoutLineEnd) {
 
 TEST_F(TreeFile, LinesOnlyUpTo1024Slots) {
     std::string text = "h,T\r\n";
-    for (int i = 1; i <= 1100; ++i) text += "1,f" + std::to_string(i) + ",L" + std::to_string(i) + "\r\n";
+    for (int i = 1; i <= 1100; ++i)
+        text += "1,f" + std::to_string(i) + ",L" + std::to_string(i) + "\r\n";
     const LinkTable& t = Parse(text);
     EXPECT_EQ(t.count, 1024);
     EXPECT_EQ(t.records[1023].Text(), "L1023");
@@ -172,20 +175,24 @@ TEST_F(TreeFile, LinesOnlyUpTo1024Slots) {
 
 TEST_F(TreeFile, ExactlyFullFileLoadsCompletely) {
     std::string text = "h,T\r\n";
-    for (int i = 1; i < 1024; ++i) text += "1,f,L" + std::to_string(i) + "\r\n";
+    for (int i = 1; i < 1024; ++i)
+        text += "1,f,L" + std::to_string(i) + "\r\n";
     text += "1,f,Beyond\r\n//END\r\n";
     ASSERT_TRUE(Load(text));
     EXPECT_EQ(m_table->count, 1024);
     int items = 0;
-    for (TreeItem i = m_tree.GetRootItem(); i != nullptr; i = m_tree.GetNextSiblingItem(i)) ++items;
+    for (TreeItem i = m_tree.GetRootItem(); i != nullptr; i = m_tree.GetNextSiblingItem(i))
+        ++items;
     EXPECT_EQ(items, 1023);
 }
 
 TEST_F(TreeFile, FoldersDeeperThan255TakeThePlaceOfTheDeepest) {
     std::string text = "h,T\r\n";
-    for (int i = 1; i <= 260; ++i) text += "{D" + std::to_string(i) + "\r\n";
+    for (int i = 1; i <= 260; ++i)
+        text += "{D" + std::to_string(i) + "\r\n";
     text += "1,f,Leaf\r\n";
-    for (int i = 1; i <= 260; ++i) text += "}\r\n";
+    for (int i = 1; i <= 260; ++i)
+        text += "}\r\n";
     text += "1,g,Top\r\n//END\r\n";
     ASSERT_TRUE(Load(text));
     int depth = 0;
@@ -299,8 +306,9 @@ TEST_F(TreeFile, WriterRoundTripsTheTreeInShownOrder) {
 
 TEST_F(TreeFile, OriginalFilesReadBackTheSame) {
     // Written by the old program: CR LF, lower case, no "//END" problems.
-    const std::string text = "http://www.host.de/,c:\\tarvex_service\\downloads,TVX\r\n"
-                             "1,prog/a.zip,A\r\n}\r\n//END\r\n";
+    const std::string text =
+        "http://www.host.de/,c:\\tarvex_service\\downloads,TVX\r\n"
+        "1,prog/a.zip,A\r\n}\r\n//END\r\n";
     ASSERT_TRUE(Load(text));
     EXPECT_EQ(Save(), text);
 }
@@ -333,13 +341,17 @@ TEST_F(TreeFile, CheckBoxesShowWhichLocalFilesExist) {
     ASSERT_EQ(mkdir(PathOf("downloads/sub").c_str(), 0755), 0);
     WriteFile(PathOf("downloads/sub/there.zip"), "x");
     WriteFile(PathOf("abs.zip"), "x");
-    ASSERT_TRUE(Load("http://h/,downloads,T\r\n"
-                     "1,sub/there.zip,There\r\n"
-                     "1,sub/missing.zip,Missing\r\n"
-                     "1,http://h/a,sub/there.zip,Same file\r\n"
-                     "1,http://h/a," + Dir() + "/abs.zip,Absolute\r\n"
-                     "}\r\n//END\r\n"));
-    EXPECT_EQ(Dump(m_tree, *m_table), "There [1] *\nMissing [1]\nSame file [1] *\nAbsolute [1] *\n");
+    ASSERT_TRUE(
+        Load("http://h/,downloads,T\r\n"
+             "1,sub/there.zip,There\r\n"
+             "1,sub/missing.zip,Missing\r\n"
+             "1,http://h/a,sub/there.zip,Same file\r\n"
+             "1,http://h/a," +
+             Dir() +
+             "/abs.zip,Absolute\r\n"
+             "}\r\n//END\r\n"));
+    EXPECT_EQ(Dump(m_tree, *m_table),
+              "There [1] *\nMissing [1]\nSame file [1] *\nAbsolute [1] *\n");
 }
 
 TEST_F(TreeFile, LoadingAgainReplacesTheTree) {
@@ -371,7 +383,8 @@ TEST_F(TreeFile, SaveWritesOnlyWhenModified) {
 
 TEST_F(TreeFile, FailedSaveKeepsOldFileAndFlag) {
     tvxtest::ScopedTmpfs disk(PathOf("disk"), 64 * 1024);
-    if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small file system here";
+    if (!disk.Mounted())
+        GTEST_SKIP() << "cannot mount a small file system here";
     tvx::g_startDirectory = PathOf("disk");
     const std::string old = std::string(kSample);
     ASSERT_TRUE(Load(old));

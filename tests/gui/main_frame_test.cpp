@@ -1,0 +1,106 @@
+// The main window: panes, start-up placement, and what it writes at close.
+
+#include <QTest>
+#include <QTreeWidget>
+
+#include "GuiSandbox.h"
+#include "app/Settings.h"
+#include "browser/CMainFrame.h"
+#include "browser/CStaticSplitter.h"
+#include "downloadlist/CLeftView.h"
+
+class MainFrameTest : public QObject {
+    Q_OBJECT
+private slots:
+    void showsTheListWithCheckBoxesFromFiles();
+    void firstStartIsMaximisedAndWritesSettingsAtClose();
+    void storedPlacementAndPaneSizesComeBack();
+    void brokenWindowPosOpensMaximised();
+};
+
+namespace {
+const QByteArray kList =
+    "http://127.0.0.1:1/,downloads,Test list\r\n"
+    "{Folder\r\n"
+    "1,a.zip,A in folder\r\n"
+    "}\r\n"
+    "2,b.zip,B at top\r\n"
+    "}\r\n"
+    "//END\r\n";
+
+void CloseAndWait(CMainFrame& frame) {
+    QVERIFY(frame.close());
+    QCoreApplication::processEvents();
+}
+}  // namespace
+
+void MainFrameTest::showsTheListWithCheckBoxesFromFiles() {
+    GuiSandbox sandbox;
+    sandbox.WriteFile("tvx_downctrl.htm", kList);
+    QDir(sandbox.PathOf(".")).mkpath("downloads");
+    sandbox.WriteFile("downloads/b.zip", "present");
+    CMainFrame frame;
+    CLeftView* tree = frame.LeftView();
+    QCOMPARE(tree->topLevelItemCount(), 2);
+    QTreeWidgetItem* folder = tree->topLevelItem(0);
+    QCOMPARE(folder->text(0), QStringLiteral("Folder"));
+    QCOMPARE(folder->childCount(), 1);
+    QCOMPARE(folder->child(0)->text(0), QStringLiteral("A in folder"));
+    QCOMPARE(folder->child(0)->checkState(0), Qt::Unchecked);
+    QCOMPARE(tree->topLevelItem(1)->text(0), QStringLiteral("B at top"));
+    QCOMPARE(tree->topLevelItem(1)->checkState(0), Qt::Checked);
+    QCOMPARE(g_pLeftView, tree);
+}
+
+void MainFrameTest::firstStartIsMaximisedAndWritesSettingsAtClose() {
+    GuiSandbox sandbox;
+    sandbox.WriteFile("tvx_downctrl.htm", kList);
+    {
+        CMainFrame frame;
+        frame.ShowWithPlacement(nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QVERIFY(frame.isMaximized());
+        CloseAndWait(frame);
+    }
+    const QString ini = sandbox.ReadFile("download.ini");
+    QVERIFY2(ini.startsWith("[Settings]\nWindowPos=2,3,"), qPrintable(ini));
+    QVERIFY(ini.contains("\n[SPLITTER]\nleft="));
+    QVERIFY(ini.contains("\nbottom="));
+    // The list is written back whether or not it changed.
+    QCOMPARE(sandbox.ReadFile("tvx_downctrl.htm"), QString::fromLatin1(kList));
+}
+
+void MainFrameTest::storedPlacementAndPaneSizesComeBack() {
+    GuiSandbox sandbox;
+    sandbox.WriteFile("download.ini",
+                      "[Settings]\nWindowPos=0,1,-1,-1,-7,-9,40,50,840,650\n"
+                      "[SPLITTER]\nleft=180\nbottom=350\n");
+    {
+        CMainFrame frame;
+        tvx::WindowPlacement placement;
+        QVERIFY(tvx::LoadWindowPlacement(placement, tvx::SettingsFilePath()));
+        frame.ShowWithPlacement(&placement);
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QVERIFY(!frame.isMaximized());
+        QCOMPARE(frame.geometry().size(), QSize(800, 600));
+        QTRY_COMPARE(frame.ColumnSplitter()->sizes().value(0), 180);
+        QTRY_COMPARE(frame.RowSplitter()->sizes().value(0), 350);
+        CloseAndWait(frame);
+    }
+    const QString ini = sandbox.ReadFile("download.ini");
+    // Untouched positions of the placement are written back as they were read.
+    QVERIFY2(ini.contains("WindowPos=0,1,-1,-1,-7,-9,"), qPrintable(ini));
+    QVERIFY2(ini.contains("left=180\nbottom=350\n"), qPrintable(ini));
+    // No list file existed: the empty list is left behind.
+    QCOMPARE(sandbox.ReadFile("tvx_downctrl.htm"), QStringLiteral(",\r\n}\r\n//END\r\n"));
+}
+
+void MainFrameTest::brokenWindowPosOpensMaximised() {
+    GuiSandbox sandbox;
+    sandbox.WriteFile("download.ini", "[Settings]\nWindowPos=0,1,-1,-1,-1,-1,40,50,840\n");
+    tvx::WindowPlacement placement;
+    QVERIFY(!tvx::LoadWindowPlacement(placement, tvx::SettingsFilePath()));
+}
+
+QTEST_MAIN(MainFrameTest)
+#include "main_frame_test.moc"

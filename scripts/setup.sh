@@ -16,6 +16,7 @@ packages=(
   libgtest-dev libgmock-dev
   nginx-light
   xvfb xauth
+  tzdata
 )
 
 install_missing() {

@@ -1,0 +1,185 @@
+// tvx-get: downloads one file the way the single-file download dialog does,
+// without a window, for scripts and cron.
+//
+//   tvx-get [--paced] "webname,filename"
+//
+// A relative filename is resolved against the current directory. The file is
+// checked first and fetched only when it is new, changed or incomplete; a
+// broken transfer continues where it stopped. Message texts go to standard
+// error; a progress line is shown there when it is a terminal.
+// Exit status: 0 the file is complete or already up to date; 1 something
+// failed or the file ended short (its control file stays for the next run);
+// 2 usage.
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "platform/FileSystem.h"
+#include "transfer/CFileDownload.h"
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+void OnSignal(int) {
+    g_interrupted = true;
+}
+
+constexpr char kUsage[] = "CALL: Pullbox.exe webname,filename";
+
+class ConsoleProgress : public tvx::Progress {
+public:
+    void SetRange(int, int) override {}
+    void SetPos(int pos) override { m_pos = pos; }
+    int Pos() const { return m_pos; }
+
+private:
+    int m_pos = 0;
+};
+
+class ConsoleAnimation : public tvx::Animation {
+public:
+    void Play() override {}
+    void Stop() override {}
+};
+
+// Messages and the progress line on standard error.
+class ConsoleUi : public tvx::DownloadDialogUi {
+public:
+    ConsoleUi() : m_terminal(isatty(STDERR_FILENO) == 1) {}
+
+    void MessageBox(const std::string& text) override {
+        if (g_interrupted)
+            return;  // breaking off is not an error to report
+        ClearLine();
+        std::fprintf(stderr, "%s\n", tvx::WithoutBells(text).c_str());
+    }
+    void SetStatusText(const std::string& text) override {
+        m_status = text;
+        Show(true);
+    }
+    void SetFileLine(const std::string& text) override { m_fileLine = text; }
+    tvx::Progress& FileProgress() override { return m_progress; }
+    tvx::Animation& RunningAnimation() override { return m_animation; }
+
+    // Redraws the progress line, at most a few times a second unless forced.
+    void Show(bool force, long long received = -1, long long length = -1) {
+        if (!m_terminal)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && now - m_lastShown < std::chrono::milliseconds(200))
+            return;
+        m_lastShown = now;
+        std::string line = m_status;
+        if (received >= 0) {
+            char numbers[96];
+            std::snprintf(numbers, sizeof numbers, " %3d%%  %lld of %lld bytes", m_progress.Pos(),
+                          received, length);
+            line = m_fileLine + numbers;
+        }
+        if (line.size() > 78)
+            line.resize(78);
+        std::fprintf(stderr, "\r%-78s", line.c_str());
+        m_lineShown = true;
+    }
+    void ClearLine() {
+        if (!m_lineShown)
+            return;
+        std::fprintf(stderr, "\r%78s\r", "");
+        m_lineShown = false;
+    }
+
+private:
+    bool m_terminal;
+    bool m_lineShown = false;
+    std::string m_status, m_fileLine;
+    ConsoleProgress m_progress;
+    ConsoleAnimation m_animation;
+    std::chrono::steady_clock::time_point m_lastShown{};
+};
+
+int Usage() {
+    std::fprintf(stderr, "%s\nusage: tvx-get [--paced] \"webname,filename\"\n", kUsage);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool paced = false;
+    const char* text = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--paced") == 0) {
+            paced = true;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            return Usage();
+        } else if (text == nullptr) {
+            text = argv[i];
+        } else {
+            return Usage();
+        }
+    }
+    if (text == nullptr)
+        return Usage();
+
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    tvx::HttpSettings settings;
+    settings.interrupted = [] { return g_interrupted.load(); };
+    ConsoleUi ui;
+    tvx::CFileDownload download(ui, settings, tvx::CurrentDirectory(), paced);
+    download.SetReadWait(paced ? 20 : 500);
+    download.SetParameters(text);
+
+    if (download.Start()) {
+        while (!g_interrupted) {
+            const auto tick = std::chrono::steady_clock::now();
+            if (download.Tick() == tvx::CFileDownload::TickResult::Close)
+                break;
+            const tvx::CTransfer& transfer = download.Transfer();
+            ui.Show(false, transfer.Received(), transfer.ContentLength());
+            if (paced)
+                std::this_thread::sleep_until(tick + std::chrono::milliseconds(20));
+        }
+        if (g_interrupted)
+            download.Close(tvx::CFileDownload::kResultBroken);
+    }
+    ui.ClearLine();
+
+    const tvx::CTransfer& transfer = download.Transfer();
+    const std::string& file = download.Parameters().localName;
+    switch (download.Outcome()) {
+        case tvx::DownloadOutcome::Complete:
+        case tvx::DownloadOutcome::UpToDate:
+            return 0;
+        case tvx::DownloadOutcome::Usage:
+            return 2;
+        case tvx::DownloadOutcome::Short:
+        case tvx::DownloadOutcome::Broken:
+            std::fprintf(
+                stderr,
+                "tvx-get: %s holds %lld of %lld bytes; run the same command again to complete it\n",
+                file.c_str(), static_cast<long long>(transfer.Received()),
+                static_cast<long long>(transfer.ContentLength()));
+            return 1;
+        case tvx::DownloadOutcome::NothingToFetch:
+            std::fprintf(stderr, "tvx-get: the source is missing or empty; nothing was fetched\n");
+            return 1;
+        default:
+            if (g_interrupted)
+                std::fprintf(stderr, "tvx-get: broken off\n");
+            return 1;
+    }
+}

@@ -1,0 +1,146 @@
+#include "transfer/CFileDownload.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "platform/Paths.h"
+#include "platform/Text.h"
+#include "transfer/FileTime.h"
+
+namespace tvx {
+
+bool CFileDownload::s_tickRunning = false;
+
+int ParseDownloadParameters(std::string_view text, DownloadParameters& parameters) {
+    std::string line(text.substr(0, text.find_first_of("\r\n")));
+    std::replace(line.begin(), line.end(), '\t', ' ');
+    const std::size_t comma = line.find(',');
+    parameters.address = LowerSchemeAndHost(line.substr(0, comma));
+    parameters.localName.clear();
+    if (comma != std::string::npos) {
+        const std::size_t next = line.find(',', comma + 1);
+        parameters.localName = line.substr(
+            comma + 1, next == std::string::npos ? std::string::npos : next - comma - 1);
+        std::replace(parameters.localName.begin(), parameters.localName.end(), '/', '\\');
+    }
+    return !parameters.address.empty() && !parameters.localName.empty() ? 1 : 0;
+}
+
+std::string DisplayName(std::string_view localName) {
+    const std::size_t separator = LastSeparator(localName);
+    return separator == std::string_view::npos ? std::string()
+                                               : std::string(localName.substr(separator + 1));
+}
+
+CFileDownload::CFileDownload(DownloadDialogUi& ui, const HttpSettings& settings,
+                             std::string baseDirectory, bool paced)
+    : m_ui(ui), m_transfer(settings, ReportMode::SingleFile) {
+    m_transfer.SetBaseDirectory(std::move(baseDirectory));
+    m_transfer.SetUi(&ui);
+    m_transfer.SetFileProgress(&ui.FileProgress());
+    m_transfer.SetAnimation(&ui.RunningAnimation());
+    m_transfer.SetPaced(paced);
+}
+
+int CFileDownload::SetParameters(std::string_view text) {
+    return ParseDownloadParameters(text, m_parameters);
+}
+
+bool CFileDownload::CloseWith(DownloadOutcome outcome) {
+    m_outcome = outcome;
+    Close(kResultEnded);
+    return false;
+}
+
+bool CFileDownload::Start() {
+    const std::string& address = m_parameters.address;
+    const std::string& localName = m_parameters.localName;
+    if (address.empty() || localName.empty()) {
+        m_ui.MessageBox("CALL: Pullbox.exe webname,filename");
+        return CloseWith(DownloadOutcome::Usage);
+    }
+    m_ui.SetStatusText("TEST CONNECT");
+    m_ui.FileProgress().SetRange(0, 100);
+    m_ui.FileProgress().SetPos(0);
+    m_active = false;
+    m_ui.RunningAnimation().Play();
+    if (!IsLocalSource(address)) {
+        m_transfer.Check(address);
+        if (m_transfer.StatusCode() != 200) {
+            m_ui.MessageBox("OPEN ERROR INTERNET -- (FIRST CONNECT WITH YOUR INTERNET)");
+            return CloseWith(DownloadOutcome::NoConnection);
+        }
+    }
+    m_ui.SetStatusText("Check if update");
+    const std::string name = DisplayName(localName);
+    m_ui.SetFileLine("Download update check file: " + name);
+    // The local name is looked up as given: relative to the current
+    // directory, which is the base directory the transfer resolves against.
+    const LocalFileInfo local = GetLocalFileInfo(localName);
+    if (m_transfer.Check(address) != CTransfer::kOk)
+        return CloseWith(DownloadOutcome::CheckFailed);
+    if (local.length == m_transfer.ContentLength() && local.date == m_transfer.RemoteDate()) {
+        return CloseWith(DownloadOutcome::UpToDate);
+    }
+    if (m_transfer.ContentLength() == 0)
+        return CloseWith(DownloadOutcome::NothingToFetch);
+    m_ui.SetFileLine(Format("Download: %lld Byte %s",
+                            static_cast<long long>(m_transfer.ContentLength()), name.c_str()));
+    m_ui.SetStatusText("DownLoding");
+    m_active = true;
+    m_step = 1;
+    return true;
+}
+
+CFileDownload::TickResult CFileDownload::Tick(int budgetMs) {
+    if (m_closed)
+        return TickResult::Close;
+    if (s_tickRunning)
+        return TickResult::Busy;
+    s_tickRunning = true;
+    TickResult result = TickResult::Continue;
+    if (m_active) {
+        if (m_step == 1) {
+            if (m_transfer.Open(m_parameters.address, m_parameters.localName) == CTransfer::kOk) {
+                m_step = 2;
+            } else {
+                m_active = false;
+                m_outcome = DownloadOutcome::OpenFailed;
+            }
+        } else if (m_step == 2) {
+            const auto until =
+                std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+            long n;
+            do {
+                n = m_transfer.ReadChunk();
+            } while (n > 0 && std::chrono::steady_clock::now() < until);
+            if (n == 0) {
+                // A short file is stamped too: its length keeps it different
+                // from the remote file until it is complete.
+                StampFileTime(m_transfer.DestinationPath(), m_transfer.RemoteDate());
+                m_active = false;
+                m_outcome = m_transfer.Received() == m_transfer.ContentLength()
+                                ? DownloadOutcome::Complete
+                                : DownloadOutcome::Short;
+            }
+        }
+    } else {
+        Close(kResultEnded);
+        result = TickResult::Close;
+    }
+    s_tickRunning = false;
+    return result;
+}
+
+void CFileDownload::Close(int result) {
+    if (m_closed)
+        return;
+    m_closed = true;
+    m_result = result;
+    if (result == kResultBroken && m_active)
+        m_outcome = DownloadOutcome::Broken;
+    m_active = false;
+    m_transfer.Finish();
+}
+
+}  // namespace tvx

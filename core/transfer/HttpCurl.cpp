@@ -1,0 +1,386 @@
+// The HTTP layer on libcurl's multi interface. A request runs inside a multi
+// handle so that the body can be pulled: Read pumps the transfer only until
+// some bytes have arrived, and a write callback that finds the buffer full
+// pauses the transfer until the reader has taken what is there. Memory stays
+// at one buffer's worth however large the file is.
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <string_view>
+#include <vector>
+
+#include "platform/Text.h"
+#include "transfer/HttpRequest.h"
+
+namespace tvx {
+
+namespace {
+
+// Bytes the write callback may hold before it pauses the transfer.
+constexpr std::size_t kPendingCap = 256 * 1024;
+constexpr int kMaxRedirects = 10;
+constexpr int kPollSliceMs = 50;
+
+void GlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::string_view TrimLine(std::string_view s) {
+    while (!s.empty() &&
+           (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t')) {
+        s.remove_suffix(1);
+    }
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    return s;
+}
+
+bool IsFollowedRedirect(long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+}  // namespace
+
+bool ParseHttpDate(const std::string& text, HttpDateFields& fields) {
+    GlobalInit();
+    if (TrimLine(text).empty())
+        return false;
+    const time_t t = curl_getdate(text.c_str(), nullptr);
+    if (t == static_cast<time_t>(-1))
+        return false;
+    struct tm tm {};
+    if (gmtime_r(&t, &tm) == nullptr)
+        return false;
+    fields.year = tm.tm_year + 1900;
+    fields.month = tm.tm_mon + 1;
+    fields.day = tm.tm_mday;
+    fields.hour = tm.tm_hour;
+    fields.minute = tm.tm_min;
+    fields.second = tm.tm_sec;
+    return true;
+}
+
+struct HttpRequest::Impl {
+    HttpSettings settings;
+    CURLM* multi = nullptr;
+    CURL* easy = nullptr;
+    curl_slist* headerList = nullptr;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    std::string url;        // the address of the request in flight
+    HttpResponse current;   // the response whose header lines are arriving
+    std::string location;   // its Location header
+    HttpResponse response;  // the final response
+    bool headersDone = false;
+    bool redirectPending = false;
+
+    std::vector<char> pending;  // body bytes not yet read
+    std::size_t pendingPos = 0;
+    bool paused = false;
+    bool done = false;
+    CURLcode result = CURLE_OK;
+    std::string error;
+
+    ~Impl() { Cleanup(); }
+
+    void Cleanup() {
+        if (easy != nullptr) {
+            if (multi != nullptr)
+                curl_multi_remove_handle(multi, easy);
+            curl_easy_cleanup(easy);
+            easy = nullptr;
+        }
+        if (multi != nullptr) {
+            curl_multi_cleanup(multi);
+            multi = nullptr;
+        }
+        if (headerList != nullptr) {
+            curl_slist_free_all(headerList);
+            headerList = nullptr;
+        }
+        pending.clear();
+        pendingPos = 0;
+        paused = false;
+    }
+
+    std::size_t Available() const { return pending.size() - pendingPos; }
+
+    static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
+        static_cast<Impl*>(self)->HeaderLine(std::string_view(data, size * count));
+        return size * count;
+    }
+
+    void HeaderLine(std::string_view raw) {
+        const std::string_view line = TrimLine(raw);
+        if (raw.size() >= 5 && raw.substr(0, 5) == "HTTP/") {
+            current = HttpResponse{};
+            location.clear();
+            const std::size_t space = line.find(' ');
+            if (space != std::string_view::npos) {
+                current.status = std::atol(std::string(line.substr(space + 1, 3)).c_str());
+            }
+            return;
+        }
+        if (line.empty()) {  // the end of one response's header lines
+            if (current.status >= 100 && current.status < 200)
+                return;  // another follows
+            headersDone = true;
+            if (IsFollowedRedirect(current.status) && !location.empty()) {
+                redirectPending = true;
+            } else {
+                response = current;
+            }
+            return;
+        }
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos || line.front() == ' ' || line.front() == '\t')
+            return;
+        const std::string_view name = TrimLine(line.substr(0, colon));
+        const std::string value(TrimLine(line.substr(colon + 1)));
+        if (CompareNoCase(name, "Content-Length") == 0) {
+            current.hasContentLength = true;
+            current.contentLength = value;
+        } else if (CompareNoCase(name, "Last-Modified") == 0) {
+            current.lastModified = value;
+        } else if (CompareNoCase(name, "Content-Range") == 0) {
+            current.contentRange = value;
+        } else if (CompareNoCase(name, "Location") == 0) {
+            location = value;
+        }
+    }
+
+    static size_t OnBody(char* data, size_t size, size_t count, void* self) {
+        return static_cast<Impl*>(self)->Body(data, size * count);
+    }
+
+    size_t Body(const char* data, size_t n) {
+        if (redirectPending)
+            return n;  // a redirect's own body is dropped
+        if (Available() >= kPendingCap) {
+            paused = true;
+            return CURL_WRITEFUNC_PAUSE;  // delivered again once unpaused
+        }
+        if (pendingPos > 0 && pendingPos == pending.size()) {
+            pending.clear();
+            pendingPos = 0;
+        }
+        pending.insert(pending.end(), data, data + n);
+        return n;
+    }
+
+    std::string Describe(CURLcode code) const {
+        std::string text = curl_easy_strerror(code);
+        if (errorBuffer[0] != '\0' && std::strstr(text.c_str(), errorBuffer) == nullptr) {
+            text += std::string(": ") + errorBuffer;
+        }
+        text += " (" + url + ")";
+        return text;
+    }
+
+    bool Start(const std::string& target, const std::string& extraHeaders) {
+        Cleanup();
+        url = target;
+        current = HttpResponse{};
+        response = HttpResponse{};
+        location.clear();
+        headersDone = false;
+        redirectPending = false;
+        done = false;
+        result = CURLE_OK;
+        errorBuffer[0] = '\0';
+
+        multi = curl_multi_init();
+        easy = curl_easy_init();
+        if (multi == nullptr || easy == nullptr) {
+            error = "the network library could not be initialised";
+            return false;
+        }
+        headerList = curl_slist_append(headerList, "Accept: text/*");
+        headerList = curl_slist_append(headerList, "User-Agent: GET HTTP");
+        std::string_view extra = extraHeaders;
+        while (!extra.empty()) {
+            const std::size_t end = extra.find("\r\n");
+            const std::string line(extra.substr(0, end));
+            if (!line.empty())
+                headerList = curl_slist_append(headerList, line.c_str());
+            if (end == std::string_view::npos)
+                break;
+            extra.remove_prefix(end + 2);
+        }
+        curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 64L * 1024L);
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT,
+                         static_cast<long>(settings.connectTimeoutSec));
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(settings.stallTimeoutSec));
+        if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+            error = "the network library could not start the request";
+            return false;
+        }
+        return true;
+    }
+
+    // Runs the transfer for a moment: whatever can be done without waiting,
+    // then a wait of at most waitMs for the network.
+    void Pump(int waitMs) {
+        int running = 0;
+        curl_multi_perform(multi, &running);
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
+                done = true;
+                result = message->data.result;
+            }
+        }
+        if (!done && waitMs > 0 && Available() == 0) {
+            curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
+        }
+    }
+
+    bool Interrupted() const { return settings.interrupted && settings.interrupted(); }
+
+    bool Send(const std::string& target, const std::string& extraHeaders) {
+        GlobalInit();
+        error.clear();
+        std::string next = target;
+        for (int redirects = 0;; ++redirects) {
+            if (!Start(next, extraHeaders))
+                return false;
+            while (!headersDone && !done) {
+                if (Interrupted()) {
+                    error = "interrupted (" + url + ")";
+                    return false;
+                }
+                Pump(kPollSliceMs);
+            }
+            if (!headersDone) {
+                error = result != CURLE_OK
+                            ? Describe(result)
+                            : "the server closed the connection without an answer (" + url + ")";
+                return false;
+            }
+            if (!redirectPending)
+                break;
+            if (redirects >= kMaxRedirects) {
+                error = Format("more than %d redirections (%s)", kMaxRedirects, url.c_str());
+                return false;
+            }
+            if (!Resolve(location, next))
+                return false;
+        }
+        response.effectiveUrl = url;
+        return true;
+    }
+
+    // The absolute address of a Location header relative to the current one.
+    bool Resolve(const std::string& relative, std::string& absolute) {
+        CURLU* handle = curl_url();
+        bool ok = handle != nullptr &&
+                  curl_url_set(handle, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+                  curl_url_set(handle, CURLUPART_URL, relative.c_str(), CURLU_NON_SUPPORT_SCHEME) ==
+                      CURLUE_OK;
+        char* text = nullptr;
+        char* scheme = nullptr;
+        ok = ok && curl_url_get(handle, CURLUPART_URL, &text, 0) == CURLUE_OK &&
+             curl_url_get(handle, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK;
+        if (ok && CompareNoCase(scheme, "http") != 0 && CompareNoCase(scheme, "https") != 0) {
+            error = "redirection to an address that is not http or https: " + relative + " (" +
+                    url + ")";
+            ok = false;
+        } else if (ok) {
+            absolute = text;
+        } else {
+            error = "redirection to an address that cannot be read: " + relative + " (" + url + ")";
+        }
+        curl_free(text);
+        curl_free(scheme);
+        curl_url_cleanup(handle);
+        return ok;
+    }
+
+    long Read(char* buffer, std::size_t max, int waitMs) {
+        if (easy == nullptr) {
+            if (error.empty())
+                error = "no request is open";
+            return kError;
+        }
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+        if (paused && Available() < kPendingCap / 2) {
+            paused = false;
+            curl_easy_pause(easy, CURLPAUSE_CONT);  // may hand over data at once
+        }
+        while (Available() == 0 && !done) {
+            if (Interrupted()) {
+                error = "interrupted (" + url + ")";
+                return kError;
+            }
+            const int left = MillisecondsLeft(deadline);
+            Pump(left < kPollSliceMs ? left : kPollSliceMs);
+            if (Available() == 0 && !done && left == 0)
+                return kNothingYet;
+        }
+        if (Available() > 0) {
+            const std::size_t n = Available() < max ? Available() : max;
+            std::memcpy(buffer, pending.data() + pendingPos, n);
+            pendingPos += n;
+            return static_cast<long>(n);
+        }
+        // A body cut short ends like a complete one; the caller compares counts.
+        if (result == CURLE_OK || result == CURLE_PARTIAL_FILE)
+            return kEnd;
+        error = Describe(result);
+        return kError;
+    }
+};
+
+HttpRequest::HttpRequest(const HttpSettings& settings) : m_impl(std::make_unique<Impl>()) {
+    m_impl->settings = settings;
+}
+
+HttpRequest::~HttpRequest() = default;
+
+bool HttpRequest::Send(const std::string& url, const std::string& extraHeaders) {
+    return m_impl->Send(url, extraHeaders);
+}
+
+const HttpResponse& HttpRequest::Response() const {
+    return m_impl->response;
+}
+
+long HttpRequest::Read(char* buffer, std::size_t max, int waitMs) {
+    return m_impl->Read(buffer, max, waitMs);
+}
+
+void HttpRequest::Close() {
+    m_impl->Cleanup();
+}
+
+const std::string& HttpRequest::ErrorText() const {
+    return m_impl->error;
+}
+
+}  // namespace tvx

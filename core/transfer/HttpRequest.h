@@ -1,0 +1,86 @@
+#pragma once
+// The HTTP layer: one GET per request, "HTTP/1.0", two added header lines
+// ("Accept: text/*", "User-Agent: GET HTTP"), redirects followed (at most
+// 10; the final answer is what counts and a redirect's own body is never
+// delivered), the body pulled in small reads. HTTPS goes through the same
+// code with the certificates verified. Proxies come from the usual
+// environment (http_proxy, https_proxy, no_proxy).
+//
+// libcurl stays behind this header: no curl type appears here.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tvx {
+
+struct HttpSettings {
+    // Seconds to wait for a connection to be made.
+    int connectTimeoutSec = 30;
+    // Seconds without a single byte arriving (in the headers or the body)
+    // after which a transfer counts as dead.
+    int stallTimeoutSec = 60;
+    // Called every few dozen milliseconds while a call waits for the network;
+    // returning true abandons the call with the error text "interrupted".
+    std::function<bool()> interrupted;
+};
+
+// The fields of an HTTP date as the server states them (GMT).
+struct HttpDateFields {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+// Parses an HTTP date in any of the three forms HTTP allows (RFC 1123,
+// RFC 850, asctime). False for anything else.
+bool ParseHttpDate(const std::string& text, HttpDateFields& fields);
+
+// The answer of the final response, once its header lines are in.
+struct HttpResponse {
+    long status = 0;
+    bool hasContentLength = false;
+    std::string contentLength;  // the header's text, as sent
+    std::string lastModified;   // the header's text, as sent ("" when missing)
+    std::string contentRange;   // the header's text, as sent ("" when missing)
+    std::string effectiveUrl;   // the address the final answer came from
+};
+
+class HttpRequest {
+public:
+    // Results of Read besides a count of bytes.
+    static constexpr long kEnd = 0;
+    static constexpr long kNothingYet = -1;
+    static constexpr long kError = -2;
+
+    explicit HttpRequest(const HttpSettings& settings);
+    ~HttpRequest();
+    HttpRequest(const HttpRequest&) = delete;
+    HttpRequest& operator=(const HttpRequest&) = delete;
+
+    // Sends the GET and waits until the final response's headers are in.
+    // extraHeaders holds further header lines, each ended by CR LF (a Range
+    // request, for instance). False on any network or protocol error;
+    // ErrorText() then says what went wrong (never empty).
+    bool Send(const std::string& url, const std::string& extraHeaders = {});
+    const HttpResponse& Response() const;
+
+    // Moves at most max bytes of the body that have arrived into buffer,
+    // waiting at most waitMs for the first of them. Returns the count, kEnd
+    // when the body is complete, kNothingYet when nothing arrived in time, or
+    // kError (ErrorText() says why). A body that ends before its announced
+    // length ends like a complete one; the caller sees the shortfall in its
+    // own count.
+    long Read(char* buffer, std::size_t max, int waitMs);
+
+    // Drops the request and its connection; the rest of the body is not read.
+    void Close();
+    const std::string& ErrorText() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace tvx

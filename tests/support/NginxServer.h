@@ -1,0 +1,53 @@
+#pragma once
+
+// Runs a real nginx on 127.0.0.1 serving a directory, as a reference for correct HTTP
+// behaviour (ranges, validators, sendfile). The instance lives in a private temporary prefix
+// and is stopped, and the prefix removed, by the destructor. nginx is also told to stop when
+// the thread that constructed the object ends, so that it does not outlive a crashed test;
+// construct it on the thread that owns it (normally the test's own thread).
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace tvxtest {
+
+class NginxServer {
+public:
+    // Whether the nginx binary exists and is executable; tests should skip when it is not.
+    static bool Available();
+
+    // Starts nginx serving `documentRoot`. `extraServerConfig` is inserted verbatim into the
+    // server block (after "location / { }"). Waits up to about 10 s for the port to accept
+    // connections. Never throws for nginx failures: check Started() and Error().
+    explicit NginxServer(const std::string& documentRoot,
+                         const std::string& extraServerConfig = "");
+    // Stops nginx and all its workers (escalating to SIGKILL if needed) and removes the prefix.
+    ~NginxServer();
+
+    NginxServer(const NginxServer&) = delete;
+    NginxServer& operator=(const NginxServer&) = delete;
+
+    bool Started() const { return m_started; }
+    // Why starting failed, with the end of nginx's error log; "" after a successful start.
+    std::string Error() const { return m_error; }
+    int Port() const { return m_port; }
+    // "http://127.0.0.1:<port>" + path.
+    std::string Url(const std::string& path) const;
+
+private:
+    enum class Attempt { Started, PortTaken, Failed };
+
+    Attempt StartOnce(const std::string& documentRoot, const std::string& extraServerConfig);
+    bool WriteConfig(const std::string& documentRoot, const std::string& extraServerConfig);
+    void Terminate();
+    std::string LogTail() const;
+
+    std::string m_prefix;  // private directory; empty when it could not be created
+    pid_t m_pid = -1;      // nginx master; also the id of its process group
+    int m_port = 0;
+    bool m_started = false;
+    std::string m_error;
+};
+
+}  // namespace tvxtest

@@ -16,7 +16,7 @@ packages=(
   libgtest-dev libgmock-dev
   nginx-light
   xvfb xauth
-  tzdata
+  tzdata time curl
 )
 
 install_missing() {

@@ -23,23 +23,6 @@ constexpr char kBells[] = "\a\a";
 // still the file the engine opened.
 constexpr std::int64_t kIdentityCheckInterval = 1 << 20;
 
-// The leading number of a header text, read like atoi (blanks, a sign,
-// digits) but without overflow: the value saturates far above any length the
-// engine accepts.
-std::int64_t ParseLength(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    std::int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), std::int64_t(1) << 60);
-    }
-    return negative ? -value : value;
-}
-
 double DateNumberOf(const std::string& lastModified) {
     HttpDateFields f;
     if (!ParseHttpDate(lastModified, f))
@@ -146,7 +129,7 @@ void CTransfer::ShowFileProgress() {
 
 bool CTransfer::TakeResponseHeaders(const HttpResponse& response, bool report) {
     m_remoteDate = DateNumberOf(response.lastModified);
-    const std::int64_t length = ParseLength(response.contentLength);
+    const std::int64_t length = ParseContentLength(response.contentLength);
     if (length > kMaxLength) {
         if (report) {
             Report(Event::Open,
@@ -197,7 +180,7 @@ int CTransfer::Check(const std::string& source) {
     if (m_statusCode < 200 || m_statusCode > 299)
         return kRefused;
     if (!TakeResponseHeaders(response, false)) {
-        const std::int64_t length = ParseLength(response.contentLength);
+        const std::int64_t length = ParseContentLength(response.contentLength);
         ReportCheckError(
             length < 0 ? "the server announced an impossible length: Content-Length: " +
                              response.contentLength + " (" + response.effectiveUrl + ")"
@@ -275,7 +258,7 @@ bool CTransfer::PositionSource(const std::string& source, std::int64_t offset, s
     if (response.status == 200) {
         // A server that ignores ranges sends the whole file: it is used only if
         // it is the same version, and read up to the offset without storing.
-        if (ParseLength(response.contentLength) != m_contentLength ||
+        if (ParseContentLength(response.contentLength) != m_contentLength ||
             response.lastModified != lastModified) {
             error = "the file changed on the server while it was being opened again" + where;
             return false;
@@ -308,8 +291,11 @@ bool CTransfer::WriteRecord() {
         return false;
     unsigned char bytes[kControlRecordSize];
     EncodeControlRecord(m_record, bytes);
+    // Written after the chunk it counts and pushed to the file at once, so
+    // the count on disk is current and never ahead of the destination.
     return std::fseek(m_control, 0, SEEK_SET) == 0 &&
-           std::fwrite(bytes, 1, sizeof bytes, m_control) == sizeof bytes;
+           std::fwrite(bytes, 1, sizeof bytes, m_control) == sizeof bytes &&
+           std::fflush(m_control) == 0;
 }
 
 int CTransfer::Open(const std::string& source, const std::string& localPath) {

@@ -6,6 +6,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -54,6 +55,20 @@ int MillisecondsLeft(Clock::time_point deadline) {
 
 }  // namespace
 
+std::int64_t ParseContentLength(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    std::int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), std::int64_t(1) << 60);
+    }
+    return negative ? -value : value;
+}
+
 bool ParseHttpDate(const std::string& text, HttpDateFields& fields) {
     GlobalInit();
     if (TrimLine(text).empty())
@@ -86,6 +101,13 @@ struct HttpRequest::Impl {
     HttpResponse response;  // the final response
     bool headersDone = false;
     bool redirectPending = false;
+
+    // The announced length, or -1 when there is none: the body ends there.
+    // libcurl is told to ignore the header, so that a broken value reaches
+    // the engine's own rules instead of failing the whole request.
+    std::int64_t bodyLimit = -1;
+    std::int64_t bodyTaken = 0;      // bytes the write callback kept
+    std::int64_t bodyDelivered = 0;  // bytes handed to the reader
 
     std::vector<char> pending;  // body bytes not yet read
     std::size_t pendingPos = 0;
@@ -142,6 +164,8 @@ struct HttpRequest::Impl {
                 redirectPending = true;
             } else {
                 response = current;
+                const std::int64_t length = ParseContentLength(current.contentLength);
+                bodyLimit = current.hasContentLength && length >= 0 ? length : -1;
             }
             return;
         }
@@ -169,17 +193,30 @@ struct HttpRequest::Impl {
     size_t Body(const char* data, size_t n) {
         if (redirectPending)
             return n;  // a redirect's own body is dropped
+        // Bytes beyond the announced length are dropped.
+        std::size_t keep = n;
+        if (bodyLimit >= 0)
+            keep = static_cast<std::size_t>(std::min<std::int64_t>(n, bodyLimit - bodyTaken));
+        if (keep == 0)
+            return n;
         if (Available() >= kPendingCap) {
             paused = true;
             return CURL_WRITEFUNC_PAUSE;  // delivered again once unpaused
         }
+        Keep(data, keep);
+        return n;
+    }
+
+    void Keep(const char* data, size_t n) {
         if (pendingPos > 0 && pendingPos == pending.size()) {
             pending.clear();
             pendingPos = 0;
         }
         pending.insert(pending.end(), data, data + n);
-        return n;
+        bodyTaken += static_cast<std::int64_t>(n);
     }
+
+    bool BodyComplete() const { return bodyLimit >= 0 && bodyDelivered >= bodyLimit; }
 
     std::string Describe(CURLcode code) const {
         std::string text = curl_easy_strerror(code);
@@ -198,6 +235,9 @@ struct HttpRequest::Impl {
         location.clear();
         headersDone = false;
         redirectPending = false;
+        bodyLimit = -1;
+        bodyTaken = 0;
+        bodyDelivered = 0;
         done = false;
         result = CURLE_OK;
         errorBuffer[0] = '\0';
@@ -226,6 +266,7 @@ struct HttpRequest::Impl {
         curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
@@ -328,6 +369,8 @@ struct HttpRequest::Impl {
                 error = "no request is open";
             return kError;
         }
+        if (BodyComplete())
+            return kEnd;
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
         if (paused && Available() < kPendingCap / 2) {
             paused = false;

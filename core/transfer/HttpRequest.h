@@ -37,6 +37,11 @@ struct HttpDateFields {
 // RFC 850, asctime). False for anything else.
 bool ParseHttpDate(const std::string& text, HttpDateFields& fields);
 
+// The leading number of a Content-Length text, read like atoi (blanks, a
+// sign, digits; 0 when there are none) but saturating instead of
+// overflowing, far above any length a transfer accepts.
+std::int64_t ParseContentLength(const std::string& text);
+
 // The answer of the final response, once its header lines are in.
 struct HttpResponse {
     long status = 0;
@@ -69,9 +74,10 @@ public:
     // Moves at most max bytes of the body that have arrived into buffer,
     // waiting at most waitMs for the first of them. Returns the count, kEnd
     // when the body is complete, kNothingYet when nothing arrived in time, or
-    // kError (ErrorText() says why). A body that ends before its announced
-    // length ends like a complete one; the caller sees the shortfall in its
-    // own count.
+    // kError (ErrorText() says why). The body ends after the announced length
+    // (bytes beyond it are dropped) or, without one, when the server closes
+    // the connection. A body that ends before its announced length ends like
+    // a complete one; the caller sees the shortfall in its own count.
     long Read(char* buffer, std::size_t max, int waitMs);
 
     // Drops the request and its connection; the rest of the body is not read.

@@ -1,0 +1,384 @@
+// The transfer engine against misbehaving servers, scripted byte for byte.
+
+#include <gtest/gtest.h>
+
+#include "TestHttpServer.h"
+#include "TransferHelpers.h"
+#include "session/WorkListEntry.h"
+
+namespace {
+
+using tvx::ControlRecord;
+using tvx::CTransfer;
+using tvxtest::FileReply;
+using tvxtest::FileSize;
+using tvxtest::Pattern;
+using tvxtest::ReadFile;
+using tvxtest::Reply;
+using tvxtest::ResponseHead;
+using tvxtest::SeenRequest;
+using tvxtest::TestHttpServer;
+
+const std::string kDate = "Sun, 06 Nov 1994 08:49:37 GMT";
+constexpr double kDateNumber = 199411060849.0;
+
+Reply Head(int status, const tvxtest::HeaderList& headers, const std::string& body = {}) {
+    return Reply().Send(ResponseHead(status, headers) + body);
+}
+
+class ServerTransfer : public tvxtest::TransferTest {
+protected:
+    // Breaks a transfer of `body` (served correctly) off after `bytes` bytes
+    // of 1024-byte chunks.
+    void BreakAfter(TestHttpServer& server, int chunks) {
+        auto t = Make();
+        ASSERT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
+        for (int i = 0; i < chunks;) {
+            const long n = t->ReadChunk();
+            ASSERT_NE(n, 0);
+            if (n > 0)
+                ++i;
+        }
+        t->Finish();
+    }
+    std::string body = Pattern(2500);
+};
+
+TEST_F(ServerTransfer, ShortBodyEndsQuietlyAndStaysResumable) {
+    TestHttpServer server([&](const SeenRequest&) {
+        return Head(200, {{"Content-Length", "2500"}, {"Last-Modified", kDate}},
+                    body.substr(0, 1000));
+    });
+    auto t = Make();
+    ASSERT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
+    Drain(*t);
+    EXPECT_EQ(t->Received(), 1000);
+    EXPECT_TRUE(ui.messages.empty());
+    ControlRecord r;
+    ASSERT_TRUE(ReadControl(PathOf("CTL_f.bin"), r));
+    EXPECT_EQ(r.received, 1000);
+    EXPECT_EQ(ReadFile(PathOf("f.bin")), body.substr(0, 1000));
+
+    // The next run completes it from a correct server.
+    server.SetHandler([&](const SeenRequest& req) { return FileReply(req, body, kDate); });
+    auto u = Make();
+    ASSERT_EQ(u->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
+    EXPECT_EQ(u->Received(), 1000);
+    Drain(*u);
+    EXPECT_EQ(ReadFile(PathOf("f.bin")), body);
+    EXPECT_FALSE(tvxtest::Exists(PathOf("CTL_f.bin")));
+    const SeenRequest last = server.Requests().back();
+    EXPECT_EQ(last.Header("Range"), "bytes=1000-");
+    EXPECT_EQ(last.Header("If-Range"), kDate);
+}
+
+TEST_F(ServerTransfer, RequestIsAnHttp10GetWithTheTwoHeaderLines) {
+    TestHttpServer server([&](const SeenRequest& req) { return FileReply(req, body, kDate); });
+    auto t = Make();
+    ASSERT_EQ(t->Check(server.Url("/dir/f.zip")), CTransfer::kOk);
+    const SeenRequest req = server.Requests().at(0);
+    EXPECT_EQ(req.method, "GET");
+    EXPECT_EQ(req.target, "/dir/f.zip");
+    EXPECT_EQ(req.version, "HTTP/1.0");
+    EXPECT_EQ(req.Header("Accept"), "text/*");
+    EXPECT_EQ(req.Header("User-Agent"), "GET HTTP");
+    EXPECT_FALSE(req.HasHeader("Range"));
+    EXPECT_EQ(t->ContentLength(), 2500);
+    EXPECT_EQ(t->RemoteDate(), kDateNumber);
+}
+
+TEST_F(ServerTransfer, ExtraBytesBeyondTheLengthAreNotStored) {
+    TestHttpServer server([&](const SeenRequest&) {
+        return Head(200, {{"Content-Length", "100"}, {"Last-Modified", kDate}},
+                    body.substr(0, 150));
+    });
+    auto t = Make();
+    ASSERT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
+    Drain(*t);
+    EXPECT_EQ(ReadFile(PathOf("f.bin")), body.substr(0, 100));
+    EXPECT_FALSE(tvxtest::Exists(PathOf("CTL_f.bin")));
+}
+
+TEST_F(ServerTransfer, DroppedConnectionIsAReadErrorAndTheCountIsTrue) {
+    TestHttpServer server([&](const SeenRequest&) {
+        return Reply()
+            .Send(ResponseHead(200, {{"Content-Length", "2500"}, {"Last-Modified", kDate}}) +
+                  body.substr(0, 1300))
+            .Sleep(100)
+            .Reset();
+    });
+    auto t = Make(tvx::ReportMode::Session);
+    ASSERT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
+    Drain(*t);
+    ControlRecord r;
+    ASSERT_TRUE(ReadControl(PathOf("CTL_f.bin"), r));
+    EXPECT_EQ(r.received, FileSize(PathOf("f.bin")));
+    EXPECT_EQ(ReadFile(PathOf("f.bin")), body.substr(0, r.received));
+    EXPECT_LT(t->Received(), 2500);
+}
+
+TEST_F(ServerTransfer, StatusAndLengthRules) {
+    std::string cl;
+    int status = 200;
+    TestHttpServer server([&](const SeenRequest&) {
+        tvxtest::HeaderList headers{{"Last-Modified", kDate}};
+        if (!cl.empty())
+            headers.push_back({"Content-Length", cl});
+        return Head(status, headers, "abc");
+    });
+    auto t = Make();
+    // No Content-Length: nothing to fetch, nothing said.
+    EXPECT_EQ(t->Check(server.Url("/f")), CTransfer::kRefused);
+    EXPECT_EQ(t->StatusCode(), 200);
+    // Text where the number belongs reads as 0, like atoi.
+    cl = "abc";
+    EXPECT_EQ(t->Check(server.Url("/f")), CTransfer::kRefused);
+    EXPECT_TRUE(ui.messages.empty());
+    cl = "3";
+    status = 404;
+    EXPECT_EQ(t->Check(server.Url("/f")), CTransfer::kRefused);
+    EXPECT_EQ(t->StatusCode(), 404);
+    EXPECT_TRUE(ui.messages.empty());
+    status = 500;
+    EXPECT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kRefused);
+    EXPECT_FALSE(tvxtest::Exists(PathOf("f.bin")));
+    // Lengths the 32-bit data model cannot hold, or that cannot be, are
+    // refused with a reason.
+    status = 200;
+    for (const char* bad : {"3000000000", "2147483648", "99999999999999999999999", "-5"}) {
+        cl = bad;
+        ui.messages.clear();
+        EXPECT_EQ(t->Check(server.Url("/f")), CTransfer::kRefused) << bad;
+        ASSERT_EQ(ui.messages.size(), 1u) << bad;
+        EXPECT_NE(ui.messages[0].find(bad), std::string::npos) << ui.messages[0];
+        ui.messages.clear();
+        EXPECT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kRefused) << bad;
+        EXPECT_EQ(ui.messages.size(), 1u) << bad;
+        EXPECT_FALSE(tvxtest::Exists(PathOf("f.bin")));
+    }
+    cl = "2147483647";
+    EXPECT_EQ(t->Check(server.Url("/f")), CTransfer::kOk);
+    EXPECT_EQ(t->ContentLength(), 2147483647);
+}
+
+TEST_F(ServerTransfer, RedirectsAreFollowedAndTheirBodiesNeverStored) {
+    int hops = 0;
+    TestHttpServer server([&](const SeenRequest& req) {
+        if (req.target == "/start")
+            return Head(301, {{"Location", "/hop"}, {"Content-Length", "9"}}, "301 body!");
+        if (req.target == "/hop") {
+            ++hops;
+            return Head(302, {{"Location", "/final.bin"}, {"Content-Length", "9"}}, "302 body!");
+        }
+        if (req.target == "/loop")
+            return Head(302, {{"Location", "/loop"}, {"Content-Length", "0"}});
+        if (req.target == "/nolocation")
+            return Head(302, {{"Content-Length", "9"}}, "302 body!");
+        return FileReply(req, body, kDate);
+    });
+    auto t = Make();
+    ASSERT_EQ(t->Check(server.Url("/start")), CTransfer::kOk);
+    EXPECT_EQ(t->StatusCode(), 200);
+    EXPECT_EQ(t->ContentLength(), 2500);
+    ASSERT_EQ(t->Open(server.Url("/start"), "f.bin"), CTransfer::kOk);
+    Drain(*t);
+    EXPECT_EQ(ReadFile(PathOf("f.bin")), body);
+    EXPECT_EQ(hops, 2);
+
+    // A redirect without a target is no file.
+    EXPECT_EQ(t->Check(server.Url("/nolocation")), CTransfer::kRefused);
+    EXPECT_EQ(t->StatusCode(), 302);
+    // Endless redirection is an error with a reason.
+    EXPECT_EQ(t->Check(server.Url("/loop")), CTransfer::kInternetError);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].find("redirections"), std::string::npos) << ui.messages[0];
+}
+
+TEST_F(ServerTransfer, ServerIgnoringRangeIsReadUpToTheOffset) {
+    TestHttpServer server([&](const SeenRequest& req) { return FileReply(req, body, kDate); });
+    BreakAfter(server, 2);
+    server.SetHandler([&](const SeenRequest&) {
+        return Head(200, {{"Content-Length", "2500"}, {"Last-Modified", kDate}}, body);
+    });
+    auto t = Make();
+    ASSERT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
+    EXPECT_EQ(t->Received(), 2048);
+    Drain(*t);
+    EXPECT_EQ(ReadFile(PathOf("f.bin")), body);
+}
+
+TEST_F(ServerTransfer, PositioningThatWouldSpliceIsASeekError) {
+    TestHttpServer server([&](const SeenRequest& req) { return FileReply(req, body, kDate); });
+    const std::string other = Pattern(2500, 9);
+    const std::string later = "Mon, 07 Nov 1994 08:49:37 GMT";
+    struct Case {
+        const char* name;
+        std::function<Reply(const SeenRequest&)> onRange;
+    } cases[] = {
+        {"416",
+         [](const SeenRequest&) {
+             return Head(416, {{"Content-Range", "bytes */2500"}});
+         }},
+        {"206 at another byte",
+         [&](const SeenRequest&) {
+             return Head(206,
+                         {{"Content-Range", "bytes 0-2499/2500"},
+                          {"Content-Length", "2500"},
+                          {"Last-Modified", kDate}},
+                         body);
+         }},
+        {"206 of another total",
+         [&](const SeenRequest&) {
+             return Head(206,
+                         {{"Content-Range", "bytes 2048-2999/3000"},
+                          {"Content-Length", "952"},
+                          {"Last-Modified", kDate}},
+                         std::string(952, 'x'));
+         }},
+        {"file replaced in between",
+         [&](const SeenRequest&) {
+             return Head(200, {{"Content-Length", "2500"}, {"Last-Modified", later}}, other);
+         }},
+        {"503",
+         [](const SeenRequest&) {
+             return Head(503, {{"Content-Length", "0"}});
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(PathOf("f.bin").c_str());
+        std::remove(PathOf("CTL_f.bin").c_str());
+        server.SetHandler([&](const SeenRequest& req) { return FileReply(req, body, kDate); });
+        BreakAfter(server, 2);
+        server.SetHandler([&](const SeenRequest& req) {
+            return req.HasHeader("Range") ? c.onRange(req) : FileReply(req, body, kDate);
+        });
+        ui.messages.clear();
+        auto t = Make();
+        EXPECT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kInternetError);
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].rfind("SEEK ERROR: ", 0), 0u) << ui.messages[0];
+        EXPECT_EQ(ui.messages[0].substr(ui.messages[0].size() - 2), "\a\a");
+        // The control file keeps its count; the part on disk is untouched.
+        ControlRecord r;
+        ASSERT_TRUE(ReadControl(PathOf("CTL_f.bin"), r));
+        EXPECT_EQ(r.received, 2048);
+        EXPECT_EQ(ReadFile(PathOf("f.bin")), body.substr(0, 2048));
+    }
+}
+
+TEST_F(ServerTransfer, SessionModeLogsErrorsWithoutLineEnds) {
+    TestHttpServer server([&](const SeenRequest& req) { return FileReply(req, body, kDate); });
+    BreakAfter(server, 1);
+    server.SetHandler([&](const SeenRequest& req) {
+        return req.HasHeader("Range") ? Head(416, {}) : FileReply(req, body, kDate);
+    });
+    auto t = Make(tvx::ReportMode::Session);
+    EXPECT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kInternetError);
+    EXPECT_EQ(log.Text().rfind("SEEK ON POS:1024 and completing this file\nSEEK ERROR: ", 0), 0u)
+        << log.Text();
+    EXPECT_EQ(log.Text().substr(log.Text().size() - 2), "\a\a");
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ServerTransfer, DatesInAllThreeFormsAndMalformedOnes) {
+    std::string date;
+    TestHttpServer server([&](const SeenRequest& req) { return FileReply(req, body, date); });
+    auto t = Make();
+    for (const std::string& form :
+         {std::string("Sunday, 06-Nov-94 08:49:37 GMT"), std::string("Sun Nov  6 08:49:37 1994")}) {
+        date = form;
+        ASSERT_EQ(t->Check(server.Url("/f")), CTransfer::kOk);
+        EXPECT_EQ(t->RemoteDate(), kDateNumber) << form;
+    }
+    // No usable date: 0, and a broken transfer starts over, since nothing
+    // tells whether the part on disk belongs to the server's file.
+    for (const std::string& bad : {std::string("not a date"), std::string()}) {
+        date = bad;
+        ASSERT_EQ(t->Check(server.Url("/f")), CTransfer::kOk);
+        EXPECT_EQ(t->RemoteDate(), 0);
+        BreakAfter(server, 2);
+        auto u = Make();
+        ASSERT_EQ(u->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
+        EXPECT_EQ(u->Received(), 0);
+        Drain(*u);
+        EXPECT_EQ(ReadFile(PathOf("f.bin")), body);
+    }
+}
+
+TEST_F(ServerTransfer, SlowServersWorkAndDeadOnesTimeOut) {
+    TestHttpServer server([&](const SeenRequest& req) {
+        if (req.target == "/stall") {
+            return Reply()
+                .Send(ResponseHead(200, {{"Content-Length", "2500"}, {"Last-Modified", kDate}}) +
+                      body.substr(0, 100))
+                .Hang();
+        }
+        if (req.target == "/silent")
+            return Reply().Hang();
+        return Reply()
+            .Send(ResponseHead(200, {{"Content-Length", "2500"}, {"Last-Modified", kDate}}))
+            .Trickle(body, 250, 30);
+    });
+    settings.stallTimeoutSec = 1;
+    auto t = Make();
+    ASSERT_EQ(t->Open(server.Url("/trickle"), "t.bin"), CTransfer::kOk);
+    Drain(*t);
+    EXPECT_EQ(ReadFile(PathOf("t.bin")), body);
+    EXPECT_TRUE(ui.messages.empty());
+
+    ASSERT_EQ(t->Open(server.Url("/stall"), "s.bin"), CTransfer::kOk);
+    Drain(*t);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("Error: ", 0), 0u) << ui.messages[0];
+    EXPECT_EQ(t->Received(), 100);
+
+    ui.messages.clear();
+    EXPECT_EQ(t->Check(server.Url("/silent")), CTransfer::kInternetError);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("Error: ", 0), 0u) << ui.messages[0];
+}
+
+TEST_F(ServerTransfer, UnreachableServersAreInternetErrors) {
+    const int port = tvxtest::UnusedLoopbackPort();
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/f";
+    auto single = Make();
+    EXPECT_EQ(single->Check(url), CTransfer::kInternetError);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("Error: ", 0), 0u);
+    EXPECT_NE(ui.messages[0].find(std::to_string(port)), std::string::npos) << ui.messages[0];
+    ui.messages.clear();
+    EXPECT_EQ(single->Open(url, "f.bin"), CTransfer::kInternetError);
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_FALSE(tvxtest::Exists(PathOf("f.bin")));
+
+    // The session logs the check's error without a line end and shows it too.
+    ui.messages.clear();
+    auto session = Make(tvx::ReportMode::Session);
+    EXPECT_EQ(session->Check(url), CTransfer::kInternetError);
+    EXPECT_EQ(log.Text().rfind("OPEN ERROR: ", 0), 0u);
+    EXPECT_EQ(log.Text().find('\n'), std::string::npos);
+    EXPECT_EQ(log.Text().find('\a'), std::string::npos);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], log.Text());
+    // An empty address reports nothing.
+    ui.messages.clear();
+    EXPECT_EQ(session->Check(""), CTransfer::kInternetError);
+    EXPECT_TRUE(ui.messages.empty());
+    // Addresses that do not parse are errors with a text, not crashes.
+    EXPECT_EQ(single->Check("http://"), CTransfer::kInternetError);
+    EXPECT_EQ(single->Check("ftp://127.0.0.1/x"), CTransfer::kInternetError);
+}
+
+TEST_F(ServerTransfer, HugeHeaderLinesAreErrors) {
+    TestHttpServer server([&](const SeenRequest&) {
+        return Reply().Send("HTTP/1.1 200 OK\r\nX-Big: " + std::string(2 << 20, 'x') +
+                            "\r\nContent-Length: 3\r\n\r\nabc");
+    });
+    auto t = Make();
+    EXPECT_EQ(t->Check(server.Url("/f")), CTransfer::kInternetError);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_GT(ui.messages[0].size(), 7u);
+}
+
+}  // namespace

@@ -64,7 +64,8 @@ std::int64_t ParseContentLength(const std::string& text) {
         negative = text[i++] == '-';
     std::int64_t value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), std::int64_t(1) << 60);
+        constexpr std::int64_t kCeiling = std::int64_t(1) << 60;
+        value = value >= kCeiling / 10 ? kCeiling : value * 10 + (text[i] - '0');
     }
     return negative ? -value : value;
 }

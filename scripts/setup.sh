@@ -54,5 +54,5 @@ build() {
 install_missing
 build "$top/${TVX_BUILD_DIR:-build}" -DTVX_WERROR=ON
 if [ "${1:-}" = "--asan" ]; then
-  build "$top/build-asan" -DTVX_WERROR=ON -DTVX_SANITIZE=ON -DTVX_GUI=OFF
+  build "$top/build-asan" -DTVX_WERROR=ON -DTVX_SANITIZE=ON
 fi

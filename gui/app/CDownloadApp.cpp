@@ -7,7 +7,6 @@
 
 CDownloadApp::CDownloadApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Tarvex Download Service"));
-    setApplicationDisplayName(QStringLiteral("Tarvex Download Service"));
     setOrganizationName(QStringLiteral("Tarvex"));
     setDesktopFileName(QStringLiteral("tvx"));
 }

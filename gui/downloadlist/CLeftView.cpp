@@ -1,14 +1,23 @@
 #include "downloadlist/CLeftView.h"
 
-#include <QHeaderView>
-#include <QStyle>
+#include <QApplication>
+#include <QDragMoveEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QStyledItemDelegate>
 
+#include "app/MessageBox.h"
+#include "downloadlist/CEditLinkDlg.h"
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/TreeFile.h"
+#include "res/Pictures.h"
+#include "transfer/CFileDownloadDlg.h"
 
 namespace {
 constexpr int kSlotRole = Qt::UserRole;
 constexpr int kPictureRole = Qt::UserRole + 1;
+constexpr int kLabelMax = 127;
 
 QString FromLocal8(std::string_view text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
@@ -17,12 +26,59 @@ QString FromLocal8(std::string_view text) {
 
 CLeftView* g_pLeftView = nullptr;
 
+// In-place label editing: at most 127 characters, and the new text goes to the
+// record through the list commands. It also marks the drop target of a drag.
+class CLeftView::LabelDelegate : public QStyledItemDelegate {
+public:
+    explicit LabelDelegate(CLeftView* view) : QStyledItemDelegate(view), m_view(view) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            line->setMaxLength(kLabelMax);
+        return editor;
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel*,
+                      const QModelIndex& index) const override {
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        QTreeWidgetItem* item = m_view->itemFromIndex(index);
+        if (line == nullptr || item == nullptr)
+            return;
+        m_view->m_commands->EndLabelEdit(ToItem(item),
+                                         line->text().left(kLabelMax).toLocal8Bit().toStdString());
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem copy(option);
+        if (m_view->m_dropTarget != nullptr &&
+            m_view->itemFromIndex(index) == m_view->m_dropTarget) {
+            copy.state |= QStyle::State_Selected;  // the drop target looks selected
+        }
+        QStyledItemDelegate::paint(painter, copy, index);
+    }
+
+private:
+    CLeftView* m_view;
+};
+
 CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent) {
+    tvx::ListCommandHost& host = *this;
+    m_commands = std::make_unique<tvx::CListCommands>(tvx::g_linkTable, *this, host);
     setHeaderHidden(true);
     setColumnCount(1);
     setRootIsDecorated(true);
     setIconSize(QSize(18, 18));
     setUniformRowHeights(true);
+    setItemDelegate(new LabelDelegate(this));
+    setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::InternalMove);
+    setDropIndicatorShown(false);
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Base, QColor(240, 255, 255));
@@ -37,6 +93,8 @@ CLeftView::~CLeftView() {
 
 void CLeftView::OnInitialUpdate() {
     g_pLeftView = this;
+    m_initialised = true;
+    m_commands->SetContextItem(nullptr);
     tvx::LoadTree(tvx::g_linkTable, *this, tvx::TreeControlFilePath());
 }
 
@@ -44,16 +102,177 @@ bool CLeftView::SaveTreeControl(std::string* error) {
     return tvx::SaveTree(tvx::g_linkTable, *this, tvx::TreeControlFilePath(), error);
 }
 
-QIcon CLeftView::PictureIcon(int picture) const {
-    return style()->standardIcon(picture == 0 ? QStyle::SP_DirIcon : QStyle::SP_FileIcon);
+// --- context menus ---
+
+std::unique_ptr<QMenu> CLeftView::ContextMenuAt(const QPoint& point) {
+    QTreeWidgetItem* hit = itemAt(point);
+    if (hit != nullptr)
+        setCurrentItem(hit);
+    const tvx::ListMenu which = m_commands->SetContextItem(ToItem(hit));
+    auto menu = std::make_unique<QMenu>(this);
+    for (const tvx::MenuEntry& entry : tvx::ListMenuEntries(which)) {
+        if (entry.text == nullptr) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = menu->addAction(QString::fromLatin1(entry.text));
+        action->setData(entry.command);
+        action->setEnabled(tvx::CListCommands::IsEnabled(entry.command));
+    }
+    return menu;
 }
 
+void CLeftView::ShowContextMenu(const QPoint& point) {
+    const std::unique_ptr<QMenu> menu = ContextMenuAt(point);
+    // Shown a little right of and below the press point.
+    if (QAction* chosen = menu->exec(viewport()->mapToGlobal(point + QPoint(10, 10)))) {
+        OnCommand(chosen->data().toInt());
+    }
+}
+
+void CLeftView::mousePressEvent(QMouseEvent* event) {
+    const QPoint point = event->position().toPoint();
+    if (event->button() == Qt::LeftButton)
+        m_pressItem = itemAt(point);
+    QTreeWidget::mousePressEvent(event);
+    if (event->button() == Qt::RightButton)
+        ShowContextMenu(point);
+}
+
+void CLeftView::contextMenuEvent(QContextMenuEvent* event) {
+    // The menu of a press was shown on the press; the menu key opens the
+    // menu of the current item.
+    if (event->reason() != QContextMenuEvent::Keyboard)
+        return;
+    QTreeWidgetItem* item = currentItem();
+    ShowContextMenu(item != nullptr ? visualItemRect(item).center() : QPoint(0, 0));
+}
+
+// --- drag and drop ---
+
+void CLeftView::startDrag(Qt::DropActions supportedActions) {
+    // A drag that starts where there is no item drags nothing.
+    m_dragged = m_pressItem;
+    if (m_dragged == nullptr)
+        return;
+    setCurrentItem(m_dragged);
+    QTreeWidget::startDrag(supportedActions);
+    m_dragged = nullptr;
+    SetDropTarget(nullptr);
+}
+
+void CLeftView::SetDropTarget(QTreeWidgetItem* item) {
+    if (m_dropTarget == item)
+        return;
+    m_dropTarget = item;
+    viewport()->update();
+}
+
+void CLeftView::dragEnterEvent(QDragEnterEvent* event) {
+    // Only items of this tree can be dropped; files from elsewhere are not taken.
+    if (event->source() != this || m_dragged == nullptr) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+void CLeftView::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->source() != this || m_dragged == nullptr) {
+        event->ignore();
+        return;
+    }
+    QTreeWidgetItem* over = itemAt(event->position().toPoint());
+    SetDropTarget(over != nullptr ? over : topLevelItem(0));
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+void CLeftView::dragLeaveEvent(QDragLeaveEvent* event) {
+    SetDropTarget(nullptr);
+    QTreeWidget::dragLeaveEvent(event);
+}
+
+void CLeftView::dropEvent(QDropEvent* event) {
+    if (event->source() != this || m_dragged == nullptr) {
+        event->ignore();
+        return;
+    }
+    DropItem(m_dragged, itemAt(event->position().toPoint()));
+    // The move is done here; the view must not remove anything itself.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    SetDropTarget(nullptr);
+}
+
+void CLeftView::DropItem(QTreeWidgetItem* dragged, QTreeWidgetItem* target) {
+    if (target == nullptr)
+        target = topLevelItem(0);
+    if (QTreeWidgetItem* moved = ToQt(m_commands->Drop(ToItem(dragged), ToItem(target)))) {
+        setCurrentItem(moved);
+    }
+    if (m_pressItem == dragged)
+        m_pressItem = nullptr;
+}
+
+// --- the dialogs the commands open ---
+
+bool CLeftView::EditLink(tvx::LinkRecord& record) {
+    if (m_testHost != nullptr)
+        return m_testHost->EditLink(record);
+    CEditLinkDlg dialog;
+    return dialog.DoModal() == QDialog::Accepted;
+}
+
+void CLeftView::Beep() {
+    if (m_testHost != nullptr) {
+        m_testHost->Beep();
+    } else {
+        ::Beep();
+    }
+}
+
+void CLeftView::MessageBox(const std::string& text) {
+    if (m_testHost != nullptr) {
+        m_testHost->MessageBox(text);
+    } else {
+        ShowMessageBox(text, MessageButtons::Ok, this);
+    }
+}
+
+bool CLeftView::AskOkCancel(const std::string& text) {
+    if (m_testHost != nullptr)
+        return m_testHost->AskOkCancel(text);
+    return ShowMessageBox(text, MessageButtons::OkCancel, this);
+}
+
+void CLeftView::DownloadFile(const std::string& webnameFilename) {
+    if (m_testHost != nullptr) {
+        m_testHost->DownloadFile(webnameFilename);
+        return;
+    }
+    CFileDownloadDlg dialog;
+    dialog.SetParameters(webnameFilename);
+    dialog.DoModal();
+}
+
+// --- tvx::TreeControl ---
+
 void CLeftView::DeleteAllItems() {
+    m_pressItem = m_dragged = m_dropTarget = nullptr;
     clear();
 }
 
 void CLeftView::DeleteItem(tvx::TreeItem item) {
-    delete ToQt(item);
+    QTreeWidgetItem* q = ToQt(item);
+    for (QTreeWidgetItem* p = m_pressItem; p != nullptr; p = p->parent()) {
+        if (p == q)
+            m_pressItem = nullptr;
+    }
+    if (m_dropTarget == q)
+        m_dropTarget = nullptr;
+    delete q;
 }
 
 tvx::TreeItem CLeftView::InsertItemAt(tvx::TreeItem parent, int index,
@@ -62,8 +281,9 @@ tvx::TreeItem CLeftView::InsertItemAt(tvx::TreeItem parent, int index,
     item->setText(0, FromLocal8(info.text));
     item->setData(0, kSlotRole, info.slot);
     item->setData(0, kPictureRole, info.picture);
-    item->setIcon(0, PictureIcon(info.picture));
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
+    item->setIcon(0, QIcon(ListPicture(info.picture)));
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
+                   Qt::ItemIsEditable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled);
     item->setCheckState(0, info.checked ? Qt::Checked : Qt::Unchecked);
     if (QTreeWidgetItem* p = ToQt(parent)) {
         p->insertChild(index, item);
@@ -123,7 +343,7 @@ void CLeftView::SetItem(tvx::TreeItem item, std::string_view text, int picture) 
     QTreeWidgetItem* q = ToQt(item);
     q->setText(0, FromLocal8(text));
     q->setData(0, kPictureRole, picture);
-    q->setIcon(0, PictureIcon(picture));
+    q->setIcon(0, QIcon(ListPicture(picture)));
 }
 
 void CLeftView::Expand(tvx::TreeItem item) {

@@ -1,25 +1,42 @@
 #pragma once
-// The download list pane: the tree of folders and links with check boxes,
-// over a QTreeWidget that serves the core as its tree control. Each item keeps
-// its record's slot number in Qt::UserRole.
+// The download list pane: the tree of folders and links with pictures and
+// check boxes. It serves the core as its tree control (each item keeps its
+// record's slot number) and hands the three context menus, label editing and
+// drag and drop to the core's list commands.
 
 #include <QTreeWidget>
+#include <memory>
 
+#include "downloadlist/ListCommands.h"
 #include "downloadlist/TreeControl.h"
 
-class CLeftView : public QTreeWidget, public tvx::TreeControl {
+class QMenu;
+
+class CLeftView : public QTreeWidget, public tvx::TreeControl, private tvx::ListCommandHost {
     Q_OBJECT
 public:
     explicit CLeftView(QWidget* parent = nullptr);
     ~CLeftView() override;
 
-    // Loads the tree control file of the start directory into the program-wide
-    // table and the tree (run when the pane is set up).
+    // Sets the pane up and loads the tree control file of the start
+    // directory into the program-wide table and the tree.
     void OnInitialUpdate();
     // Writes the tree control file when the list has changed. False when the
     // file could not be written (error says why); the list then stays marked
     // as changed and the old file is untouched.
     bool SaveTreeControl(std::string* error = nullptr);
+
+    tvx::CListCommands& Commands() { return *m_commands; }
+    // The menu a right-button press at the point shows (the context item is
+    // set as the press would set it), built with every entry.
+    std::unique_ptr<QMenu> ContextMenuAt(const QPoint& point);
+    void OnCommand(int command) { m_commands->OnCommand(command); }
+    // A finished drag of one item released over another (nullptr: over empty
+    // space, which counts as the first top-level item).
+    void DropItem(QTreeWidgetItem* dragged, QTreeWidgetItem* target);
+    // Replaces the dialogs the commands open (the editor, the download
+    // dialog, message boxes) for tests; nullptr restores them.
+    void SetCommandHost(tvx::ListCommandHost* host) { m_testHost = host; }
 
     static QTreeWidgetItem* ToQt(tvx::TreeItem item) {
         return reinterpret_cast<QTreeWidgetItem*>(item);
@@ -27,6 +44,7 @@ public:
     static tvx::TreeItem ToItem(QTreeWidgetItem* item) {
         return reinterpret_cast<tvx::TreeItem>(item);
     }
+    QTreeWidgetItem* DropTarget() const { return m_dropTarget; }
 
     // tvx::TreeControl
     void DeleteAllItems() override;
@@ -45,8 +63,34 @@ public:
     void SetItem(tvx::TreeItem item, std::string_view text, int picture) override;
     void Expand(tvx::TreeItem item) override;
 
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
-    QIcon PictureIcon(int picture) const;
+    class LabelDelegate;
+
+    void ShowContextMenu(const QPoint& point);
+    void SetDropTarget(QTreeWidgetItem* item);
+
+    // tvx::ListCommandHost: the program's dialogs.
+    bool EditLink(tvx::LinkRecord& record) override;
+    void Beep() override;
+    void MessageBox(const std::string& text) override;
+    bool AskOkCancel(const std::string& text) override;
+    void DownloadFile(const std::string& webnameFilename) override;
+
+    std::unique_ptr<tvx::CListCommands> m_commands;
+    tvx::ListCommandHost* m_testHost = nullptr;
+    QTreeWidgetItem* m_pressItem = nullptr;  // the item under the last left press
+    QTreeWidgetItem* m_dragged = nullptr;
+    QTreeWidgetItem* m_dropTarget = nullptr;
+    bool m_initialised = false;
 };
 
 // The program-wide pointer to the download list pane, set when it is set up.

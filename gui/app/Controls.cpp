@@ -1,0 +1,34 @@
+#include "app/Controls.h"
+
+#include "res/Pictures.h"
+
+CProgressCtrl::CProgressCtrl(QWidget* parent) : QProgressBar(parent) {
+    setRange(0, 100);
+    setValue(0);
+    setTextVisible(false);
+}
+
+CAnimateCtrl::CAnimateCtrl(QWidget* parent) : QLabel(parent), m_frames(AnimationFrames()) {
+    m_timer.setInterval(267);  // 266,667 microseconds a frame
+    connect(&m_timer, &QTimer::timeout, this,
+            [this] { ShowFrame((m_frame + 1) % m_frames.size()); });
+    if (!m_frames.isEmpty())
+        setFixedSize(m_frames.front().size());
+    ShowFrame(0);
+}
+
+void CAnimateCtrl::ShowFrame(int frame) {
+    m_frame = frame;
+    if (frame >= 0 && frame < m_frames.size())
+        setPixmap(m_frames[frame]);
+}
+
+void CAnimateCtrl::Play() {
+    ShowFrame(0);
+    m_timer.start();
+}
+
+void CAnimateCtrl::Stop() {
+    m_timer.stop();
+    ShowFrame(0);
+}

@@ -1,0 +1,33 @@
+#pragma once
+// Small widgets that show the core's progress and animation.
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+
+#include "transfer/Owner.h"
+
+// A progress bar the transfer engine can set.
+class CProgressCtrl : public QProgressBar, public tvx::Progress {
+    Q_OBJECT
+public:
+    explicit CProgressCtrl(QWidget* parent = nullptr);
+    void SetRange(int low, int high) override { setRange(low, high); }
+    void SetPos(int pos) override { setValue(pos); }
+};
+
+// The running animation: seven frames shown at 3.75 frames a second.
+class CAnimateCtrl : public QLabel, public tvx::Animation {
+    Q_OBJECT
+public:
+    explicit CAnimateCtrl(QWidget* parent = nullptr);
+    void Play() override;  // from the first frame, repeating
+    void Stop() override;  // stopped on the first frame
+    bool IsPlaying() const { return m_timer.isActive(); }
+
+private:
+    void ShowFrame(int frame);
+    QList<QPixmap> m_frames;
+    QTimer m_timer;
+    int m_frame = 0;
+};

@@ -1,0 +1,119 @@
+#include "transfer/CFileDownloadDlg.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/Controls.h"
+#include "app/MessageBox.h"
+#include "app/Settings.h"
+#include "platform/FileSystem.h"
+#include "platform/Profile.h"
+#include "res/Pictures.h"
+
+CFileDownloadDlg::CFileDownloadDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Tarvex Download Service"));
+    setWindowIcon(AppIcon());
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setModal(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* top = new QHBoxLayout();
+    m_animation = new CAnimateCtrl(this);
+    auto* banner = new QLabel(this);
+    banner->setPixmap(ProductBanner());
+    top->addWidget(m_animation);
+    top->addSpacing(8);
+    top->addWidget(banner);
+    top->addStretch();
+    layout->addLayout(top);
+
+    m_group = new QGroupBox(this);
+    auto* groupLayout = new QVBoxLayout(m_group);
+    m_progress = new CProgressCtrl(m_group);
+    m_progress->setFixedHeight(14);
+    groupLayout->addWidget(m_progress);
+    m_group->setMinimumWidth(380);
+    layout->addWidget(m_group);
+
+    auto* bottom = new QHBoxLayout();
+    auto* ok = new QPushButton(QStringLiteral("OK download"), this);
+    ok->setVisible(false);  // the dialog starts by itself
+    m_status = new QLabel(QStringLiteral("PRESS OK FOR START"), this);
+    m_status->setAlignment(Qt::AlignCenter);
+    m_break = new QPushButton(QStringLiteral("Break / Exit"), this);
+    bottom->addWidget(ok);
+    bottom->addStretch();
+    bottom->addWidget(m_status);
+    bottom->addStretch();
+    bottom->addWidget(m_break);
+    layout->addLayout(bottom);
+    connect(m_break, &QPushButton::clicked, this, &CFileDownloadDlg::reject);
+
+    // "[Transfer] TickBudgetMs" in the settings file makes the dialog read for
+    // that long per tick instead of one 1024-byte read every 20 ms.
+    m_budgetMs = tvx::GetPrivateProfileInt("Transfer", "TickBudgetMs", 0, tvx::SettingsFilePath());
+    const bool paced = m_budgetMs <= 0;
+    tvx::DownloadDialogUi& ui = *this;
+    m_download = std::make_unique<tvx::CFileDownload>(ui, tvx::HttpSettings{},
+                                                      tvx::CurrentDirectory(), paced);
+    m_download->SetReadWait(paced ? 10 : std::min(m_budgetMs, 50));
+    m_timer.setInterval(20);
+    connect(&m_timer, &QTimer::timeout, this, &CFileDownloadDlg::OnTimer);
+}
+
+CFileDownloadDlg::~CFileDownloadDlg() = default;
+
+int CFileDownloadDlg::SetParameters(const std::string& text) {
+    return m_download->SetParameters(text);
+}
+
+int CFileDownloadDlg::DoModal() {
+    if (!m_download->Start())
+        return m_download->Result();
+    m_timer.start();
+    return exec();
+}
+
+void CFileDownloadDlg::OnTimer() {
+    if (m_download->Tick(m_budgetMs > 0 ? m_budgetMs : 0) ==
+        tvx::CFileDownload::TickResult::Close) {
+        EndWith(m_download->Result());
+    }
+}
+
+void CFileDownloadDlg::EndWith(int result) {
+    m_timer.stop();
+    m_download->Close(result);
+    done(m_download->Result());
+}
+
+void CFileDownloadDlg::reject() {
+    EndWith(tvx::CFileDownload::kResultBroken);
+}
+
+void CFileDownloadDlg::closeEvent(QCloseEvent* event) {
+    EndWith(tvx::CFileDownload::kResultBroken);
+    event->accept();
+}
+
+void CFileDownloadDlg::MessageBox(const std::string& text) {
+    ShowMessageBox(text);
+}
+void CFileDownloadDlg::SetStatusText(const std::string& text) {
+    m_status->setText(QString::fromLocal8Bit(text.c_str()));
+}
+void CFileDownloadDlg::SetFileLine(const std::string& text) {
+    m_group->setTitle(QString::fromLocal8Bit(text.c_str()));
+}
+tvx::Progress& CFileDownloadDlg::FileProgress() {
+    return *m_progress;
+}
+tvx::Animation& CFileDownloadDlg::RunningAnimation() {
+    return *m_animation;
+}

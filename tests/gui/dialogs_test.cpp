@@ -1,0 +1,240 @@
+// The link editor and the single-file download dialog.
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include "GuiSandbox.h"
+#include "TestHttpServer.h"
+#include "app/MessageBox.h"
+#include "downloadlist/CEditLinkDlg.h"
+#include "downloadlist/ListCommands.h"
+#include "transfer/CFileDownloadDlg.h"
+
+namespace {
+
+const std::string kDate = "Sun, 06 Nov 1994 08:49:37 GMT";
+
+tvx::LinkRecord Record(char kind, int picture) {
+    tvx::LinkRecord r{};
+    r.kind = kind;
+    r.picture = static_cast<std::uint8_t>(picture);
+    r.SetAddress("http://Host/Dir/File.ZIP");
+    r.SetPath("c:\\dl\\File.ZIP");
+    r.SetText("Some Text");
+    return r;
+}
+
+QList<QRadioButton*> PictureButtons(CEditLinkDlg& dialog) {
+    return dialog.findChildren<QRadioButton*>();
+}
+
+}  // namespace
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void editorShowsALinkAndWritesItBackOnOk();
+    void editorCancelLeavesTheRecord();
+    void editorShowsAFolderWithDisabledFields();
+    void editorRefusesCommas();
+    void downloadDialogCompletes();
+    void downloadDialogWithNothingToDoIsNeverShown();
+    void downloadDialogBreakLeavesAResumableFile();
+    void downloadDialogReportsAMissingFile();
+
+private:
+    std::unique_ptr<GuiSandbox> m_sandbox;
+    std::vector<std::string> m_messages;
+};
+
+void DialogsTest::init() {
+    m_sandbox = std::make_unique<GuiSandbox>();
+    m_messages.clear();
+    SetMessageBoxHandler([this](const std::string& text, MessageButtons) {
+        m_messages.push_back(text);
+        return true;
+    });
+}
+
+void DialogsTest::cleanup() {
+    SetMessageBoxHandler({});
+    m_sandbox.reset();
+}
+
+void DialogsTest::editorShowsALinkAndWritesItBackOnOk() {
+    tvx::g_editRecord = Record('F', 4);
+    CEditLinkDlg dialog;
+    dialog.OnInitDialog();
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(dialog.windowTitle(), QString("EDIT a Link for the TreeControl"));
+    QCOMPARE(dialog.AddressEdit()->text(), QString("http://Host/Dir/File.ZIP"));
+    QCOMPARE(dialog.PathEdit()->text(), QString("c:\\dl\\File.ZIP"));
+    QCOMPARE(dialog.TextEdit()->text(), QString("Some Text"));
+    QVERIFY(dialog.AddressEdit()->isEnabled());
+    QCOMPARE(dialog.focusWidget(), static_cast<QWidget*>(dialog.OkButton()));
+    QVERIFY(dialog.OkButton()->isDefault());
+    const QList<QRadioButton*> buttons = PictureButtons(dialog);
+    QCOMPARE(buttons.size(), 8);
+    QVERIFY(buttons[4]->isChecked());
+    for (QLineEdit* edit : {dialog.AddressEdit(), dialog.PathEdit(), dialog.TextEdit()}) {
+        QCOMPARE(edit->maxLength(), 127);
+    }
+
+    // Typed text keeps its letter case in every field.
+    dialog.AddressEdit()->clear();
+    QTest::keyClicks(dialog.AddressEdit(), "HTTP://Example.COM/Setup.EXE");
+    dialog.PathEdit()->setText("Downloads\\Setup.EXE");
+    dialog.TextEdit()->setText("Setup Program");
+    dialog.ClickPicture(6);
+    QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(tvx::g_editRecord.Address(), std::string_view("HTTP://Example.COM/Setup.EXE"));
+    QCOMPARE(tvx::g_editRecord.Path(), std::string_view("Downloads\\Setup.EXE"));
+    QCOMPARE(tvx::g_editRecord.Text(), std::string_view("Setup Program"));
+    QCOMPARE(int(tvx::g_editRecord.picture), 6);
+    QCOMPARE(tvx::g_editRecord.kind, 'F');
+}
+
+void DialogsTest::editorCancelLeavesTheRecord() {
+    tvx::g_editRecord = Record('F', 8);  // a picture without a button
+    CEditLinkDlg dialog;
+    dialog.OnInitDialog();
+    for (QRadioButton* button : PictureButtons(dialog))
+        QVERIFY(!button->isChecked());
+    dialog.TextEdit()->setText("Changed");
+    dialog.reject();
+    QCOMPARE(tvx::g_editRecord.Text(), std::string_view("Some Text"));
+
+    // OK without touching the pictures keeps picture 8.
+    CEditLinkDlg again;
+    again.OnInitDialog();
+    again.accept();
+    QCOMPARE(int(tvx::g_editRecord.picture), 8);
+}
+
+void DialogsTest::editorShowsAFolderWithDisabledFields() {
+    tvx::g_editRecord = tvx::LinkRecord{};
+    tvx::g_editRecord.kind = '{';
+    tvx::g_editRecord.SetText("My folder");
+    CEditLinkDlg dialog;
+    dialog.OnInitDialog();
+    QVERIFY(!dialog.AddressEdit()->isEnabled());
+    QVERIFY(!dialog.PathEdit()->isEnabled());
+    QVERIFY(dialog.TextEdit()->isEnabled());
+    QCOMPARE(dialog.AddressEdit()->text(), QString("http:\\www."));
+    QCOMPARE(dialog.PathEdit()->text(), QString("c:\\tarvex_service\\downloads\\"));
+    QVERIFY(PictureButtons(dialog)[0]->isChecked());
+    dialog.ClickPicture(2);
+    dialog.accept();
+    QCOMPARE(tvx::g_editRecord.Text(), std::string_view("My folder"));
+    QCOMPARE(int(tvx::g_editRecord.picture), 2);
+    QCOMPARE(tvx::g_editRecord.kind, '{');
+    QCOMPARE(tvx::g_editRecord.Address(), std::string_view("http:\\www."));
+}
+
+void DialogsTest::editorRefusesCommas() {
+    tvx::g_editRecord = Record('F', 1);
+    CEditLinkDlg dialog;
+    dialog.OnInitDialog();
+    dialog.PathEdit()->setText("a,b.zip");
+    dialog.accept();
+    QCOMPARE(m_messages.size(), std::size_t(1));
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));  // still open
+    QCOMPARE(tvx::g_editRecord.Path(), std::string_view("c:\\dl\\File.ZIP"));
+}
+
+void DialogsTest::downloadDialogCompletes() {
+    const std::string body(60000, 'z');
+    tvxtest::TestHttpServer server(
+        [&](const tvxtest::SeenRequest& r) { return tvxtest::FileReply(r, body, kDate); });
+    CFileDownloadDlg dialog;
+    QCOMPARE(dialog.SetParameters(server.Url("/a/file.zip") + ",dl/file.zip"), 1);
+    QString fileLine, status;
+    QTimer::singleShot(100, [&] {
+        fileLine = dialog.FileLine()->title();
+        status = dialog.StatusText()->text();
+    });
+    QCOMPARE(dialog.DoModal(), 1);
+    QCOMPARE(fileLine, QString("Download: 60000 Byte file.zip"));
+    QCOMPARE(status, QString("DownLoding"));
+    QCOMPARE(dialog.Download().Outcome(), tvx::DownloadOutcome::Complete);
+    QCOMPARE(m_sandbox->ReadFile("dl/file.zip").size(), qsizetype(60000));
+    QVERIFY(!QFile::exists(m_sandbox->PathOf("dl/CTL_file.zip")));
+    QVERIFY(m_messages.empty());
+}
+
+void DialogsTest::downloadDialogWithNothingToDoIsNeverShown() {
+    const std::string body(3000, 'q');
+    tvxtest::TestHttpServer server(
+        [&](const tvxtest::SeenRequest& r) { return tvxtest::FileReply(r, body, kDate); });
+    {
+        CFileDownloadDlg first;
+        first.SetParameters(server.Url("/f.zip") + ",f.zip");
+        QCOMPARE(first.DoModal(), 1);
+    }
+    CFileDownloadDlg dialog;
+    dialog.SetParameters(server.Url("/f.zip") + ",f.zip");
+    bool shown = false;
+    QTimer::singleShot(0, [&] { shown = dialog.isVisible(); });
+    QCOMPARE(dialog.DoModal(), 1);
+    QCoreApplication::processEvents();
+    QVERIFY(!shown);
+    QCOMPARE(dialog.Download().Outcome(), tvx::DownloadOutcome::UpToDate);
+}
+
+void DialogsTest::downloadDialogBreakLeavesAResumableFile() {
+    const std::string body(400000, 'r');
+    tvxtest::TestHttpServer server(
+        [&](const tvxtest::SeenRequest& r) { return tvxtest::FileReply(r, body, kDate); });
+    CFileDownloadDlg dialog;
+    dialog.SetParameters(server.Url("/big.zip") + ",big.zip");
+    QPushButton* breakButton = nullptr;
+    for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        if (button->text() == "Break / Exit")
+            breakButton = button;
+    }
+    QVERIFY(breakButton != nullptr);
+    QTimer::singleShot(300, &dialog, [&] { QTest::mouseClick(breakButton, Qt::LeftButton); });
+    QCOMPARE(dialog.DoModal(), 2);
+    QCOMPARE(dialog.Download().Outcome(), tvx::DownloadOutcome::Broken);
+    QVERIFY(QFile::exists(m_sandbox->PathOf("CTL_big.zip")));
+    const qint64 partial = QFileInfo(m_sandbox->PathOf("big.zip")).size();
+    QVERIFY(partial > 0 && partial < 400000);
+
+    CFileDownloadDlg again;
+    again.SetParameters(server.Url("/big.zip") + ",big.zip");
+    QTimer::singleShot(200, &again, [&] { again.reject(); });
+    QCOMPARE(again.DoModal(), 2);
+    QVERIFY(server.Requests().back().Header("Range").rfind("bytes=", 0) == 0);
+    QVERIFY(QFileInfo(m_sandbox->PathOf("big.zip")).size() > partial);
+}
+
+void DialogsTest::downloadDialogReportsAMissingFile() {
+    tvxtest::TestHttpServer server([](const tvxtest::SeenRequest&) {
+        return tvxtest::Reply().Send(tvxtest::ResponseHead(404, {{"Content-Length", "0"}}));
+    });
+    CFileDownloadDlg dialog;
+    dialog.SetParameters(server.Url("/gone.zip") + ",gone.zip");
+    QCOMPARE(dialog.DoModal(), 1);
+    QCOMPARE(m_messages,
+             std::vector<std::string>{"OPEN ERROR INTERNET -- (FIRST CONNECT WITH YOUR INTERNET)"});
+    QVERIFY(!QFile::exists(m_sandbox->PathOf("gone.zip")));
+
+    m_messages.clear();
+    CFileDownloadDlg usage;
+    usage.SetParameters("no comma here");
+    QCOMPARE(usage.DoModal(), 1);
+    QCOMPARE(m_messages, std::vector<std::string>{"CALL: Pullbox.exe webname,filename"});
+}
+
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"

@@ -1,0 +1,295 @@
+// The download list pane on a real QTreeWidget: menus, commands, label
+// editing, drops, saving and loading.
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QTest>
+
+#include "GuiSandbox.h"
+#include "downloadlist/CLeftView.h"
+#include "downloadlist/LinkRecord.h"
+#include "downloadlist/TreeFile.h"
+
+namespace {
+
+const QByteArray kList =
+    "http://h/pub/,downloads,List\r\n"
+    "{Tools\r\n"
+    "1,tools/b.zip,B tool\r\n"
+    "1,tools/d.zip,D tool\r\n"
+    "{Sub\r\n"
+    "}\r\n"
+    "}\r\n"
+    "{Empty\r\n"
+    "}\r\n"
+    "2,top.zip,Top link\r\n"
+    "}\r\n//END\r\n";
+
+class RecordingHost : public tvx::ListCommandHost {
+public:
+    bool EditLink(tvx::LinkRecord& record) override {
+        if (!next.has_value())
+            return false;
+        record = *next;
+        return true;
+    }
+    void Beep() override { ++beeps; }
+    void MessageBox(const std::string& text) override { messages.push_back(text); }
+    bool AskOkCancel(const std::string& text) override {
+        messages.push_back(text);
+        return true;
+    }
+    void DownloadFile(const std::string& text) override {
+        downloads.push_back(text);
+        if (onDownload)
+            onDownload();
+    }
+    std::optional<tvx::LinkRecord> next;
+    int beeps = 0;
+    std::vector<std::string> messages, downloads;
+    std::function<void()> onDownload;
+};
+
+tvx::LinkRecord Link(const char* text) {
+    tvx::LinkRecord r{};
+    r.kind = tvx::LinkRecord::kLink;
+    r.picture = 3;
+    r.SetText(text);
+    r.SetAddress("new.zip");
+    r.SetPath("new.zip");
+    return r;
+}
+
+QString Dump(QTreeWidgetItem* item, int depth) {
+    QString out = QString(depth * 2, QLatin1Char(' ')) + item->text(0);
+    if (item->checkState(0) == Qt::Checked)
+        out += " *";
+    out += "\n";
+    for (int i = 0; i < item->childCount(); ++i)
+        out += Dump(item->child(i), depth + 1);
+    return out;
+}
+
+QString Dump(QTreeWidget& tree) {
+    QString out;
+    for (int i = 0; i < tree.topLevelItemCount(); ++i)
+        out += Dump(tree.topLevelItem(i), 0);
+    return out;
+}
+
+QTreeWidgetItem* Find(QTreeWidget& tree, const QString& text) {
+    const auto found = tree.findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.front();
+}
+
+}  // namespace
+
+class LeftViewTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void menusShowEveryEntryWithItsState();
+    void commandsEditTheRealTree();
+    void fullTableBeepsOnAddOnly();
+    void labelEditsReachTheRecord();
+    void dropsMoveOrBeep();
+    void downloadNowSetsTheBox();
+    void savedListReloadsInShownOrder();
+
+private:
+    // Right-clicks the item (or empty space for "") and runs the command.
+    void Run(const QString& item, int command);
+
+    std::unique_ptr<GuiSandbox> m_sandbox;
+    std::unique_ptr<CLeftView> m_view;
+    RecordingHost m_host;
+};
+
+void LeftViewTest::init() {
+    m_sandbox = std::make_unique<GuiSandbox>();
+    m_sandbox->WriteFile("tvx_downctrl.htm", kList);
+    m_view = std::make_unique<CLeftView>();
+    m_view->resize(400, 600);
+    m_view->OnInitialUpdate();
+    m_view->SetCommandHost(&m_host);
+    m_view->expandAll();
+    m_view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+    m_host = RecordingHost{};
+}
+
+void LeftViewTest::cleanup() {
+    m_view.reset();
+    m_sandbox.reset();
+}
+
+void LeftViewTest::Run(const QString& item, int command) {
+    QPoint point(5, m_view->viewport()->height() - 5);  // empty space below the items
+    if (!item.isEmpty()) {
+        QTreeWidgetItem* q = Find(*m_view, item);
+        QVERIFY2(q != nullptr, qPrintable(item));
+        m_view->scrollToItem(q);
+        point = m_view->visualItemRect(q).center();
+    }
+    m_view->ContextMenuAt(point);
+    m_view->OnCommand(command);
+}
+
+void LeftViewTest::menusShowEveryEntryWithItsState() {
+    struct Expect {
+        QString item;
+        QStringList texts;
+    } cases[] = {
+        {"B tool",
+         {"Edit this Item", "Add and Edit a new Item", "Copy this Item",
+          "Paste copyed or killed Item", "Kill and copy this Item", "", "Add and Edit a new DIR",
+          "", "Kill the downloaded File from the HardDrive", "Download this File now",
+          "Save this TreeControl"}},
+        {"Tools",
+         {"Add and Edit a new Item for this DIR", "Paste copyed Item in this DIR", "",
+          "Edit this DIR", "Add and Edit a new DIR", "Copy this DIR", "Paste copyed or killed DIR",
+          "Kill and copy this DIR", "Kill  this DIR incl. all items (no copy)", ""}},
+        {"",
+         {"Save this TreeControl", "Save The TreeControl as ....", "", "Check the TreeControl",
+          "Check and Download", ""}},
+    };
+    for (const Expect& c : cases) {
+        QTreeWidgetItem* item = c.item.isEmpty() ? nullptr : Find(*m_view, c.item);
+        const QPoint point = item != nullptr ? m_view->visualItemRect(item).center()
+                                             : QPoint(5, m_view->viewport()->height() - 5);
+        const std::unique_ptr<QMenu> menu = m_view->ContextMenuAt(point);
+        QStringList texts;
+        for (QAction* action : menu->actions()) {
+            texts << (action->isSeparator() ? QString() : action->text());
+            const bool disabledEntry = action->text() == "Save The TreeControl as ...." ||
+                                       action->text() == "Check the TreeControl" ||
+                                       action->text() == "Check and Download";
+            if (!action->isSeparator())
+                QCOMPARE(action->isEnabled(), !disabledEntry);
+        }
+        QCOMPARE(texts, c.texts);
+        if (item != nullptr)
+            QCOMPARE(m_view->currentItem(), item);
+    }
+}
+
+void LeftViewTest::commandsEditTheRealTree() {
+    m_host.next = Link("C tool");
+    Run("Tools", tvx::kCmdAddItemInDir);
+    QCOMPARE(Dump(*m_view),
+             QString("Tools\n  B tool\n  C tool\n  D tool\n  Sub\nEmpty\nTop link\n"));
+    QCOMPARE(Find(*m_view, "C tool")->checkState(0), Qt::Unchecked);
+
+    Run("C tool", tvx::kCmdKillAndCopyItem);
+    Run("Top link", tvx::kCmdPasteItem);
+    Run("Top link", tvx::kCmdPasteItem);
+    QCOMPARE(Dump(*m_view),
+             QString("C tool\nC tool\nTools\n  B tool\n  D tool\n  Sub\nEmpty\nTop link\n"));
+
+    Run("Tools", tvx::kCmdCopyDir);
+    Run("Empty", tvx::kCmdPasteDir);
+    QCOMPARE(Find(*m_view, "Empty")->childCount(), 1);
+    QCOMPARE(Find(*m_view, "Empty")->child(0)->childCount(), 0);  // copied without its contents
+
+    Run("Tools", tvx::kCmdKillAndCopyDir);
+    QCOMPARE(m_host.messages, std::vector<std::string>{"Directory not empty"});
+    Run("Tools", tvx::kCmdKillDirAll);
+    QCOMPARE(Dump(*m_view), QString("C tool\nC tool\nEmpty\n  Tools\nTop link\n"));
+
+    m_host.next = Link("Renamed");
+    Run("Top link", tvx::kCmdEditItem);
+    QTreeWidgetItem* renamed = Find(*m_view, "Renamed");
+    QVERIFY(renamed != nullptr);
+    QCOMPARE(tvx::g_linkTable.records[renamed->data(0, Qt::UserRole).toInt()].Text(),
+             std::string_view("Renamed"));
+    QVERIFY(tvx::g_linkTable.modified);
+}
+
+void LeftViewTest::fullTableBeepsOnAddOnly() {
+    tvx::g_linkTable.count = tvx::kLinkTableFull;
+    m_host.next = Link("Never");
+    Run("B tool", tvx::kCmdAddItem);
+    QCOMPARE(m_host.beeps, 1);
+    Run("B tool", tvx::kCmdCopyItem);
+    Run("B tool", tvx::kCmdPasteItem);
+    QCOMPARE(m_host.beeps, 1);
+    QCOMPARE(Find(*m_view, "Never"), static_cast<QTreeWidgetItem*>(nullptr));
+    QCOMPARE(m_view->findItems("B tool", Qt::MatchExactly | Qt::MatchRecursive).size(), 1);
+}
+
+void LeftViewTest::labelEditsReachTheRecord() {
+    QTreeWidgetItem* item = Find(*m_view, "D tool");
+    m_view->setCurrentItem(item);
+    m_view->editItem(item);
+    auto* editor = m_view->findChild<QLineEdit*>();
+    QVERIFY(editor != nullptr);
+    QCOMPARE(editor->maxLength(), 127);
+    editor->setText("Diff tool");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_COMPARE(item->text(0), QString("Diff tool"));
+    QCOMPARE(tvx::g_linkTable.records[item->data(0, Qt::UserRole).toInt()].Text(),
+             std::string_view("Diff tool"));
+    QVERIFY(tvx::g_linkTable.modified);
+
+    // Esc cancels: nothing changes.
+    tvx::g_linkTable.modified = false;
+    m_view->editItem(item);
+    editor = m_view->findChild<QLineEdit*>();
+    QVERIFY(editor != nullptr);
+    editor->setText("Thrown away");
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QTRY_VERIFY(m_view->findChild<QLineEdit*>() == nullptr);
+    QCOMPARE(item->text(0), QString("Diff tool"));
+    QVERIFY(!tvx::g_linkTable.modified);
+}
+
+void LeftViewTest::dropsMoveOrBeep() {
+    Find(*m_view, "B tool")->setCheckState(0, Qt::Checked);
+    m_view->DropItem(Find(*m_view, "Tools"), Find(*m_view, "Sub"));     // into itself
+    m_view->DropItem(Find(*m_view, "Tools"), Find(*m_view, "Tools"));   // onto itself
+    m_view->DropItem(Find(*m_view, "B tool"), Find(*m_view, "Tools"));  // onto its parent
+    QCOMPARE(m_host.beeps, 3);
+    QVERIFY(!tvx::g_linkTable.modified);
+
+    m_view->DropItem(Find(*m_view, "Tools"), Find(*m_view, "Empty"));
+    QCOMPARE(Dump(*m_view),
+             QString("Empty\n  Tools\n    B tool *\n    D tool\n    Sub\nTop link\n"));
+    QVERIFY(Find(*m_view, "Empty")->isExpanded());
+    // Released over empty space: dropped onto the first top-level item.
+    m_view->DropItem(Find(*m_view, "Top link"), nullptr);
+    QCOMPARE(Dump(*m_view),
+             QString("Empty\n  Tools\n    B tool *\n    D tool\n    Sub\n  Top link\n"));
+    QVERIFY(tvx::g_linkTable.modified);
+}
+
+void LeftViewTest::downloadNowSetsTheBox() {
+    m_host.onDownload = [&] {
+        QDir(m_sandbox->PathOf(".")).mkpath("tools");
+        m_sandbox->WriteFile("tools/b.zip", "x");
+    };
+    Run("B tool", tvx::kCmdDownloadNow);
+    QCOMPARE(m_host.downloads.size(), std::size_t(1));
+    QCOMPARE(QString::fromStdString(m_host.downloads[0]),
+             "http://h/pub/tools/b.zip," + QDir::currentPath() + "\\tools\\b.zip");
+    QCOMPARE(Find(*m_view, "B tool")->checkState(0), Qt::Checked);
+    Run("B tool", tvx::kCmdKillLocalFile);
+    QVERIFY(!QFile::exists(m_sandbox->PathOf("tools/b.zip")));
+    QCOMPARE(Find(*m_view, "B tool")->checkState(0), Qt::Checked);
+}
+
+void LeftViewTest::savedListReloadsInShownOrder() {
+    m_host.next = Link("A first");
+    Run("Tools", tvx::kCmdAddItemInDir);
+    m_view->DropItem(Find(*m_view, "Top link"), Find(*m_view, "Sub"));
+    const QString shown = Dump(*m_view);
+    Run("", tvx::kCmdSaveTree);
+    QVERIFY(!tvx::g_linkTable.modified);
+    CLeftView again;
+    again.OnInitialUpdate();
+    again.expandAll();
+    QCOMPARE(Dump(again), shown);
+}
+
+QTEST_MAIN(LeftViewTest)
+#include "left_view_test.moc"

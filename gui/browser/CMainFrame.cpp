@@ -25,7 +25,16 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     OnCreateClient();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // A window that goes away without being closed (the program is asked to
+    // quit, the desktop session ends) still leaves its list and layout behind.
+    if (!m_saved) {
+        m_saved = true;
+        tvx::g_linkTable.modified = true;
+        m_pLeftView->SaveTreeControl();
+        SaveFrameLayout();
+    }
+}
 
 void CMainFrame::OnCreateClient() {
     const QSize frame = frameGeometry().size().expandedTo(size());

@@ -81,7 +81,7 @@ CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent) {
     setDropIndicatorShown(false);
     setAutoFillBackground(true);
     QPalette pal = palette();
-    pal.setColor(QPalette::Base, QColor(240, 255, 255));
+    pal.setColor(QPalette::Base, QColor(255, 255, 240));  // ivory: red 255, green 255, blue 240
     pal.setColor(QPalette::Text, Qt::black);
     setPalette(pal);
 }

@@ -52,7 +52,7 @@ build() {
 }
 
 install_missing
-build "$top/${TVX_BUILD_DIR:-build}" -DTVX_WERROR=ON
+build "$top/${TVX_BUILD_DIR:-build}" -DTVX_WERROR=ON -DTVX_SANITIZE=OFF -DTVX_GUI=ON
 if [ "${1:-}" = "--asan" ]; then
-  build "$top/build-asan" -DTVX_WERROR=ON -DTVX_SANITIZE=ON
+  build "$top/build-asan" -DTVX_WERROR=ON -DTVX_SANITIZE=ON -DTVX_GUI=ON
 fi

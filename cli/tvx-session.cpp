@@ -1,0 +1,176 @@
+// tvx-session: the Download command without a window, for scripts and cron.
+// Run it in a start directory: it loads the download list tvx_downctrl.htm,
+// takes every link whose local file exists (as the check boxes are set when
+// the list is loaded) or, with --all, every link, writes the work list
+// download.tmp, and runs the check-and-download session over it.
+//
+//   tvx-session [--all] [--paced]
+//
+// The log goes to standard output exactly as the log pane shows it: CR and LF
+// each end a line, BEL characters are dropped. Message texts go to standard
+// error. Exit status: 0 no errors were counted (also when there was nothing
+// to do); 1 errors were counted; 2 the download list is missing or the work
+// list cannot be written. Ctrl+C ends it like the cancel button: partial
+// files keep their control files for the next run.
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "app/Settings.h"
+#include "downloadlist/MemoryTreeControl.h"
+#include "downloadlist/TreeFile.h"
+#include "platform/FileSystem.h"
+#include "session/CSession.h"
+#include "session/WorkList.h"
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+void OnSignal(int) {
+    g_interrupted = true;
+}
+
+class NullProgress : public tvx::Progress {
+public:
+    void SetRange(int, int) override {}
+    void SetPos(int) override {}
+};
+
+class NullAnimation : public tvx::Animation {
+public:
+    void Play() override {}
+    void Stop() override {}
+};
+
+// The session's dialog on a terminal: the log on standard output, message
+// boxes on standard error, captions and bars not shown.
+class ConsoleSessionUi : public tvx::SessionDialogUi {
+public:
+    void Write(const std::string& text, bool lineEnd) override {
+        std::string out;
+        out.reserve(text.size() + 1);
+        for (char c : text) {
+            if (c == '\a')
+                continue;
+            out += (c == '\r') ? '\n' : c;
+        }
+        if (lineEnd)
+            out += '\n';
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        std::fflush(stdout);
+    }
+    void MessageBox(const std::string& text) override {
+        if (g_interrupted)
+            return;
+        std::fprintf(stderr, "%s\n", tvx::WithoutBells(text).c_str());
+    }
+    void SetPhaseCaption(const std::string&) override {}
+    void SetUpperCaption(const std::string&) override {}
+    void SetLowerCaption(const std::string&) override {}
+    tvx::Progress& UpperBar() override { return m_upper; }
+    tvx::Progress& LowerBar() override { return m_lower; }
+    tvx::Animation& RunningAnimation() override { return m_animation; }
+    void EnableOk(bool) override {}
+    void Refresh() override {}
+    void StartTimer() override {}
+    void StopTimer() override {}
+    void EndDialog(int) override {}
+
+private:
+    NullProgress m_upper, m_lower;
+    NullAnimation m_animation;
+};
+
+int Usage() {
+    std::fprintf(stderr, "usage: tvx-session [--all] [--paced]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool all = false;
+    bool paced = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--all") == 0) {
+            all = true;
+        } else if (std::strcmp(argv[i], "--paced") == 0) {
+            paced = true;
+        } else {
+            return Usage();
+        }
+    }
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    if (!tvx::CaptureStartDirectory()) {
+        std::fprintf(stderr, "tvx-session: the current directory cannot be read\n");
+        return 2;
+    }
+    tvx::MemoryTreeControl tree;
+    if (!tvx::LoadTree(tvx::g_linkTable, tree, tvx::TreeControlFilePath())) {
+        std::fprintf(stderr, "tvx-session: there is no download list %s in %s\n",
+                     tvx::kTreeControlFileName, tvx::g_startDirectory.c_str());
+        return 2;
+    }
+    if (all) {
+        // Every item, folders included, so that links inside them count too;
+        // folders themselves never make entries.
+        std::function<void(tvx::TreeItem)> checkAll = [&](tvx::TreeItem first) {
+            for (tvx::TreeItem item = first; item != nullptr;
+                 item = tree.GetNextSiblingItem(item)) {
+                tree.SetCheck(item, true);
+                checkAll(tree.GetChildItem(item));
+            }
+        };
+        checkAll(tree.GetRootItem());
+    }
+    const std::vector<tvx::WorkListEntry> entries =
+        tvx::CollectCheckedLinks(tvx::g_linkTable, tree);
+    if (!tvx::WriteWorkListFile(tvx::kWorkListFileName, entries)) {
+        std::fprintf(stderr, "TreeCortol-File 'download.tmp' open error)\n");
+        return 2;
+    }
+    if (entries.empty()) {
+        tvx::RemoveFile(tvx::kSessionMarkerFileName);
+        std::fprintf(
+            stderr,
+            "Nothing to do\nNothing became selects in the tree control\n(see on the left site)\n");
+        return 0;
+    }
+
+    tvx::HttpSettings settings;
+    settings.interrupted = [] { return g_interrupted.load(); };
+    ConsoleSessionUi ui;
+    tvx::CSession session(ui, settings, tvx::g_startDirectory, paced, tvx::kWorkListFileName);
+    session.SetReadWait(paced ? 20 : 500);
+    session.OnInitDialog();
+    if (!g_interrupted)
+        session.OnOK();
+    while (session.GetState() == tvx::CSession::State::Downloading) {
+        if (g_interrupted) {
+            session.OnCancel();
+            break;
+        }
+        const auto tick = std::chrono::steady_clock::now();
+        session.OnTimer();
+        if (paced)
+            std::this_thread::sleep_until(tick + std::chrono::milliseconds(20));
+    }
+    if (session.GetState() != tvx::CSession::State::Closed)
+        session.OnCancel();
+    tvx::RemoveFile(tvx::kSessionMarkerFileName);
+    return session.Errors() != 0 ? 1 : 0;
+}

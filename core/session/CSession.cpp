@@ -1,0 +1,225 @@
+#include "session/CSession.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "platform/Paths.h"
+#include "platform/Text.h"
+#include "session/WorkList.h"
+#include "transfer/CFileDownload.h"
+#include "transfer/FileTime.h"
+
+namespace tvx {
+
+bool CSession::s_tickRunning = false;
+
+namespace {
+constexpr char kBell[] = "\a";
+}  // namespace
+
+CSession::CSession(SessionDialogUi& ui, const HttpSettings& settings, std::string baseDirectory,
+                   bool paced, std::string workListPath)
+    : m_ui(ui), m_transfer(settings, ReportMode::Session), m_workListPath(std::move(workListPath)) {
+    m_transfer.SetBaseDirectory(std::move(baseDirectory));
+    m_transfer.SetPaced(paced);
+    m_transfer.SetUi(&ui);
+    m_transfer.SetLog(&ui);
+    m_transfer.SetFileProgress(&ui.UpperBar());
+    m_transfer.SetAnimation(&ui.RunningAnimation());
+    m_transfer.SetSessionTotals(&m_totals, &ui.LowerBar());
+}
+
+void CSession::OnInitDialog() {
+    m_nRemaining = 0;
+    m_nStep = 0;
+    m_state = State::Waiting;
+}
+
+void CSession::OnOK() {
+    if (m_state != State::Waiting)
+        return;
+    m_state = State::Checking;
+    m_ui.EnableOk(false);
+    m_totals = SessionTotals{};
+    m_ui.LowerBar().SetRange(0, 100);
+    m_ui.LowerBar().SetPos(0);
+    m_nToLoad = 0;
+    m_nRemaining = 0;
+
+    std::vector<WorkListEntry> entries;
+    if (!ReadWorkListFile(m_workListPath, entries)) {
+        CloseSession(kResultEnded);
+        return;
+    }
+    m_ui.RunningAnimation().Play();
+    const int n = static_cast<int>(entries.size());
+    m_ui.UpperBar().SetRange(0, n);
+    m_ui.UpperBar().SetPos(0);
+    Log("\r\n\r\nSTART SESSION - CHECK AND DOWNLOAD\r\n");
+    m_ui.SetPhaseCaption("Check the files");
+    m_nErrors = 0;
+    m_workList.clear();
+    m_workList.reserve(entries.size());
+
+    for (int i = 0; i < n; ++i) {
+        const WorkListEntry& entry = entries[i];
+        m_ui.UpperBar().SetPos(i);
+        const std::string name = DisplayName(entry.Path());
+        m_ui.SetUpperCaption("check the file: " + name);
+        m_ui.Refresh();
+        const LocalFileInfo local = GetLocalFileInfo(entry.Path());
+        const int r = m_transfer.Check(std::string(entry.Address()));
+        if (r != CTransfer::kOk) {
+            ++m_nErrors;
+            Log(Format("OPEN_URL : *** NO CONNECTION for the first check %s",
+                       std::string(entry.Address()).c_str()) +
+                kBell);
+            if (r == CTransfer::kInternetError) {
+                Log(std::string("FATAL OPEN_URL PROBLEM: *** it's better you check this problem") +
+                    kBell);
+                m_nToLoad = 0;
+                break;
+            }
+            continue;
+        }
+        if (local.length == m_transfer.ContentLength() && local.date == m_transfer.RemoteDate()) {
+            Log("DOWNLOAD : CHECK is EQUAL " + std::string(entry.Path()));
+        } else if (m_transfer.ContentLength() != 0) {
+            WorkListEntry chosen = entry;
+            CopyField(chosen.text,
+                      Format("Download: %lld Byte %s",
+                             static_cast<long long>(m_transfer.ContentLength()), name.c_str()));
+            m_workList.push_back(chosen);
+            m_totals.expected += m_transfer.ContentLength();
+            ++m_nToLoad;
+            m_ui.SetLowerCaption(Format("Load Max %lld Byte Download Data",
+                                        static_cast<long long>(m_totals.expected)));
+        } else {
+            // Only a local source that is missing or empty gets here.
+            Log("DOWNLOAD : *** NOT FOUND or FILE LEN = 0 " + std::string(entry.Address()) + kBell);
+        }
+    }
+    m_workList.resize(static_cast<std::size_t>(m_nToLoad));
+
+    if (m_totals.expected == 0 || m_nToLoad == 0) {
+        CloseSession(kResultEnded);
+        return;
+    }
+    m_state = State::Downloading;
+    m_ui.SetPhaseCaption("DOWNLOAD");
+    m_ui.UpperBar().SetRange(0, 100);
+    m_ui.SetLowerCaption(
+        Format("Load Max %lld Byte Download Data", static_cast<long long>(m_totals.expected)));
+    m_nRemaining = m_nToLoad;
+    m_nStep = 1;
+    m_ui.StartTimer();
+    m_ui.RunningAnimation().Play();
+}
+
+void CSession::OnTimer(int budgetMs) {
+    if (m_state != State::Downloading)
+        return;
+    if (s_tickRunning) {
+        m_ui.Refresh();
+        return;
+    }
+    s_tickRunning = true;
+    if (m_nRemaining == 0) {
+        Log(Format("SESSION CLOSE : complet %lld of %lld", static_cast<long long>(m_totals.running),
+                   static_cast<long long>(m_totals.expected)));
+        CloseSession(kResultEnded);
+    } else {
+        WorkListEntry& entry = m_workList[static_cast<std::size_t>(m_nRemaining - 1)];
+        if (m_nStep == 1) {
+            StepOpen(entry);
+        } else if (m_nStep == 2) {
+            StepRead(entry, budgetMs);
+        }
+    }
+    s_tickRunning = false;
+}
+
+void CSession::StepOpen(WorkListEntry& entry) {
+    Log("OPEN_URL : " + std::string(entry.Address()));
+    m_transfer.SetSessionEntry(&entry);
+    const int r = m_transfer.Open(std::string(entry.Address()), std::string(entry.Path()));
+    if (r != CTransfer::kOk) {
+        ++m_nErrors;
+        Log(std::string("*** Open Problems - break down") + kBell);
+        // An Internet error ends the session at the next tick; any other
+        // failure skips the entry.
+        m_nRemaining = r == CTransfer::kInternetError ? 0 : m_nRemaining - 1;
+        return;
+    }
+    const long long length = m_transfer.ContentLength();
+    const long long received = m_transfer.Received();
+    const std::string path(entry.Path());
+    if (received != 0) {
+        Log(Format("DOWNLOAD : the Rest %lld Byte of %lld  %s", length - received, length,
+                   path.c_str()));
+    } else {
+        Log(Format("DOWNLOAD : %lld Byte %s", length, path.c_str()));
+    }
+    m_nStep = 2;
+    m_ui.SetUpperCaption(std::string(entry.Text()));
+}
+
+void CSession::StepRead(WorkListEntry&, int budgetMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+    long n;
+    do {
+        n = m_transfer.ReadChunk();
+    } while (n > 0 && std::chrono::steady_clock::now() < until);
+    if (n != 0)
+        return;
+    // The transfer has ended: a short file is stamped too; its length keeps
+    // it different from the remote file until it is complete.
+    StampFileTime(m_transfer.DestinationPath(), m_transfer.RemoteDate());
+    if (m_transfer.Received() == m_transfer.ContentLength()) {
+        Log("CLOSE_URL : DOWLOAD OK");
+    } else {
+        Log(Format("CLOSE_URL : *** DOWLOAD NOT OK  %lld of %lld Bytes",
+                   static_cast<long long>(m_transfer.Received()),
+                   static_cast<long long>(m_transfer.ContentLength())) +
+            kBell);
+        ++m_nErrors;
+    }
+    m_transfer.SetSessionEntry(nullptr);
+    --m_nRemaining;
+    m_nStep = 1;
+}
+
+void CSession::OnCancel() {
+    if (m_state == State::Closed)
+        return;
+    if (m_nStep != 0)
+        Log("SESSION CLOSE : because discontinuance (cancel button)");
+    m_nErrors = 0;
+    CloseSession(kResultBroken);
+}
+
+void CSession::OnClose() {
+    if (m_state == State::Closed)
+        return;
+    if (m_nStep != 0)
+        Log("SESSION CLOSE : because discontinuance (close button)");
+    m_nErrors = 0;
+    CloseSession(kResultBroken);
+}
+
+void CSession::CloseSession(int result) {
+    if (m_state == State::Closed)
+        return;
+    m_state = State::Closed;
+    m_result = result;
+    m_ui.StopTimer();
+    m_transfer.Finish();
+    m_transfer.SetSessionEntry(nullptr);
+    if (m_nErrors != 0) {
+        Log(Format("\r\nERRORS: The session hat %d errors\r\n", m_nErrors));
+        m_ui.MessageBox(Format("\a\a\aThis downloading hat %d errors - try again", m_nErrors));
+    }
+    m_ui.EndDialog(result);
+}
+
+}  // namespace tvx

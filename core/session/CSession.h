@@ -1,0 +1,90 @@
+#pragma once
+// The check-and-download session, shared by the session dialog and the
+// command tvx-session. It waits for OK; then, in the check phase, it asks the
+// source of every work list entry whether its file differs from the local copy
+// and keeps the entries that need a transfer; in the download phase, one step
+// per timer tick, it transfers them from the last one kept to the first.
+// Every step is written to the log.
+//
+// States: waiting -> checking (inside OnOK) -> downloading (ticks) -> closed.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "session/WorkListEntry.h"
+#include "transfer/CTransfer.h"
+#include "transfer/Owner.h"
+
+namespace tvx {
+
+// What the session dialog shows besides message boxes and the log.
+class SessionDialogUi : public Ui, public Log {
+public:
+    virtual void SetPhaseCaption(const std::string& text) = 0;  // under the bars
+    virtual void SetUpperCaption(const std::string& text) = 0;  // the entry in progress
+    virtual void SetLowerCaption(const std::string& text) = 0;  // the expected total
+    virtual Progress& UpperBar() = 0;  // check progress, then the file in percent
+    virtual Progress& LowerBar() = 0;  // the session in percent
+    virtual Animation& RunningAnimation() = 0;
+    virtual void EnableOk(bool enable) = 0;
+    // The check phase gives no input back; this repaints between entries.
+    virtual void Refresh() = 0;
+    virtual void StartTimer() = 0;  // one OnTimer every 20 ms from now on
+    virtual void StopTimer() = 0;
+    virtual void EndDialog(int result) = 0;
+};
+
+class CSession {
+public:
+    enum class State { Waiting, Checking, Downloading, Closed };
+    static constexpr int kResultEnded = 1;
+    static constexpr int kResultBroken = 2;
+
+    // workListPath is the work list file; baseDirectory the folder relative
+    // destinations are resolved against (the start directory).
+    CSession(SessionDialogUi& ui, const HttpSettings& settings, std::string baseDirectory,
+             bool paced, std::string workListPath);
+
+    void OnInitDialog();
+    // The check phase; ends in the download phase or closes the session.
+    void OnOK();
+    // One step of the download phase. budgetMs > 0 keeps reading chunks of
+    // the current file until that much time is spent (unpaced work).
+    void OnTimer(int budgetMs = 0);
+    void OnCancel();  // the cancel button or Esc
+    void OnClose();   // the close box
+    // Ends the session once; later calls do nothing.
+    void CloseSession(int result);
+
+    State GetState() const { return m_state; }
+    int Errors() const { return m_nErrors; }
+    int ToLoad() const { return m_nToLoad; }
+    int Remaining() const { return m_nRemaining; }
+    int Result() const { return m_result; }
+    const SessionTotals& Totals() const { return m_totals; }
+    const std::vector<WorkListEntry>& WorkList() const { return m_workList; }
+    // How long one engine read may wait for network data.
+    void SetReadWait(int milliseconds) { m_transfer.SetReadWait(milliseconds); }
+
+private:
+    void Log(const std::string& text, bool lineEnd = true) { m_ui.Write(text, lineEnd); }
+    void StepOpen(WorkListEntry& entry);
+    void StepRead(WorkListEntry& entry, int budgetMs);
+
+    SessionDialogUi& m_ui;
+    CTransfer m_transfer;
+    std::string m_workListPath;
+    std::vector<WorkListEntry> m_workList;  // the entries chosen for download
+    State m_state = State::Waiting;
+    int m_nStep = 0;       // 0 before the download phase, 1 open the next entry, 2 read it
+    int m_nRemaining = 0;  // entries not yet handled; the one in progress is m_nRemaining - 1
+    int m_nToLoad = 0;     // entries the check phase chose
+    int m_nErrors = 0;
+    SessionTotals m_totals;
+    int m_result = 0;
+
+    static bool s_tickRunning;  // shared by every session of the process
+};
+
+}  // namespace tvx

@@ -1,0 +1,126 @@
+// The command tvx-session as cron would run it.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
+
+#include "Process.h"
+#include "TestHttpServer.h"
+#include "TransferHelpers.h"
+#include "downloadlist/TreeFile.h"
+#include "session/WorkList.h"
+
+namespace {
+
+using tvxtest::Pattern;
+using tvxtest::ReadFile;
+using tvxtest::SeenRequest;
+
+const std::string kTvxSession = TVX_SESSION_PATH;
+const std::string kDate = "Sun, 06 Nov 1994 08:49:37 GMT";
+
+class TvxSession : public tvxtest::TransferTest {
+protected:
+    void SetUp() override {
+        TransferTest::SetUp();
+        server = std::make_unique<tvxtest::TestHttpServer>([this](const SeenRequest& req) {
+            if (req.target == "/missing")
+                return tvxtest::Reply().Send(tvxtest::ResponseHead(404, {}));
+            if (req.target == "/slow") {
+                return tvxtest::Reply()
+                    .Send(tvxtest::ResponseHead(
+                        200, {{"Content-Length", "100000"}, {"Last-Modified", kDate}}))
+                    .Trickle(Pattern(100000, 4), 2000, 50);
+            }
+            return tvxtest::FileReply(req, Pattern(4000, req.target.size()), kDate);
+        });
+    }
+    void List(const std::string& links) {
+        tvxtest::WriteFile(PathOf(tvx::kTreeControlFileName),
+                           server->Url("/") + ",dl,Test\r\n" + links + "}\r\n//END\r\n");
+    }
+    tvxtest::ProcessResult Session(const std::vector<std::string>& args = {}) {
+        return tvxtest::RunProcess(kTvxSession, args, Dir());
+    }
+    std::unique_ptr<tvxtest::TestHttpServer> server;
+};
+
+TEST_F(TvxSession, NothingCheckedIsNothingToDo) {
+    List("1,a.bin,A\r\n{F\r\n1,b.bin,B\r\n}\r\n");
+    auto r = Session();
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(
+        r.err,
+        "Nothing to do\nNothing became selects in the tree control\n(see on the left site)\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(tvxtest::FileSize(PathOf("download.tmp")), 0);
+    EXPECT_EQ(server->RequestCount(), 0);
+}
+
+TEST_F(TvxSession, AllFetchesEveryLinkAndTheNextRunKeepsThemCurrent) {
+    List("1,a.bin,A\r\n{F\r\n1,sub/b.bin,B\r\n}\r\n");
+    auto first = Session({"--all"});
+    EXPECT_EQ(first.exitCode, 0) << first.out << first.err;
+    EXPECT_EQ(ReadFile(PathOf("dl/a.bin")), Pattern(4000, 6));
+    EXPECT_EQ(ReadFile(PathOf("dl/sub/b.bin")), Pattern(4000, 10));
+    EXPECT_EQ(tvxtest::FileSize(PathOf("download.tmp")), 2 * 660);
+    EXPECT_FALSE(tvxtest::Exists(PathOf("dnlctrl.tmp")));
+    // The log as the pane shows it: CR and LF each end a line, no BEL.
+    EXPECT_EQ(first.out.rfind("\n\n\n\nSTART SESSION - CHECK AND DOWNLOAD\n\n\nOPEN_URL : ", 0), 0u)
+        << first.out;
+    EXPECT_NE(first.out.find("OPEN_URL : " + server->Url("/sub/b.bin") +
+                             "\nDOWNLOAD : 4000 Byte dl\\sub\\b.bin\n"
+                             "CLOSE_URL : DOWLOAD OK\n"),
+              std::string::npos)
+        << first.out;
+
+    // Without --all the links whose files exist are taken: cron keeps them current.
+    auto second = Session();
+    EXPECT_EQ(second.exitCode, 0);
+    EXPECT_NE(second.out.find("DOWNLOAD : CHECK is EQUAL dl\\a.bin\n"), std::string::npos)
+        << second.out;
+    EXPECT_NE(second.out.find("DOWNLOAD : CHECK is EQUAL dl\\sub\\b.bin\n"), std::string::npos);
+}
+
+TEST_F(TvxSession, ErrorsGiveExitOneAndMissingListsTwo) {
+    List("1,missing,Gone\r\n1,a.bin,A\r\n");
+    auto r = Session({"--all"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("OPEN_URL : *** NO CONNECTION for the first check " +
+                         server->Url("/missing") + "\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find('\a'), std::string::npos);
+    EXPECT_NE(r.out.find("\n\nERRORS: The session hat 1 errors\n\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("This downloading hat 1 errors - try again"), std::string::npos);
+    EXPECT_EQ(r.err.find('\a'), std::string::npos);
+
+    std::remove(PathOf(tvx::kTreeControlFileName).c_str());
+    auto none = Session();
+    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_NE(none.err.find("tvx_downctrl.htm"), std::string::npos);
+    EXPECT_EQ(Session({"--bogus"}).exitCode, 2);
+}
+
+TEST_F(TvxSession, CtrlCLeavesResumableFiles) {
+    List("1,slow,Slow\r\n");
+    const pid_t pid = tvxtest::StartProcess(kTvxSession, {"--all"}, Dir());
+    for (int i = 0; i < 500 && tvxtest::FileSize(PathOf("dl/slow")) < 10000; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGINT);
+    auto r = tvxtest::WaitProcess(pid, Dir());
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;  // breaking off is no error
+    EXPECT_NE(r.out.find("SESSION CLOSE : because discontinuance (cancel button)\n"),
+              std::string::npos)
+        << r.out;
+    tvx::ControlRecord record;
+    ASSERT_TRUE(ReadControl(PathOf("dl/CTL_slow"), record));
+    EXPECT_GT(record.received, 0);
+    EXPECT_LT(record.received, 100000);
+    EXPECT_LE(record.received, tvxtest::FileSize(PathOf("dl/slow")));
+}
+
+}  // namespace

@@ -1,5 +1,7 @@
 // tvx: the desktop program. Its start directory is the current directory.
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -18,6 +20,12 @@ int main(int argc, char** argv) {
                      argv[0]);
         return 1;
     }
+    // The browser engine refuses to start its sandbox for the root user; a
+    // root session (common in containers) runs it without one.
+    if (geteuid() == 0 && std::getenv("QTWEBENGINE_DISABLE_SANDBOX") == nullptr) {
+        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+    }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     CDownloadApp app(argc, argv);
     if (!app.InitInstance())
         return 1;

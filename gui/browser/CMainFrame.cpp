@@ -1,28 +1,59 @@
 #include "browser/CMainFrame.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 
+#include "app/CAboutDlg.h"
+#include "app/CommandIds.h"
+#include "app/Controls.h"
+#include "app/KeyIndicators.h"
+#include "app/MessageBox.h"
 #include "browser/CStaticSplitter.h"
 #include "browser/CSurfpaneView.h"
+#include "browser/Favorites.h"
 #include "browser/FrameLayout.h"
 #include "downloadlist/CLeftView.h"
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/TreeFile.h"
+#include "platform/FileSystem.h"
+#include "res/Pictures.h"
+#include "session/CSessionDlg.h"
 #include "session/CStatusView.h"
+#include "session/WorkList.h"
+
+CMainFrame* g_pMainFrame = nullptr;
+
+namespace {
+const QString kAppTitle = QStringLiteral("Tarvex Download Service");
+constexpr int kSessionPaneWidth = 430;
+}  // namespace
 
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
-    setWindowTitle(QStringLiteral("Tarvex Download Service"));
+    g_pMainFrame = this;
+    setWindowIcon(AppIcon());
     // The size the window has before start-up maximises or places it. The
     // first-start pane layout is computed from it.
     QSize size(1024, 768);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
         size = screen->availableSize() * 3 / 4;
-    }
     resize(size);
+    OnCreate();
     OnCreateClient();
+    SetDocumentTitle(QStringLiteral("Untitled"));
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
 }
 
 CMainFrame::~CMainFrame() {
@@ -34,6 +65,251 @@ CMainFrame::~CMainFrame() {
         m_pLeftView->SaveTreeControl();
         SaveFrameLayout();
     }
+    disconnect(qApp, nullptr, this, nullptr);
+    if (g_pMainFrame == this)
+        g_pMainFrame = nullptr;
+}
+
+QAction* CMainFrame::MakeAction(int command, const QString& text, const QKeySequence& shortcut) {
+    QAction* action = nullptr;
+    const auto found = m_actions.find(command);
+    if (found != m_actions.end()) {
+        action = found->second;  // the same command in another menu
+    } else {
+        action = new QAction(text, this);
+        action->setData(command);
+        const QString prompt = QString::fromLatin1(CommandPrompt(command));
+        const qsizetype lf = prompt.indexOf(QLatin1Char('\n'));
+        action->setStatusTip(prompt.left(lf));
+        if (lf >= 0)
+            action->setToolTip(prompt.mid(lf + 1));
+        if (!shortcut.isEmpty())
+            action->setShortcut(shortcut);
+        connect(action, &QAction::triggered, this, [this, command] { OnCommand(command); });
+        addAction(action);  // its accelerator works wherever the focus is in the window
+        m_actions[command] = action;
+    }
+    return action;
+}
+
+QAction* CMainFrame::Action(int command) const {
+    const auto found = m_actions.find(command);
+    return found == m_actions.end() ? nullptr : found->second;
+}
+
+void CMainFrame::CreateMenus() {
+    // A menu entry may carry another label than the toolbar button of the
+    // same command, so entries are their own actions sharing the command.
+    auto entry = [this](QMenu* menu, int command, const QString& text,
+                        const QKeySequence& key = {}) {
+        QAction* shared = MakeAction(command, text, key);
+        QAction* item = menu->addAction(text);
+        item->setData(command);
+        item->setStatusTip(shared->statusTip());
+        if (!key.isEmpty())
+            item->setShortcut(key);
+        item->setShortcutContext(Qt::WidgetShortcut);  // the shared action holds the accelerator
+        item->setEnabled(shared->isEnabled());
+        connect(item, &QAction::triggered, shared, &QAction::trigger);
+        connect(shared, &QAction::enabledChanged, item, &QAction::setEnabled);
+        connect(shared, &QAction::toggled, item, [item](bool on) { item->setChecked(on); });
+        if (shared->isCheckable()) {
+            item->setCheckable(true);
+            item->setChecked(shared->isChecked());
+        }
+        return item;
+    };
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    entry(file, ID_FILE_OPEN, QStringLiteral("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O));
+    file->addSeparator();
+    entry(file, ID_FILE_PRINT, QStringLiteral("&Print..."), QKeySequence(Qt::CTRL | Qt::Key_P));
+    file->addSeparator();
+    entry(file, ID_APP_EXIT, QStringLiteral("&Close"));
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    MakeAction(ID_VIEW_TOOLBAR, QStringLiteral("&Toolbar"))->setCheckable(true);
+    MakeAction(ID_VIEW_STATUS_BAR, QStringLiteral("&Status Bar"))->setCheckable(true);
+    Action(ID_VIEW_TOOLBAR)->setChecked(true);
+    Action(ID_VIEW_STATUS_BAR)->setChecked(true);
+    entry(view, ID_VIEW_TOOLBAR, QStringLiteral("&Toolbar"));
+    entry(view, ID_VIEW_STATUS_BAR, QStringLiteral("&Status Bar"));
+    view->addSeparator();
+    QMenu* fonts = view->addMenu(QStringLiteral("Fo&nts"));
+    entry(fonts, ID_FONT_LARGEST, QStringLiteral("Largest"));
+    entry(fonts, ID_FONT_LARGE, QStringLiteral("Large"));
+    entry(fonts, ID_FONT_MEDIUM, QStringLiteral("Medium"));
+    entry(fonts, ID_FONT_SMALL, QStringLiteral("Small"));
+    entry(fonts, ID_FONT_SMALLEST, QStringLiteral("Smallest"));
+    view->addSeparator();
+    entry(view, ID_STOP, QStringLiteral("Sto&p"), QKeySequence(Qt::Key_Escape));
+    entry(view, ID_REFRESH, QStringLiteral("&Refresh"), QKeySequence(Qt::Key_F5));
+
+    QMenu* go = menuBar()->addMenu(QStringLiteral("&Go"));
+    entry(go, ID_GO_BACK, QStringLiteral("&Back"), QKeySequence(Qt::ALT | Qt::Key_Left));
+    entry(go, ID_GO_FORWARD, QStringLiteral("&Forward"), QKeySequence(Qt::ALT | Qt::Key_Right));
+    go->addSeparator();
+    entry(go, ID_GO_START_PAGE, QStringLiteral("&Start Page"));
+    entry(go, ID_GO_SEARCH_THE_WEB, QStringLiteral("Search the &Web"));
+
+    // Filled by the favorites scan.
+    m_favoritesMenu = menuBar()->addMenu(QStringLiteral("F&avorites"));
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    entry(help, ID_HELP_WEB_TUTORIAL, QStringLiteral("Web &Tutorial"));
+    help->addSeparator();
+    QMenu* engine = help->addMenu(QStringLiteral("Browser Engine on the &Web"));
+    entry(engine, ID_HELP_ENGINE_FREE_STUFF, QStringLiteral("&Free Stuff"));
+    entry(engine, ID_HELP_ENGINE_FASTER_ACCESS, QStringLiteral("&Get Faster Internet Access"));
+    entry(engine, ID_HELP_ENGINE_FAQ, QStringLiteral("Frequently Asked &Questions"));
+    engine->addSeparator();
+    entry(engine, ID_HELP_ENGINE_START_PAGE, QStringLiteral("&Internet Start Page"));
+    entry(engine, ID_HELP_ENGINE_FEEDBACK, QStringLiteral("Send Feedbac&k..."));
+    entry(engine, ID_HELP_ENGINE_BEST_OF_WEB, QStringLiteral("&Best of the Web"));
+    entry(engine, ID_HELP_ENGINE_SEARCH_WEB, QStringLiteral("Search the &Web"));
+    engine->addSeparator();
+    entry(engine, ID_HELP_ENGINE_HOME_PAGE, QStringLiteral("Browser Engine &Home Page"));
+    entry(help, ID_HELP_ONLINE_SUPPORT, QStringLiteral("Online &Support"));
+    help->addSeparator();
+    entry(help, ID_APP_ABOUT, QStringLiteral("&Program Info"));
+
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
+    entry(tools, ID_DOWNLOAD, QStringLiteral("Download"));
+    entry(tools, ID_GO_TARVEX_HOME, QStringLiteral("Go Tarvex Home Page"));
+
+    m_fontMenu = new QMenu(this);
+    entry(m_fontMenu, ID_FONT_LARGEST, QStringLiteral("Lar&gest"));
+    entry(m_fontMenu, ID_FONT_LARGE, QStringLiteral("&Larger"));
+    entry(m_fontMenu, ID_FONT_MEDIUM, QStringLiteral("&Medium"));
+    entry(m_fontMenu, ID_FONT_SMALL, QStringLiteral("&Smaller"));
+    entry(m_fontMenu, ID_FONT_SMALLEST, QStringLiteral("Sm&allest"));
+}
+
+void CMainFrame::CreateBars() {
+    m_toolBar = addToolBar(QStringLiteral("Browser"));
+    m_toolBar->setObjectName(QStringLiteral("Browser"));
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_toolBar->setIconSize(QSize(22, 20));
+    m_toolBar->setMovable(false);
+    struct Button {
+        int command;
+        const char* text;
+    } const buttons[] = {
+        {ID_GO_BACK, "Back"},
+        {ID_GO_FORWARD, "Forward"},
+        {ID_STOP, "Stop"},
+        {ID_REFRESH, "Refresh"},
+        {ID_GO_START_PAGE, "Home"},
+        {ID_GO_SEARCH_THE_WEB, "Search"},
+        {ID_FAVORITES_DROPDOWN, "Favorites"},
+        {ID_FILE_PRINT, "Print"},
+        {ID_FONT_DROPDOWN, "Font"},
+        {ID_DOWNLOAD, "Download"},
+    };
+    for (int i = 0; i < 10; ++i) {
+        QAction* action = MakeAction(buttons[i].command, QString::fromLatin1(buttons[i].text));
+        QIcon icon;
+        icon.addPixmap(ToolbarImage(i, false), QIcon::Normal);
+        icon.addPixmap(ToolbarImage(i, true), QIcon::Active);
+        // A toolbar button has its own short text; the menus keep theirs.
+        auto* button = new QToolButton(m_toolBar);
+        button->setDefaultAction(action);
+        button->setIcon(icon);
+        button->setText(QString::fromLatin1(buttons[i].text));
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setAutoRaise(true);
+        button->setMinimumWidth(40);
+        connect(action, &QAction::changed, button,
+                [button, icon, text = QString::fromLatin1(buttons[i].text)] {
+                    button->setIcon(icon);
+                    button->setText(text);
+                });
+        if (buttons[i].command == ID_FAVORITES_DROPDOWN || buttons[i].command == ID_FONT_DROPDOWN) {
+            // The arrow beside the button drops its menu; the button itself does nothing.
+            button->setMenu(buttons[i].command == ID_FONT_DROPDOWN ? m_fontMenu : m_favoritesMenu);
+            button->setPopupMode(QToolButton::MenuButtonPopup);
+        }
+        m_toolBar->addWidget(button);
+    }
+    auto* spacer = new QWidget(m_toolBar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_toolBar->addWidget(spacer);
+    m_activityAnimation = new CAnimateCtrl(m_toolBar);
+    m_toolBar->addWidget(m_activityAnimation);
+
+    addToolBarBreak();
+    m_addressBar = addToolBar(QStringLiteral("Address"));
+    m_addressBar->setObjectName(QStringLiteral("Address"));
+    m_addressBar->setMovable(false);
+    m_addressBar->addWidget(new QLabel(QStringLiteral(" Address "), m_addressBar));
+    m_addressBox = new QComboBox(m_addressBar);
+    m_addressBox->setEditable(true);
+    m_addressBox->setInsertPolicy(QComboBox::NoInsert);
+    m_addressBox->setMaxVisibleItems(10);
+    m_addressBox->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_addressBox->setMinimumWidth(200);
+    m_addressBar->addWidget(m_addressBox);
+    connect(m_addressBox->lineEdit(), &QLineEdit::returnPressed, this, &CMainFrame::OnAddressEnter);
+    // A pick from the list navigates to that entry.
+    connect(m_addressBox, qOverload<int>(&QComboBox::activated), this, [this](int index) {
+        if (index >= 0)
+            m_pSurfpaneView->Navigate2(m_addressBox->itemText(index));
+    });
+
+    QStatusBar* status = statusBar();
+    status->addWidget(new QLabel(QStringLiteral("Ready"), status), 1);
+    const char* const names[] = {"CAP", "NUM", "SCRL"};
+    for (int i = 0; i < 3; ++i) {
+        m_indicators[i] = new QLabel(QString::fromLatin1(names[i]), status);
+        m_indicators[i]->setFrameShape(QFrame::Panel);
+        m_indicators[i]->setFrameShadow(QFrame::Sunken);
+        m_indicators[i]->setEnabled(false);
+        status->addPermanentWidget(m_indicators[i]);
+    }
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &CMainFrame::UpdateKeyIndicators);
+    timer->start(300);
+    UpdateKeyIndicators();
+}
+
+namespace {
+// Turns the scanned favorites into menu entries; commands beyond the last
+// one the frame handles are shown disabled.
+void FillFavoritesMenu(QMenu* menu, const tvx::FavoritesMenu& model, CMainFrame* frame) {
+    for (const tvx::FavoritesMenu::Item& item : model.items) {
+        const QString label = QString::fromLocal8Bit(item.label.c_str())
+                                  .replace(QLatin1Char('&'), QStringLiteral("&&"));
+        if (item.submenu) {
+            FillFavoritesMenu(menu->addMenu(label), *item.submenu, frame);
+            continue;
+        }
+        QAction* action = menu->addAction(label);
+        const int command = item.command;
+        action->setData(command);
+        action->setEnabled(command <= ID_FAVORITES_LAST);
+        QObject::connect(action, &QAction::triggered, frame,
+                         [frame, command] { frame->OnCommand(command); });
+    }
+}
+}  // namespace
+
+void CMainFrame::LoadFavorites() {
+    m_favoritesMenu->clear();
+    m_favoriteAddresses.clear();
+    tvx::FavoritesMenu model;
+    std::vector<std::string> addresses;
+    const std::string folder = tvx::FavoritesFolder();
+    if (!folder.empty())
+        tvx::ScanFavoritesFolder(folder, 0, model, addresses);
+    for (const std::string& address : addresses)
+        m_favoriteAddresses << QString::fromLocal8Bit(address.c_str());
+    FillFavoritesMenu(m_favoritesMenu, model, this);
+}
+
+void CMainFrame::OnCreate() {
+    CreateMenus();
+    CreateBars();
+    LoadFavorites();
 }
 
 void CMainFrame::OnCreateClient() {
@@ -51,7 +327,153 @@ void CMainFrame::OnCreateClient() {
     m_columnSplitter->SetPaneInfo(0, layout.listColumn.ideal, layout.listColumn.minimum);
     m_columnSplitter->SetPaneInfo(1, layout.browserColumn.ideal, layout.browserColumn.minimum);
     setCentralWidget(m_rowSplitter);
+
+    connect(m_pSurfpaneView, &CSurfpaneView::ShowAddress, this, &CMainFrame::ShowAddress);
+    connect(m_pSurfpaneView, &CSurfpaneView::StartActivityAnimation, this,
+            &CMainFrame::StartActivityAnimation);
+    connect(m_pSurfpaneView, &CSurfpaneView::DocumentTitleChanged, this,
+            &CMainFrame::SetDocumentTitle);
+    connect(m_pSurfpaneView, &CSurfpaneView::StatusTextChanged, this,
+            [this](const QString& text) { statusBar()->showMessage(text); });
+
+    // The views' initial updates.
     m_pLeftView->OnInitialUpdate();
+    m_pStatusView->OnInitialUpdate();
+    m_pSurfpaneView->OnInitialUpdate();
+    SetActiveView(Pane::Browser);
+}
+
+void CMainFrame::SetActiveView(Pane pane) {
+    m_activeView = pane;
+    QWidget* widget = pane == Pane::List  ? static_cast<QWidget*>(m_pLeftView)
+                      : pane == Pane::Log ? static_cast<QWidget*>(m_pStatusView)
+                                          : static_cast<QWidget*>(m_pSurfpaneView);
+    if (!widget->isAncestorOf(QApplication::focusWidget()))
+        widget->setFocus(Qt::OtherFocusReason);
+    UpdateCommandStates();
+}
+
+void CMainFrame::OnFocusChanged(QWidget* now) {
+    // The pane that takes the focus becomes the active view; bars, the
+    // address box and dialogs leave it as it was.
+    for (QWidget* w = now; w != nullptr; w = w->parentWidget()) {
+        if (w == m_pLeftView)
+            m_activeView = Pane::List;
+        else if (w == m_pStatusView)
+            m_activeView = Pane::Log;
+        else if (w == m_pSurfpaneView)
+            m_activeView = Pane::Browser;
+        else
+            continue;
+        break;
+    }
+    UpdateCommandStates();
+}
+
+void CMainFrame::UpdateCommandStates() {
+    const bool browser = m_activeView == Pane::Browser;
+    for (const auto& [command, action] : m_actions) {
+        if (IsBrowserCommand(command))
+            action->setEnabled(browser);
+    }
+}
+
+void CMainFrame::UpdateKeyIndicators() {
+    const KeyLockState locks = QueryKeyLocks();
+    m_indicators[0]->setEnabled(locks.capsLock);
+    m_indicators[1]->setEnabled(locks.numLock);
+    m_indicators[2]->setEnabled(locks.scrollLock);
+}
+
+void CMainFrame::OnCommand(int command) {
+    if (IsBrowserCommand(command)) {
+        if (m_activeView == Pane::Browser)
+            m_pSurfpaneView->OnCommand(command);
+        return;
+    }
+    if (command >= ID_FAVORITES_FIRST && command <= ID_FAVORITES_LAST) {
+        const int index = command - ID_FAVORITES_FIRST;
+        if (index < m_favoriteAddresses.size())
+            m_pSurfpaneView->Navigate2(m_favoriteAddresses[index]);
+        return;
+    }
+    switch (command) {
+        case ID_FILE_OPEN:
+            SetActiveView(Pane::Browser);
+            m_pSurfpaneView->OnFileOpen();
+            break;
+        case ID_DOWNLOAD:
+            OnDownload();
+            break;
+        case ID_APP_EXIT:
+            close();
+            break;
+        case ID_APP_ABOUT: {
+            CAboutDlg about(this);
+            about.exec();
+            break;
+        }
+        case ID_VIEW_TOOLBAR: {
+            const bool show = Action(ID_VIEW_TOOLBAR)->isChecked();
+            m_toolBar->setVisible(show);
+            m_addressBar->setVisible(show);
+            break;
+        }
+        case ID_VIEW_STATUS_BAR:
+            statusBar()->setVisible(Action(ID_VIEW_STATUS_BAR)->isChecked());
+            break;
+        default:  // the Favorites and Font buttons themselves: nothing
+            break;
+    }
+}
+
+void CMainFrame::OnAddressEnter() {
+    const QString text = m_addressBox->lineEdit()->text();
+    m_pSurfpaneView->Navigate2(text);
+    m_addressBox->addItem(text);  // every Enter adds the text as the last entry
+}
+
+void CMainFrame::ShowAddress(const QString& address) {
+    m_addressBox->setEditText(address);
+    m_activityAnimation->Stop();
+}
+
+void CMainFrame::StartActivityAnimation() {
+    m_activityAnimation->Play();
+}
+
+void CMainFrame::SetDocumentTitle(const QString& title) {
+    setWindowTitle(title.isEmpty() ? kAppTitle : title + QStringLiteral(" - ") + kAppTitle);
+}
+
+void CMainFrame::OnDownload() {
+    const std::vector<tvx::WorkListEntry> entries =
+        tvx::CollectCheckedLinks(tvx::g_linkTable, *m_pLeftView);
+    if (!tvx::WriteWorkListFile(tvx::kWorkListFileName, entries)) {
+        ShowMessageBox("TreeCortol-File 'download.tmp' open error)", MessageButtons::Ok, this);
+        return;
+    }
+    if (entries.empty()) {
+        tvx::RemoveFile(tvx::kSessionMarkerFileName);
+        ShowMessageBox(
+            "Nothing to do\nNothing became selects in the tree control\n(see on the left site)",
+            MessageButtons::Ok, this);
+        return;
+    }
+    SetActiveView(Pane::List);
+    // The list is widened while the session runs, so its log lines beside
+    // it can be followed with the list in view.
+    const int width = m_columnSplitter->sizes().value(0);
+    const int minimum = m_columnSplitter->PaneInfo(0).minimum;
+    CSessionDlg dialog(this);
+    if (width < kSessionPaneWidth) {
+        m_columnSplitter->SetPaneInfo(0, kSessionPaneWidth, kSessionPaneWidth);
+        m_columnSplitter->RecalcLayout();
+    }
+    dialog.DoModal();
+    m_columnSplitter->SetPaneInfo(0, width, minimum);
+    m_columnSplitter->RecalcLayout();
+    tvx::RemoveFile(tvx::kSessionMarkerFileName);
 }
 
 void CMainFrame::ShowWithPlacement(const tvx::WindowPlacement* placement) {

@@ -1,19 +1,35 @@
 #pragma once
 // The main window: the download list at the upper left, the browser at the
-// upper right, the log across the bottom.
+// upper right and the log across the bottom, with the menu, the browser
+// toolbar, the activity animation, the address box and the status bar. It
+// restores the pane sizes from the settings file and saves them, with the
+// window placement, when it closes.
+//
+// Commands go to the active pane (the one last clicked into) first: the
+// browser's commands are available only while the browser is active.
 
 #include <QMainWindow>
+#include <QStringList>
+#include <map>
 
 #include "app/Settings.h"
 
-class CStaticSplitter;
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QToolBar;
+class CAnimateCtrl;
 class CLeftView;
+class CStaticSplitter;
 class CStatusView;
 class CSurfpaneView;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
+    enum class Pane { List, Browser, Log };
+
     explicit CMainFrame(QWidget* parent = nullptr);
     ~CMainFrame() override;
 
@@ -26,6 +42,29 @@ public:
     // Writes "Settings"/"WindowPos" and the two "SPLITTER" sizes.
     void SaveFrameLayout();
 
+    // Starts a check-and-download session over the checked links.
+    void OnDownload();
+    // Carries out a command as the menu, toolbar or accelerator would.
+    void OnCommand(int command);
+    QAction* Action(int command) const;
+    Pane ActiveView() const { return m_activeView; }
+    void SetActiveView(Pane pane);
+
+    // The browser's reports: the address of a finished page, a navigation
+    // that starts, the page title.
+    void ShowAddress(const QString& address);
+    void StartActivityAnimation();
+    void SetDocumentTitle(const QString& title);
+
+    // The favorites' addresses; entry i belongs to command 3584 + i.
+    QStringList& FavoriteAddresses() { return m_favoriteAddresses; }
+    // Builds the favorites menu from the Favorites folder (once, at creation).
+    void LoadFavorites();
+    QMenu* FavoritesMenu() const { return m_favoritesMenu; }
+    QMenu* FontMenu() const { return m_fontMenu; }
+    QComboBox* AddressBox() const { return m_addressBox; }
+    CAnimateCtrl* ActivityAnimation() const { return m_activityAnimation; }
+
     CLeftView* LeftView() const { return m_pLeftView; }
     CStatusView* StatusView() const { return m_pStatusView; }
     CSurfpaneView* SurfpaneView() const { return m_pSurfpaneView; }
@@ -36,13 +75,34 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void OnCreate();
     void OnCreateClient();
+    void CreateMenus();
+    void CreateBars();
+    QAction* MakeAction(int command, const QString& text, const QKeySequence& shortcut = {});
+    void OnAddressEnter();
+    void OnFocusChanged(QWidget* now);
+    void UpdateCommandStates();
+    void UpdateKeyIndicators();
 
+    QStringList m_favoriteAddresses;
+    std::map<int, QAction*> m_actions;
+    QToolBar* m_toolBar = nullptr;
+    QToolBar* m_addressBar = nullptr;
+    QComboBox* m_addressBox = nullptr;
+    CAnimateCtrl* m_activityAnimation = nullptr;
+    QMenu* m_favoritesMenu = nullptr;
+    QMenu* m_fontMenu = nullptr;
+    QLabel* m_indicators[3] = {};
     CStaticSplitter* m_rowSplitter = nullptr;     // upper row above the log
     CStaticSplitter* m_columnSplitter = nullptr;  // download list beside the browser
     CLeftView* m_pLeftView = nullptr;
     CStatusView* m_pStatusView = nullptr;
     CSurfpaneView* m_pSurfpaneView = nullptr;
+    Pane m_activeView = Pane::Browser;
     tvx::WindowPlacement m_placement;  // as read, for the positions kept on save
     bool m_saved = false;
 };
+
+// The program-wide pointer to the main window.
+extern CMainFrame* g_pMainFrame;

@@ -1,7 +1,253 @@
 #include "browser/CSurfpaneView.h"
 
-CSurfpaneView::CSurfpaneView(QWidget* parent) : QTextBrowser(parent) {
-    setHtml(
-        QStringLiteral("<h2>Tarvex Download Service</h2>"
-                       "<p>The download list is on the left; the log is below.</p>"));
+#include <QFileDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+
+#include "app/CommandIds.h"
+#include "app/MessageBox.h"
+#include "app/Settings.h"
+#include "browser/Interception.h"
+#include "platform/Paths.h"
+#include "res/Resources.h"
+#include "transfer/CFileDownloadDlg.h"
+
+namespace {
+
+const char kStartPage[] = "qrc:/tvx/start.html";
+const char kSearchPage[] = "https://duckduckgo.com/";
+// The Save dialog's choice of file types.
+const char kDownloadFilter[] = "Download Files (*.exe *.zip *.rar *.dll *.arj);;All Files (*)";
+const char kOpenFilter[] =
+    "HTML Files (*.htm *.html);;Text Files (*.txt);;GIF Files (*.gif);;JPEG Files (*.jpg *.jpeg);;"
+    "AU Files (*.au);;AIFF Files (*.aif *.aiff);;XBM Files (*.xbm);;All Files (*)";
+
+std::string ToLocal8(const QString& text) {
+    return text.toLocal8Bit().toStdString();
+}
+
+}  // namespace
+
+CSurfpanePage::CSurfpanePage(QWebEngineProfile* profile, CSurfpaneView* view)
+    : QWebEnginePage(profile, view), m_view(view) {}
+
+bool CSurfpanePage::acceptNavigationRequest(const QUrl& url, NavigationType, bool) {
+    return !m_view->OnBeforeNavigate2(url.toString(QUrl::FullyEncoded));
+}
+
+CSurfpaneView::CSurfpaneView(QWidget* parent) : QWebEngineView(parent) {
+    InitResources();
+    QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
+    m_page = new CSurfpanePage(profile, this);
+    setPage(m_page);
+    connect(m_page, &QWebEnginePage::titleChanged, this, &CSurfpaneView::DocumentTitleChanged);
+    connect(m_page, &QWebEnginePage::loadFinished, this,
+            [this](bool) { emit ShowAddress(url().toString(QUrl::FullyEncoded)); });
+    connect(m_page, &QWebEnginePage::linkHovered, this, &CSurfpaneView::StatusTextChanged);
+    connect(profile, &QWebEngineProfile::downloadRequested, this,
+            &CSurfpaneView::OnDownloadRequested);
+    connect(this, &QWebEngineView::printFinished, this, [this](bool) { m_printer.reset(); });
+}
+
+CSurfpaneView::~CSurfpaneView() {
+    // The profile outlives the view; the page goes before it.
+    disconnect(QWebEngineProfile::defaultProfile(), nullptr, this, nullptr);
+}
+
+void CSurfpaneView::OnInitialUpdate() {
+    Navigate2(QString::fromLatin1(kStartPage));
+    m_downloadFolder = tvx::JoinPath(tvx::g_startDirectory, "downloads");
+}
+
+void CSurfpaneView::Navigate2(const QString& address) {
+    // Addresses with a scheme are taken as they are; anything else (a host
+    // name, a local path) as the browser would read it typed by hand.
+    const QUrl url(address, QUrl::TolerantMode);
+    load(url.isValid() && !url.scheme().isEmpty() && url.scheme().size() > 1
+             ? url
+             : QUrl::fromUserInput(address));
+}
+
+bool CSurfpaneView::OnBeforeNavigate2(const QString& address) {
+    if (!tvx::IsInterceptedAddress(ToLocal8(address))) {
+        emit StartActivityAnimation();
+        return false;
+    }
+    DownloadAddress(address);
+    return true;  // an intercepted address is never shown
+}
+
+void CSurfpaneView::DownloadAddress(const QString& address) {
+    const std::string name = tvx::FileNameOfAddress(ToLocal8(address));
+    const QString proposal = QString::fromLocal8Bit(
+        tvx::ToNativePath(tvx::DownloadProposal(m_downloadFolder, name)).c_str());
+    const QString filter = QString::fromLatin1(kDownloadFilter);
+    const QString chosen =
+        m_saveHook ? m_saveHook(proposal, filter)
+                   : QFileDialog::getSaveFileName(window(), QString(), proposal, filter);
+    if (chosen.isEmpty())
+        return;
+    const std::string path = ToLocal8(chosen);
+    m_downloadFolder = tvx::FolderOfPath(path);
+    const std::string address8 = ToLocal8(address);
+    // The dialog takes one text split at commas: a comma in either part
+    // would fetch or write the wrong file.
+    if (address8.find(',') != std::string::npos || path.find(',') != std::string::npos) {
+        ShowMessageBox(
+            "This file cannot be downloaded: its address or the chosen file name contains a "
+            "comma.\n" +
+                path,
+            MessageButtons::Ok, this);
+        return;
+    }
+    const std::string text = tvx::DownloadCommandText(address8, path);
+    if (m_downloadHook) {
+        m_downloadHook(text);
+        return;
+    }
+    CFileDownloadDlg dialog;
+    dialog.SetParameters(text);
+    dialog.DoModal();
+}
+
+void CSurfpaneView::OnDownloadRequested(QWebEngineDownloadRequest* download) {
+    if (download == nullptr || download->page() != m_page)
+        return;
+    // The engine's own download is not used: the file goes through the
+    // resumable transfer like every other download.
+    const QString address = download->url().toString(QUrl::FullyEncoded);
+    download->cancel();
+    DownloadAddress(address);
+}
+
+QString CSurfpaneView::FixedPage(int stringId) {
+    switch (stringId) {
+        case 736:
+            return QStringLiteral("https://doc.qt.io/qt-6/qtwebengine-overview.html");
+        case 737:
+            return QStringLiteral("https://www.qt.io/qt-support/");
+        case 738:
+            return QStringLiteral("https://www.qt.io/download-open-source");
+        case 741:
+            return QStringLiteral("https://doc.qt.io/qt-6/qtwebengine-features.html");
+        case 742:
+            return QStringLiteral("https://wiki.qt.io/QtWebEngine/FAQ");
+        case 743:
+            return QStringLiteral("https://www.qt.io/");
+        case 744:
+            return QStringLiteral("https://bugreports.qt.io/");
+        case 745:
+            return QStringLiteral("https://www.qt.io/blog");
+        case 746:
+            return QStringLiteral("https://duckduckgo.com/");
+        case 747:
+            return QStringLiteral("https://wiki.qt.io/QtWebEngine");
+        case 759:
+            return QStringLiteral("https://www.tarvex.de/");
+        default:
+            return {};
+    }
+}
+
+void CSurfpaneView::SetTextSize(int size) {
+    static const qreal kZoom[] = {0.75, 0.875, 1.0, 1.25, 1.5};
+    setZoomFactor(kZoom[std::clamp(size, 0, 4)]);
+}
+
+void CSurfpaneView::OnCommand(int command) {
+    switch (command) {
+        case ID_GO_BACK:
+            triggerPageAction(QWebEnginePage::Back);
+            break;
+        case ID_GO_FORWARD:
+            triggerPageAction(QWebEnginePage::Forward);
+            break;
+        case ID_GO_SEARCH_THE_WEB:
+            Navigate2(QString::fromLatin1(kSearchPage));
+            break;
+        case ID_GO_START_PAGE:
+        case ID_GO_TARVEX_HOME:
+            Navigate2(FixedPage(759));
+            break;
+        case ID_STOP:
+            triggerPageAction(QWebEnginePage::Stop);
+            break;
+        case ID_REFRESH:
+            triggerPageAction(QWebEnginePage::Reload);
+            break;
+        case ID_HELP_WEB_TUTORIAL:
+            Navigate2(FixedPage(736));
+            break;
+        case ID_HELP_ONLINE_SUPPORT:
+            Navigate2(FixedPage(737));
+            break;
+        case ID_HELP_ENGINE_FREE_STUFF:
+            Navigate2(FixedPage(738));
+            break;
+        case ID_HELP_ENGINE_FAQ:
+            Navigate2(FixedPage(742));
+            break;
+        case ID_HELP_ENGINE_FASTER_ACCESS:
+            Navigate2(FixedPage(741));
+            break;
+        case ID_HELP_ENGINE_HOME_PAGE:
+            Navigate2(FixedPage(747));
+            break;
+        case ID_HELP_ENGINE_SEARCH_WEB:
+            Navigate2(FixedPage(746));
+            break;
+        case ID_HELP_ENGINE_FEEDBACK:
+            Navigate2(FixedPage(744));
+            break;
+        case ID_HELP_ENGINE_START_PAGE:
+            Navigate2(FixedPage(743));
+            break;
+        case ID_HELP_ENGINE_BEST_OF_WEB:
+            Navigate2(FixedPage(745));
+            break;
+        case ID_FONT_LARGEST:
+            SetTextSize(4);
+            break;
+        case ID_FONT_LARGE:
+            SetTextSize(3);
+            break;
+        case ID_FONT_MEDIUM:
+            SetTextSize(2);
+            break;
+        case ID_FONT_SMALL:
+            SetTextSize(1);
+            break;
+        case ID_FONT_SMALLEST:
+            SetTextSize(0);
+            break;
+        case ID_FILE_OPEN:
+            OnFileOpen();
+            break;
+        case ID_FILE_PRINT: {
+            // Printing runs on after print() returns; the printer lives until
+            // the page reports it has finished.
+            if (m_printer)
+                break;
+            m_printer = std::make_unique<QPrinter>();
+            QPrintDialog dialog(m_printer.get(), window());
+            if (dialog.exec() == QDialog::Accepted) {
+                print(m_printer.get());
+            } else {
+                m_printer.reset();
+            }
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void CSurfpaneView::OnFileOpen() {
+    const QString file = QFileDialog::getOpenFileName(window(), QString(), QString(),
+                                                      QString::fromLatin1(kOpenFilter));
+    if (!file.isEmpty())
+        Navigate2(QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded));
 }

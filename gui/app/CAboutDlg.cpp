@@ -1,0 +1,31 @@
+#include "app/CAboutDlg.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
+#include "res/Pictures.h"
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(
+        QString::fromUtf8("Info \xC3\xBC"
+                          "ber download"));
+    auto* layout = new QGridLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* banner = new QLabel(this);
+    banner->setPixmap(ProductBanner());
+    auto* icon = new QLabel(this);
+    icon->setPixmap(AppIcon().pixmap(32, 32));
+    auto* address =
+        new QLabel(QStringLiteral("https://www.tarvex.de/   download service 1.0"), this);
+    auto* notice =
+        new QLabel(QStringLiteral("Tarvex Download Service. Free to use, at your own risk."), this);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setDefault(true);
+    layout->addWidget(banner, 0, 0, 1, 3);
+    layout->addWidget(icon, 1, 0, 2, 1, Qt::AlignTop);
+    layout->addWidget(address, 1, 1, 1, 2);
+    layout->addWidget(notice, 2, 1, 1, 2);
+    layout->addWidget(ok, 3, 2, Qt::AlignRight);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}

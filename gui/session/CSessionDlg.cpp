@@ -1,0 +1,147 @@
+#include "session/CSessionDlg.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/Controls.h"
+#include "app/MessageBox.h"
+#include "app/Settings.h"
+#include "platform/Profile.h"
+#include "res/Pictures.h"
+#include "session/CStatusView.h"
+#include "session/WorkList.h"
+
+namespace {
+QGroupBox* BarGroup(CProgressCtrl*& bar, QWidget* parent) {
+    auto* group = new QGroupBox(parent);
+    auto* layout = new QVBoxLayout(group);
+    bar = new CProgressCtrl(group);
+    bar->setFixedHeight(14);
+    layout->addWidget(bar);
+    group->setMinimumWidth(380);
+    return group;
+}
+}  // namespace
+
+CSessionDlg::CSessionDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Load Internetfiles - Please ! First connect the Internet"));
+    setWindowIcon(AppIcon());
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* top = new QHBoxLayout();
+    m_animation = new CAnimateCtrl(this);
+    auto* logo = new QLabel(this);
+    logo->setPixmap(ProductBanner());
+    top->addWidget(m_animation);
+    top->addSpacing(8);
+    top->addWidget(logo);
+    top->addStretch();
+    layout->addLayout(top);
+    m_upperGroup = BarGroup(m_upper, this);
+    m_lowerGroup = BarGroup(m_lower, this);
+    layout->addWidget(m_upperGroup);
+    layout->addWidget(m_lowerGroup);
+    auto* bottom = new QHBoxLayout();
+    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok->setDefault(true);
+    m_phase = new QLabel(QStringLiteral("PRESS OK FOR START"), this);
+    m_phase->setAlignment(Qt::AlignCenter);
+    m_cancel = new QPushButton(QStringLiteral("Abbrechen"), this);
+    bottom->addWidget(m_ok);
+    bottom->addStretch();
+    bottom->addWidget(m_phase);
+    bottom->addStretch();
+    bottom->addWidget(m_cancel);
+    layout->addLayout(bottom);
+    connect(m_ok, &QPushButton::clicked, this, &CSessionDlg::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &CSessionDlg::reject);
+
+    // "[Transfer] TickBudgetMs" in the settings file makes every tick read
+    // for that long instead of one 1024-byte read.
+    m_budgetMs = tvx::GetPrivateProfileInt("Transfer", "TickBudgetMs", 0, tvx::SettingsFilePath());
+    const bool paced = m_budgetMs <= 0;
+    tvx::SessionDialogUi& ui = *this;
+    m_session = std::make_unique<tvx::CSession>(ui, tvx::HttpSettings{}, tvx::g_startDirectory,
+                                                paced, tvx::kWorkListFileName);
+    m_session->SetReadWait(paced ? 10 : std::min(m_budgetMs, 50));
+    m_timer.setInterval(20);
+    connect(&m_timer, &QTimer::timeout, this,
+            [this] { m_session->OnTimer(m_budgetMs > 0 ? m_budgetMs : 0); });
+    m_session->OnInitDialog();
+}
+
+CSessionDlg::~CSessionDlg() = default;
+
+int CSessionDlg::DoModal() {
+    // Placed near the upper left of the window it belongs to.
+    if (QWidget* owner = parentWidget())
+        move(owner->mapToGlobal(QPoint(10, 150)));
+    return exec();
+}
+
+void CSessionDlg::WriteLog(const std::string& text, bool lineEnd) {
+    ::WriteLog(text, lineEnd);
+}
+
+void CSessionDlg::accept() {
+    if (m_ok->isEnabled())
+        m_session->OnOK();
+}
+
+void CSessionDlg::reject() {
+    m_session->OnCancel();
+}
+
+void CSessionDlg::closeEvent(QCloseEvent* event) {
+    m_session->OnClose();
+    event->accept();
+}
+
+void CSessionDlg::Write(const std::string& text, bool lineEnd) {
+    WriteLog(text, lineEnd);
+}
+void CSessionDlg::MessageBox(const std::string& text) {
+    ShowMessageBox(text, MessageButtons::Ok, this);
+}
+void CSessionDlg::SetPhaseCaption(const std::string& text) {
+    m_phase->setText(QString::fromLocal8Bit(text.c_str()));
+}
+void CSessionDlg::SetUpperCaption(const std::string& text) {
+    m_upperGroup->setTitle(QString::fromLocal8Bit(text.c_str()));
+}
+void CSessionDlg::SetLowerCaption(const std::string& text) {
+    m_lowerGroup->setTitle(QString::fromLocal8Bit(text.c_str()));
+}
+tvx::Progress& CSessionDlg::UpperBar() {
+    return *m_upper;
+}
+tvx::Progress& CSessionDlg::LowerBar() {
+    return *m_lower;
+}
+tvx::Animation& CSessionDlg::RunningAnimation() {
+    return *m_animation;
+}
+void CSessionDlg::EnableOk(bool enable) {
+    m_ok->setEnabled(enable);
+}
+void CSessionDlg::Refresh() {
+    // Paints and lays out the dialog (and lets its animation move) without
+    // taking any input: the check phase runs to its end inside OK.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+void CSessionDlg::StartTimer() {
+    m_timer.start();
+}
+void CSessionDlg::StopTimer() {
+    m_timer.stop();
+}
+void CSessionDlg::EndDialog(int result) {
+    done(result);
+}

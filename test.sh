@@ -9,5 +9,6 @@ export QT_QPA_PLATFORM=offscreen
 status=0
 ctest --test-dir "$top/build" --output-on-failure -j 2 || status=1
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS=suppressions=$top/tests/sanitizer/lsan.supp \
   ctest --test-dir "$top/build-asan" --output-on-failure -j 2 || status=1
 exit $status

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -249,7 +250,9 @@ void CMainFrame::CreateBars() {
     m_addressBox->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_addressBox->setMinimumWidth(200);
     m_addressBar->addWidget(m_addressBox);
-    connect(m_addressBox->lineEdit(), &QLineEdit::returnPressed, this, &CMainFrame::OnAddressEnter);
+    // Enter is taken here, once per key press (the line edit of a combo box
+    // would report it twice).
+    m_addressBox->lineEdit()->installEventFilter(this);
     // A pick from the list navigates to that entry.
     connect(m_addressBox, qOverload<int>(&QComboBox::activated), this, [this](int index) {
         if (index >= 0)
@@ -425,6 +428,17 @@ void CMainFrame::OnCommand(int command) {
         default:  // the Favorites and Font buttons themselves: nothing
             break;
     }
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_addressBox->lineEdit() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            OnAddressEnter();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::OnAddressEnter() {

@@ -16,7 +16,7 @@ packages=(
   libgtest-dev libgmock-dev
   nginx-light
   xvfb xauth
-  tzdata time curl
+  tzdata time curl wget
 )
 
 install_missing() {

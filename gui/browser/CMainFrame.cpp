@@ -252,6 +252,8 @@ void CMainFrame::CreateBars() {
     m_addressBar->addWidget(m_addressBox);
     // Enter is taken here, once per key press (the line edit of a combo box
     // would report it twice).
+    // The key reaches the combo box or, sent straight to it, its line edit.
+    m_addressBox->installEventFilter(this);
     m_addressBox->lineEdit()->installEventFilter(this);
     // A pick from the list navigates to that entry.
     connect(m_addressBox, qOverload<int>(&QComboBox::activated), this, [this](int index) {
@@ -431,7 +433,7 @@ void CMainFrame::OnCommand(int command) {
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_addressBox->lineEdit() && event->type() == QEvent::KeyPress) {
+    if ((watched == m_addressBox || watched == m_addressBox->lineEdit()) && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             OnAddressEnter();

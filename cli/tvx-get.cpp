@@ -21,16 +21,11 @@
 #include <string>
 #include <thread>
 
+#include "Interrupt.h"
 #include "platform/FileSystem.h"
 #include "transfer/CFileDownload.h"
 
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-void OnSignal(int) {
-    g_interrupted = true;
-}
 
 constexpr char kUsage[] = "CALL: Pullbox.exe webname,filename";
 
@@ -56,7 +51,7 @@ public:
     ConsoleUi() : m_terminal(isatty(STDERR_FILENO) == 1) {}
 
     void MessageBox(const std::string& text) override {
-        if (g_interrupted)
+        if (tvxcli::g_interrupted)
             return;  // breaking off is not an error to report
         ClearLine();
         std::fprintf(stderr, "%s\n", tvx::WithoutBells(text).c_str());
@@ -129,22 +124,17 @@ int main(int argc, char** argv) {
     if (text == nullptr)
         return Usage();
 
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    tvxcli::InstallInterruptHandler();
 
     tvx::HttpSettings settings;
-    settings.interrupted = [] { return g_interrupted.load(); };
+    settings.interrupted = [] { return tvxcli::g_interrupted.load(); };
     ConsoleUi ui;
     tvx::CFileDownload download(ui, settings, tvx::CurrentDirectory(), paced);
     download.SetReadWait(paced ? 20 : 500);
     download.SetParameters(text);
 
     if (download.Start()) {
-        while (!g_interrupted) {
+        while (!tvxcli::g_interrupted) {
             const auto tick = std::chrono::steady_clock::now();
             if (download.Tick() == tvx::CFileDownload::TickResult::Close)
                 break;
@@ -153,7 +143,7 @@ int main(int argc, char** argv) {
             if (paced)
                 std::this_thread::sleep_until(tick + std::chrono::milliseconds(20));
         }
-        if (g_interrupted)
+        if (tvxcli::g_interrupted)
             download.Close(tvx::CFileDownload::kResultBroken);
     }
     ui.ClearLine();
@@ -178,7 +168,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tvx-get: the source is missing or empty; nothing was fetched\n");
             return 1;
         default:
-            if (g_interrupted)
+            if (tvxcli::g_interrupted)
                 std::fprintf(stderr, "tvx-get: broken off\n");
             return 1;
     }

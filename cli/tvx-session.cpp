@@ -24,6 +24,7 @@
 #include <string>
 #include <thread>
 
+#include "Interrupt.h"
 #include "app/Settings.h"
 #include "downloadlist/MemoryTreeControl.h"
 #include "downloadlist/TreeFile.h"
@@ -32,11 +33,6 @@
 #include "session/WorkList.h"
 
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-void OnSignal(int) {
-    g_interrupted = true;
-}
 
 class NullProgress : public tvx::Progress {
 public:
@@ -68,7 +64,7 @@ public:
         std::fflush(stdout);
     }
     void MessageBox(const std::string& text) override {
-        if (g_interrupted)
+        if (tvxcli::g_interrupted)
             return;
         std::fprintf(stderr, "%s\n", tvx::WithoutBells(text).c_str());
     }
@@ -108,12 +104,7 @@ int main(int argc, char** argv) {
             return Usage();
         }
     }
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    tvxcli::InstallInterruptHandler();
 
     if (!tvx::CaptureStartDirectory()) {
         std::fprintf(stderr, "tvx-session: the current directory cannot be read\n");
@@ -152,15 +143,15 @@ int main(int argc, char** argv) {
     }
 
     tvx::HttpSettings settings;
-    settings.interrupted = [] { return g_interrupted.load(); };
+    settings.interrupted = [] { return tvxcli::g_interrupted.load(); };
     ConsoleSessionUi ui;
     tvx::CSession session(ui, settings, tvx::g_startDirectory, paced, tvx::kWorkListFileName);
     session.SetReadWait(paced ? 20 : 500);
     session.OnInitDialog();
-    if (!g_interrupted)
+    if (!tvxcli::g_interrupted)
         session.OnOK();
     while (session.GetState() == tvx::CSession::State::Downloading) {
-        if (g_interrupted) {
+        if (tvxcli::g_interrupted) {
             session.OnCancel();
             break;
         }

@@ -41,6 +41,19 @@ std::vector<long> TransferTest::Drain(tvx::CTransfer& transfer) {
     return reads;
 }
 
+void TransferTest::BreakAfter(const std::string& source, const std::string& destination,
+                              int chunks) {
+    auto transfer = Make();
+    ASSERT_EQ(transfer->Open(source, destination), tvx::CTransfer::kOk);
+    for (int moved = 0; moved < chunks;) {
+        const long n = transfer->ReadChunk();
+        ASSERT_NE(n, 0) << "the transfer ended early";
+        if (n > 0)
+            ++moved;
+    }
+    transfer->Finish();
+}
+
 bool TransferTest::ReadControl(const std::string& path, tvx::ControlRecord& record) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)

@@ -61,6 +61,9 @@ protected:
     // Reads chunks until the transfer ends; returns the sizes of the reads
     // that moved bytes, followed by the final 0.
     std::vector<long> Drain(tvx::CTransfer& transfer);
+    // Transfers the source to the destination for `chunks` reads that moved
+    // bytes, then breaks off, leaving a partial file and its control file.
+    void BreakAfter(const std::string& source, const std::string& destination, int chunks);
     // The record in the control file, or false when there is none.
     bool ReadControl(const std::string& path, tvx::ControlRecord& record);
 

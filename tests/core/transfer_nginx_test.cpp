@@ -36,18 +36,7 @@ protected:
         ASSERT_TRUE(m_nginx->Started()) << m_nginx->Error();
         m_url = m_nginx->Url("/file.bin");
     }
-    // Transfers until the destination holds `bytes` bytes, then breaks off.
-    void BreakAfter(int chunks) {
-        auto t = Make();
-        ASSERT_EQ(t->Open(m_url, "file.bin"), CTransfer::kOk);
-        for (int i = 0; i < chunks;) {
-            const long n = t->ReadChunk();
-            ASSERT_NE(n, 0);
-            if (n > 0)
-                ++i;
-        }
-        t->Finish();
-    }
+    void BreakAfter(int chunks) { TransferTest::BreakAfter(m_url, "file.bin", chunks); }
 
     std::string m_body;
     std::string m_url;

@@ -28,18 +28,8 @@ Reply Head(int status, const tvxtest::HeaderList& headers, const std::string& bo
 
 class ServerTransfer : public tvxtest::TransferTest {
 protected:
-    // Breaks a transfer of `body` (served correctly) off after `bytes` bytes
-    // of 1024-byte chunks.
     void BreakAfter(TestHttpServer& server, int chunks) {
-        auto t = Make();
-        ASSERT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
-        for (int i = 0; i < chunks;) {
-            const long n = t->ReadChunk();
-            ASSERT_NE(n, 0);
-            if (n > 0)
-                ++i;
-        }
-        t->Finish();
+        TransferTest::BreakAfter(server.Url("/f"), "f.bin", chunks);
     }
     std::string body = Pattern(2500);
 };

@@ -16,7 +16,7 @@ packages=(
   libgtest-dev libgmock-dev
   nginx-light
   xvfb xauth
-  tzdata time curl wget
+  tzdata time curl wget openssl
 )
 
 install_missing() {

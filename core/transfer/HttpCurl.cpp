@@ -277,6 +277,8 @@ struct HttpRequest::Impl {
         curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 64L * 1024L);
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT,
                          static_cast<long>(settings.connectTimeoutSec));
+        if (!settings.caFile.empty())
+            curl_easy_setopt(easy, CURLOPT_CAINFO, settings.caFile.c_str());
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(settings.stallTimeoutSec));
         if (curl_multi_add_handle(multi, easy) != CURLM_OK) {

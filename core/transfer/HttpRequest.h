@@ -23,6 +23,9 @@ struct HttpSettings {
     // Seconds without a single byte arriving (in the headers or the body)
     // after which a transfer counts as dead.
     int stallTimeoutSec = 60;
+    // A file of further trusted certificates (PEM) for HTTPS, besides the
+    // system's; empty for none.
+    std::string caFile;
     // Called every few dozen milliseconds while a call waits for the network;
     // returning true abandons the call with the error text "interrupted".
     std::function<bool()> interrupted;

@@ -281,3 +281,53 @@ TEST(ControlFile, RecordLayoutIsLittleEndianWithTheDoubleAtFour) {
 }
 
 }  // namespace
+
+namespace {
+
+// nginx serving the same file over HTTPS with a certificate of its own.
+class HttpsTransfer : public tvxtest::TransferTest {
+protected:
+    void SetUp() override {
+        TransferTest::SetUp();
+        if (!tvxtest::NginxServer::Available())
+            GTEST_SKIP() << "nginx is not installed";
+        const std::string make_certificate =
+            "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+            "-addext subjectAltName=IP:127.0.0.1 -keyout '" +
+            PathOf("key.pem") + "' -out '" + PathOf("cert.pem") + "' >/dev/null 2>&1";
+        if (std::system(make_certificate.c_str()) != 0)
+            GTEST_SKIP() << "openssl cannot make a certificate";
+        ASSERT_EQ(mkdir(PathOf("www").c_str(), 0755), 0);
+        m_body = tvxtest::Pattern(5000, 8);
+        tvxtest::WriteFile(PathOf("www/file.bin"), m_body);
+        m_nginx = std::make_unique<tvxtest::NginxServer>(
+            PathOf("www"), "ssl on; ssl_certificate " + PathOf("cert.pem") +
+                               "; ssl_certificate_key " + PathOf("key.pem") + ";");
+        ASSERT_TRUE(m_nginx->Started()) << m_nginx->Error();
+        m_url = "https://127.0.0.1:" + std::to_string(m_nginx->Port()) + "/file.bin";
+    }
+    std::string m_body, m_url;
+    std::unique_ptr<tvxtest::NginxServer> m_nginx;
+};
+
+TEST_F(HttpsTransfer, UnknownCertificatesAreRefused) {
+    auto t = Make();
+    EXPECT_EQ(t->Check(m_url), CTransfer::kInternetError);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].find("certificate"), std::string::npos) << ui.messages[0];
+}
+
+TEST_F(HttpsTransfer, TrustedServerTransfersAndResumes) {
+    settings.caFile = PathOf("cert.pem");
+    BreakAfter(m_url, "file.bin", 2);
+    auto t = Make();
+    ASSERT_EQ(t->Check(m_url), CTransfer::kOk);
+    EXPECT_EQ(t->ContentLength(), 5000);
+    ASSERT_EQ(t->Open(m_url, "file.bin"), CTransfer::kOk);
+    EXPECT_EQ(t->Received(), 2048);
+    Drain(*t);
+    EXPECT_EQ(ReadFile(PathOf("file.bin")), m_body);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+}  // namespace

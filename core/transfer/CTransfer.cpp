@@ -342,9 +342,13 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
         m_fileProgress->SetRange(0, 100);
         m_fileProgress->SetPos(0);
     }
+    // A destination that cannot be made is said, not only returned: a wrong
+    // path would otherwise end the transfer without a word.
     m_controlPath = ControlFilePath(resolved);
-    if (m_controlPath.empty())
+    if (m_controlPath.empty()) {
+        Report(Event::Open, "the local path " + m_destinationPath + " names no file in a folder");
         return kLocalFileError;
+    }
 
     m_record = {static_cast<std::int32_t>(m_contentLength), m_remoteDate, 0};
     if (m_entry != nullptr) {
@@ -365,14 +369,20 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
     }
 
     m_control = std::fopen(m_controlPath.c_str(), "wb");
-    if (m_control == nullptr)
+    if (m_control == nullptr) {
+        Report(Event::Open,
+               Format("cannot create %s: %s", m_controlPath.c_str(), std::strerror(errno)));
         return kLocalFileError;
+    }
     WriteRecord();
 
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (offset > 0 ? 0 : O_TRUNC);
     m_destination = ::open(m_destinationPath.c_str(), flags, 0666);
-    if (m_destination < 0)
+    if (m_destination < 0) {
+        Report(Event::Open,
+               Format("cannot open %s: %s", m_destinationPath.c_str(), std::strerror(errno)));
         return kLocalFileError;
+    }
     struct stat st {};
     if (::fstat(m_destination, &st) == 0) {
         m_destinationDevice = st.st_dev;

@@ -60,9 +60,10 @@ class CTransfer {
 public:
     // Step results of Open and Check.
     static constexpr int kOk = 0;
-    static constexpr int kRefused = -2;         // status not 2xx, no length, source missing
-    static constexpr int kInternetError = -3;   // already reported
-    static constexpr int kLocalFileError = -4;  // control file or destination cannot be made
+    static constexpr int kRefused = -2;        // status not 2xx, no length, source missing
+    static constexpr int kInternetError = -3;  // already reported
+    static constexpr int kLocalFileError =
+        -4;  // control file or destination cannot be made (reported)
     // ReadChunk: no bytes arrived in this step; the transfer goes on.
     static constexpr long kNothingYet = -1;
 

@@ -372,3 +372,21 @@ TEST_F(ServerTransfer, HugeHeaderLinesAreErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ServerTransfer, DestinationThatCannotBeMadeIsSaid) {
+    TestHttpServer server([&](const SeenRequest& req) { return FileReply(req, body, kDate); });
+    tvxtest::WriteFile(PathOf("plain"), "a file where a folder should be");
+    auto t = Make();
+    EXPECT_EQ(t->Open(server.Url("/f"), "plain\\f.bin"), CTransfer::kLocalFileError);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("Error: cannot create ", 0), 0u) << ui.messages[0];
+    EXPECT_NE(ui.messages[0].find("Not a directory"), std::string::npos) << ui.messages[0];
+    // In a session the reason runs into the session's own "Open Problems" line.
+    auto s = Make(tvx::ReportMode::Session);
+    EXPECT_EQ(s->Open(server.Url("/f"), "plain\\f.bin"), CTransfer::kLocalFileError);
+    EXPECT_EQ(log.Text().rfind("OPEN ERROR: cannot create ", 0), 0u) << log.Text();
+}
+
+}  // namespace

@@ -1,9 +1,12 @@
 #include "downloadlist/CLeftView.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QDrag>
 #include <QDragMoveEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
@@ -150,13 +153,23 @@ void CLeftView::contextMenuEvent(QContextMenuEvent* event) {
 
 // --- drag and drop ---
 
-void CLeftView::startDrag(Qt::DropActions supportedActions) {
+void CLeftView::startDrag(Qt::DropActions) {
     // A drag that starts where there is no item drags nothing.
     m_dragged = m_pressItem;
     if (m_dragged == nullptr)
         return;
     setCurrentItem(m_dragged);
-    QTreeWidget::startDrag(supportedActions);
+    // The drag is run here rather than by the item view, which would also
+    // remove the selected rows after a move: the drop has moved the item
+    // already, and the selection then is the moved item.
+    auto* drag = new QDrag(this);
+    auto* data = new QMimeData();
+    data->setData(QStringLiteral("application/x-tvx-list-item"), QByteArray());
+    drag->setMimeData(data);
+    const QRect row = visualItemRect(m_dragged);
+    drag->setPixmap(viewport()->grab(row));
+    drag->setHotSpot(viewport()->mapFromGlobal(QCursor::pos()) - row.topLeft());
+    drag->exec(Qt::MoveAction);
     m_dragged = nullptr;
     SetDropTarget(nullptr);
 }
@@ -200,8 +213,7 @@ void CLeftView::dropEvent(QDropEvent* event) {
         return;
     }
     DropItem(m_dragged, itemAt(event->position().toPoint()));
-    // The move is done here; the view must not remove anything itself.
-    event->setDropAction(Qt::CopyAction);
+    event->setDropAction(Qt::MoveAction);
     event->accept();
     SetDropTarget(nullptr);
 }

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
 
 #include "GuiSandbox.h"
 #include "downloadlist/CLeftView.h"
@@ -94,6 +95,7 @@ private slots:
     void fullTableBeepsOnAddOnly();
     void labelEditsReachTheRecord();
     void dropsMoveOrBeep();
+    void mouseDragMovesTheItemOnce();
     void downloadNowSetsTheBox();
     void savedListReloadsInShownOrder();
 
@@ -260,6 +262,32 @@ void LeftViewTest::dropsMoveOrBeep() {
     m_view->DropItem(Find(*m_view, "Top link"), nullptr);
     QCOMPARE(Dump(*m_view),
              QString("Empty\n  Tools\n    B tool *\n    D tool\n    Sub\n  Top link\n"));
+    QVERIFY(tvx::g_linkTable.modified);
+}
+
+void LeftViewTest::mouseDragMovesTheItemOnce() {
+    // A whole drag with the mouse: the item ends up in the folder it was
+    // dropped on, once, and nowhere else.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        QSKIP("the offscreen platform has no drag and drop; this case runs under Xvfb");
+    }
+    QWidget* viewport = m_view->viewport();
+    const QPoint from = m_view->visualItemRect(Find(*m_view, "B tool")).center();
+    const QPoint to = m_view->visualItemRect(Find(*m_view, "Empty")).center();
+    bool released = false;
+    QTimer::singleShot(100, viewport, [&] {
+        QTest::mouseMove(viewport, to);
+        QTimer::singleShot(100, viewport, [&] {
+            QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+            released = true;
+        });
+    });
+    QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+    for (int step = 1; step <= 4 && !released; ++step) {
+        QTest::mouseMove(viewport, from + QPoint(0, 6 * step));  // past the drag distance
+    }
+    QTRY_VERIFY(released);
+    QTRY_COMPARE(Dump(*m_view), QString("Tools\n  D tool\n  Sub\nEmpty\n  B tool\nTop link\n"));
     QVERIFY(tvx::g_linkTable.modified);
 }
 

@@ -4,10 +4,19 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/CDownloadApp.h"
 
 int main(int argc, char** argv) {
+    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::printf(
+            "usage: tvx [FILE]\n"
+            "Starts the Tarvex Download Service with the current directory as its start\n"
+            "directory: the download list tvx_downctrl.htm and the settings download.ini are\n"
+            "read from and written to it. A FILE, when given, names the window's document.\n");
+        return 0;
+    }
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");

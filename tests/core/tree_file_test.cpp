@@ -1,8 +1,13 @@
 // The tree control file: reading, building the tree, writing back.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <filesystem>
 #include <functional>
 
 #include "Sandbox.h"
@@ -404,6 +409,38 @@ TEST_F(TreeFile, FailedSaveKeepsOldFileAndFlag) {
     EXPECT_FALSE(tvx::SaveTree(*m_table, m_tree, tvx::TreeControlFilePath()));
     EXPECT_TRUE(m_table->modified);
     EXPECT_EQ(ReadFile(PathOf("disk/tvx_downctrl.htm")), old);
+}
+
+}  // namespace
+
+namespace {
+
+// A write limit (as a full disk does) needs no privileges: the save runs in a
+// child process whose file size limit is below the list's size.
+TEST_F(TreeFile, SaveBeyondTheFileSizeLimitKeepsOldFile) {
+    const std::string old = std::string(kSample);
+    ASSERT_TRUE(Load(old));
+    m_table->records[2].SetText(std::string(100, 'L'));
+    m_table->modified = true;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead of killing
+        const struct rlimit limit = {64, 64};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const bool saved = tvx::SaveTree(*m_table, m_tree, tvx::TreeControlFilePath());
+        _exit(!saved && m_table->modified ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save did not fail as it should";
+    EXPECT_EQ(ReadFile(PathOf(tvx::kTreeControlFileName)), old);
+    // No temporary file is left behind.
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(Dir()))
+        entries += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(entries, 1);
 }
 
 }  // namespace

@@ -40,6 +40,20 @@ bool ParseContentRange(const std::string& text, std::int64_t& first, std::int64_
     return true;
 }
 
+// Why a length cannot be taken (2 GiB or more, or negative), or "" when it can.
+std::string LengthProblem(const std::string& announced, std::int64_t length,
+                          const std::string& where) {
+    if (length > CTransfer::kMaxLength) {
+        return Format("the file is too large: %s bytes, the limit is %lld (%s)", announced.c_str(),
+                      static_cast<long long>(CTransfer::kMaxLength), where.c_str());
+    }
+    if (length < 0) {
+        return "the server announced an impossible length: Content-Length: " + announced + " (" +
+               where + ")";
+    }
+    return {};
+}
+
 bool WriteAll(int fd, const char* data, std::size_t n, std::size_t& written) {
     written = 0;
     while (written < n) {
@@ -127,28 +141,13 @@ void CTransfer::ShowFileProgress() {
         m_fileProgress->SetPos(Percent(m_received, m_contentLength));
 }
 
-bool CTransfer::TakeResponseHeaders(const HttpResponse& response, bool report) {
+std::string CTransfer::TakeResponseHeaders(const HttpResponse& response) {
     m_remoteDate = DateNumberOf(response.lastModified);
     const std::int64_t length = ParseContentLength(response.contentLength);
-    if (length > kMaxLength) {
-        if (report) {
-            Report(Event::Open,
-                   Format("the file is too large: %s bytes announced, the limit is %lld "
-                          "(%s)",
-                          response.contentLength.c_str(), static_cast<long long>(kMaxLength),
-                          response.effectiveUrl.c_str()));
-        }
-        return false;
-    }
-    if (length < 0) {
-        if (report) {
-            Report(Event::Open, "the server announced an impossible length: Content-Length: " +
-                                    response.contentLength + " (" + response.effectiveUrl + ")");
-        }
-        return false;
-    }
-    m_contentLength = length;
-    return true;
+    std::string problem = LengthProblem(response.contentLength, length, response.effectiveUrl);
+    if (problem.empty())
+        m_contentLength = length;
+    return problem;
 }
 
 int CTransfer::Check(const std::string& source) {
@@ -160,10 +159,9 @@ int CTransfer::Check(const std::string& source) {
         m_received = 0;
         const LocalFileInfo info = GetLocalFileInfo(source);
         m_remoteDate = info.date;
-        if (info.length > kMaxLength) {
-            ReportCheckError(Format("the file is too large: %lld bytes, the limit is %lld (%s)",
-                                    static_cast<long long>(info.length),
-                                    static_cast<long long>(kMaxLength), source.c_str()));
+        const std::string problem = LengthProblem(std::to_string(info.length), info.length, source);
+        if (!problem.empty()) {
+            ReportCheckError(problem);
             return kRefused;
         }
         m_contentLength = info.length;
@@ -179,15 +177,9 @@ int CTransfer::Check(const std::string& source) {
     m_statusCode = response.status;
     if (m_statusCode < 200 || m_statusCode > 299)
         return kRefused;
-    if (!TakeResponseHeaders(response, false)) {
-        const std::int64_t length = ParseContentLength(response.contentLength);
-        ReportCheckError(
-            length < 0 ? "the server announced an impossible length: Content-Length: " +
-                             response.contentLength + " (" + response.effectiveUrl + ")"
-                       : Format("the file is too large: %s bytes announced, the limit "
-                                "is %lld (%s)",
-                                response.contentLength.c_str(), static_cast<long long>(kMaxLength),
-                                response.effectiveUrl.c_str()));
+    const std::string problem = TakeResponseHeaders(response);
+    if (!problem.empty()) {
+        ReportCheckError(problem);
         return kRefused;
     }
     if (m_contentLength == 0)
@@ -309,10 +301,9 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
     if (IsLocalSource(source)) {
         const LocalFileInfo info = GetLocalFileInfo(source);
         m_remoteDate = info.date;
-        if (info.length > kMaxLength) {
-            Report(Event::Open, Format("the file is too large: %lld bytes, the limit is %lld (%s)",
-                                       static_cast<long long>(info.length),
-                                       static_cast<long long>(kMaxLength), source.c_str()));
+        const std::string problem = LengthProblem(std::to_string(info.length), info.length, source);
+        if (!problem.empty()) {
+            Report(Event::Open, problem);
             return kRefused;
         }
         m_contentLength = info.length;
@@ -328,7 +319,13 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
         }
         const HttpResponse& response = m_request->Response();
         m_statusCode = response.status;
-        if (m_statusCode < 200 || m_statusCode > 299 || !TakeResponseHeaders(response, true)) {
+        if (m_statusCode < 200 || m_statusCode > 299) {
+            Finish();
+            return kRefused;
+        }
+        const std::string problem = TakeResponseHeaders(response);
+        if (!problem.empty()) {
+            Report(Event::Open, problem);
             Finish();
             return kRefused;
         }

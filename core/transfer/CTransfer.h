@@ -116,9 +116,9 @@ private:
     enum class Event { Open, Seek, Read, Write };
     void Report(Event event, const std::string& text);
     void ReportCheckError(const std::string& text);
-    // Reads the response's length and date; false (reported) for a length the
-    // engine cannot take.
-    bool TakeResponseHeaders(const HttpResponse& response, bool report);
+    // Takes the response's length and date; returns why the length cannot be
+    // taken, or "" when it can.
+    std::string TakeResponseHeaders(const HttpResponse& response);
     std::int64_t ResumeOffset(const std::string& controlPath) const;
     bool PositionSource(const std::string& source, std::int64_t offset, std::string& error);
     bool WriteRecord();

@@ -1,6 +1,19 @@
 #include "app/Controls.h"
 
+#include <algorithm>
+
+#include "app/Settings.h"
+#include "platform/Profile.h"
 #include "res/Pictures.h"
+
+TickPacing ReadTickPacing() {
+    TickPacing pacing;
+    pacing.budgetMs = std::max(
+        0, tvx::GetPrivateProfileInt("Transfer", "TickBudgetMs", 0, tvx::SettingsFilePath()));
+    pacing.paced = pacing.budgetMs == 0;
+    pacing.readWaitMs = pacing.paced ? 10 : std::min(pacing.budgetMs, 50);
+    return pacing;
+}
 
 CProgressCtrl::CProgressCtrl(QWidget* parent) : QProgressBar(parent) {
     setRange(0, 100);

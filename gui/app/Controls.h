@@ -7,6 +7,16 @@
 
 #include "transfer/Owner.h"
 
+// How the download dialogs pace their 20 ms ticks. "[Transfer] TickBudgetMs"
+// in the settings file makes each tick read for that long (unpaced work);
+// without it a tick makes one 1024-byte read.
+struct TickPacing {
+    int budgetMs = 0;     // > 0: read for that long per tick; 0: one read
+    bool paced = true;    // network reads of 1024 bytes
+    int readWaitMs = 10;  // how long one read waits for data
+};
+TickPacing ReadTickPacing();
+
 // A progress bar the transfer engine can set.
 class CProgressCtrl : public QProgressBar, public tvx::Progress {
     Q_OBJECT

@@ -11,7 +11,6 @@
 #include "app/Controls.h"
 #include "app/MessageBox.h"
 #include "app/Settings.h"
-#include "platform/Profile.h"
 #include "res/Pictures.h"
 #include "session/CStatusView.h"
 #include "session/WorkList.h"
@@ -63,17 +62,14 @@ CSessionDlg::CSessionDlg(QWidget* parent) : QDialog(parent) {
     connect(m_ok, &QPushButton::clicked, this, &CSessionDlg::accept);
     connect(m_cancel, &QPushButton::clicked, this, &CSessionDlg::reject);
 
-    // "[Transfer] TickBudgetMs" in the settings file makes every tick read
-    // for that long instead of one 1024-byte read.
-    m_budgetMs = tvx::GetPrivateProfileInt("Transfer", "TickBudgetMs", 0, tvx::SettingsFilePath());
-    const bool paced = m_budgetMs <= 0;
+    const TickPacing pacing = ReadTickPacing();
+    m_budgetMs = pacing.budgetMs;
     tvx::SessionDialogUi& ui = *this;
     m_session = std::make_unique<tvx::CSession>(ui, tvx::HttpSettings{}, tvx::g_startDirectory,
-                                                paced, tvx::kWorkListFileName);
-    m_session->SetReadWait(paced ? 10 : std::min(m_budgetMs, 50));
+                                                pacing.paced, tvx::kWorkListFileName);
+    m_session->SetReadWait(pacing.readWaitMs);
     m_timer.setInterval(20);
-    connect(&m_timer, &QTimer::timeout, this,
-            [this] { m_session->OnTimer(m_budgetMs > 0 ? m_budgetMs : 0); });
+    connect(&m_timer, &QTimer::timeout, this, [this] { m_session->OnTimer(m_budgetMs); });
     m_session->OnInitDialog();
 }
 

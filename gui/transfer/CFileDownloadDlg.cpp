@@ -9,9 +9,7 @@
 
 #include "app/Controls.h"
 #include "app/MessageBox.h"
-#include "app/Settings.h"
 #include "platform/FileSystem.h"
-#include "platform/Profile.h"
 #include "res/Pictures.h"
 
 CFileDownloadDlg::CFileDownloadDlg(QWidget* parent) : QDialog(parent) {
@@ -55,14 +53,12 @@ CFileDownloadDlg::CFileDownloadDlg(QWidget* parent) : QDialog(parent) {
     layout->addLayout(bottom);
     connect(m_break, &QPushButton::clicked, this, &CFileDownloadDlg::reject);
 
-    // "[Transfer] TickBudgetMs" in the settings file makes the dialog read for
-    // that long per tick instead of one 1024-byte read every 20 ms.
-    m_budgetMs = tvx::GetPrivateProfileInt("Transfer", "TickBudgetMs", 0, tvx::SettingsFilePath());
-    const bool paced = m_budgetMs <= 0;
+    const TickPacing pacing = ReadTickPacing();
+    m_budgetMs = pacing.budgetMs;
     tvx::DownloadDialogUi& ui = *this;
     m_download = std::make_unique<tvx::CFileDownload>(ui, tvx::HttpSettings{},
-                                                      tvx::CurrentDirectory(), paced);
-    m_download->SetReadWait(paced ? 10 : std::min(m_budgetMs, 50));
+                                                      tvx::CurrentDirectory(), pacing.paced);
+    m_download->SetReadWait(pacing.readWaitMs);
     m_timer.setInterval(20);
     connect(&m_timer, &QTimer::timeout, this, &CFileDownloadDlg::OnTimer);
 }
@@ -81,8 +77,7 @@ int CFileDownloadDlg::DoModal() {
 }
 
 void CFileDownloadDlg::OnTimer() {
-    if (m_download->Tick(m_budgetMs > 0 ? m_budgetMs : 0) ==
-        tvx::CFileDownload::TickResult::Close) {
+    if (m_download->Tick(m_budgetMs) == tvx::CFileDownload::TickResult::Close) {
         EndWith(m_download->Result());
     }
 }

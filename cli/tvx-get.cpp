@@ -1,18 +1,23 @@
 // tvx-get: downloads one file the way the single-file download dialog does,
 // without a window, for scripts and cron.
 //
-//   tvx-get [--paced] "webname,filename"
+//   tvx-get [--paced] [--max-time SECONDS] "webname,filename"
+//   tvx-get [--paced] [--max-time SECONDS] webname filename
 //
-// A relative filename is resolved against the current directory. The file is
+// The one-text form takes at most one comma; an address or a file name that
+// holds commas is given as two arguments, which are taken whole. Settings
+// come from download.ini in the current directory ([Transfer]). A relative
+// filename is resolved against the current directory. The file is
 // checked first and fetched only when it is new, changed or incomplete; a
 // broken transfer continues where it stopped. Message texts go to standard
 // error; a progress line is shown there when it is a terminal.
 // Exit status: 0 the file is complete or already up to date; 1 something
-// failed or the file ended short (its control file stays for the next run);
-// 2 usage.
+// failed, the file ended short or the run was broken off (its control file
+// stays for the next run); 2 usage.
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -20,9 +25,12 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Interrupt.h"
+#include "app/Settings.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "transfer/CFileDownload.h"
 
 namespace {
@@ -55,6 +63,10 @@ public:
             return;  // breaking off is not an error to report
         ClearLine();
         std::fprintf(stderr, "%s\n", tvx::WithoutBells(text).c_str());
+    }
+    void Notice(const std::string& text) override {
+        ClearLine();
+        std::fprintf(stderr, "tvx-get: %s\n", text.c_str());
     }
     void SetStatusText(const std::string& text) override {
         m_status = text;
@@ -101,7 +113,10 @@ private:
 };
 
 int Usage() {
-    std::fprintf(stderr, "%s\nusage: tvx-get [--paced] \"webname,filename\"\n", kUsage);
+    std::fprintf(stderr,
+                 "%s\nusage: tvx-get [--paced] [--max-time SECONDS] \"webname,filename\"\n"
+                 "       tvx-get [--paced] [--max-time SECONDS] webname filename\n",
+                 kUsage);
     return 2;
 }
 
@@ -109,29 +124,52 @@ int Usage() {
 
 int main(int argc, char** argv) {
     bool paced = false;
-    const char* text = nullptr;
+    unsigned maxTime = 0;
+    std::vector<const char*> operands;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--paced") == 0) {
             paced = true;
+        } else if (std::strcmp(argv[i], "--max-time") == 0) {
+            maxTime = tvxcli::ParseSeconds(i + 1 < argc ? argv[++i] : nullptr);
+            if (maxTime == 0) {
+                std::fprintf(stderr, "tvx-get: --max-time takes a whole number of seconds\n");
+                return 2;
+            }
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             return Usage();
-        } else if (text == nullptr) {
-            text = argv[i];
         } else {
-            return Usage();
+            operands.push_back(argv[i]);
         }
     }
-    if (text == nullptr)
+    if (operands.empty() || operands.size() > 2)
         return Usage();
+    if (operands.size() == 1) {
+        const std::string_view text = operands[0];
+        const std::string_view line = text.substr(0, text.find_first_of("\r\n"));
+        if (std::count(line.begin(), line.end(), ',') > 1) {
+            std::fprintf(stderr,
+                         "tvx-get: \"%s\" has more than one comma, so it does not say where the "
+                         "address ends; give the address and the file as two arguments\n",
+                         operands[0]);
+            return 2;
+        }
+    }
 
     tvxcli::InstallInterruptHandler();
+    if (maxTime != 0)
+        tvxcli::StartTimeLimit(maxTime);
 
+    const std::string directory = tvx::CurrentDirectory();
     tvx::HttpSettings settings;
+    tvx::LoadTransferSettings(settings, tvx::JoinPath(directory, "download.ini"));
     settings.interrupted = [] { return tvxcli::g_interrupted.load(); };
     ConsoleUi ui;
-    tvx::CFileDownload download(ui, settings, tvx::CurrentDirectory(), paced);
+    tvx::CFileDownload download(ui, settings, directory, paced);
     download.SetReadWait(paced ? 20 : 500);
-    download.SetParameters(text);
+    if (operands.size() == 1)
+        download.SetParameters(operands[0]);
+    else
+        download.SetParameters(operands[0], operands[1]);
 
     if (download.Start()) {
         while (!tvxcli::g_interrupted) {
@@ -158,6 +196,9 @@ int main(int argc, char** argv) {
             return 2;
         case tvx::DownloadOutcome::Short:
         case tvx::DownloadOutcome::Broken:
+            if (tvxcli::g_timedOut)
+                std::fprintf(stderr, "tvx-get: the time limit of %u seconds was reached\n",
+                             maxTime);
             std::fprintf(
                 stderr,
                 "tvx-get: %s holds %lld of %lld bytes; run the same command again to complete it\n",
@@ -168,7 +209,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tvx-get: the source is missing or empty; nothing was fetched\n");
             return 1;
         default:
-            if (tvxcli::g_interrupted)
+            if (tvxcli::g_timedOut)
+                std::fprintf(stderr, "tvx-get: the time limit of %u seconds was reached\n",
+                             maxTime);
+            else if (tvxcli::g_interrupted)
                 std::fprintf(stderr, "tvx-get: broken off\n");
             return 1;
     }

@@ -4,14 +4,15 @@
 // the list is loaded) or, with --all, every link, writes the work list
 // download.tmp, and runs the check-and-download session over it.
 //
-//   tvx-session [--all] [--paced]
+//   tvx-session [--all] [--paced] [--max-time SECONDS]
 //
 // The log goes to standard output exactly as the log pane shows it: CR and LF
 // each end a line, BEL characters are dropped. Message texts go to standard
 // error. Exit status: 0 no errors were counted (also when there was nothing
-// to do); 1 errors were counted; 2 the download list is missing or the work
-// list cannot be written. Ctrl+C ends it like the cancel button: partial
-// files keep their control files for the next run.
+// to do); 1 errors were counted or the session was broken off before its end
+// (files may be incomplete); 2 the download list is missing or the work list
+// cannot be written. Ctrl+C, SIGTERM and --max-time end it like the cancel
+// button: partial files keep their control files for the next run.
 
 #include <unistd.h>
 
@@ -86,7 +87,7 @@ private:
 };
 
 int Usage() {
-    std::fprintf(stderr, "usage: tvx-session [--all] [--paced]\n");
+    std::fprintf(stderr, "usage: tvx-session [--all] [--paced] [--max-time SECONDS]\n");
     return 2;
 }
 
@@ -95,16 +96,25 @@ int Usage() {
 int main(int argc, char** argv) {
     bool all = false;
     bool paced = false;
+    unsigned maxTime = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--all") == 0) {
             all = true;
         } else if (std::strcmp(argv[i], "--paced") == 0) {
             paced = true;
+        } else if (std::strcmp(argv[i], "--max-time") == 0) {
+            maxTime = tvxcli::ParseSeconds(i + 1 < argc ? argv[++i] : nullptr);
+            if (maxTime == 0) {
+                std::fprintf(stderr, "tvx-session: --max-time takes a whole number of seconds\n");
+                return 2;
+            }
         } else {
             return Usage();
         }
     }
     tvxcli::InstallInterruptHandler();
+    if (maxTime != 0)
+        tvxcli::StartTimeLimit(maxTime);
 
     if (!tvx::CaptureStartDirectory()) {
         std::fprintf(stderr, "tvx-session: the current directory cannot be read\n");
@@ -143,6 +153,7 @@ int main(int argc, char** argv) {
     }
 
     tvx::HttpSettings settings;
+    tvx::LoadTransferSettings(settings, tvx::SettingsFilePath());
     settings.interrupted = [] { return tvxcli::g_interrupted.load(); };
     ConsoleSessionUi ui;
     tvx::CSession session(ui, settings, tvx::g_startDirectory, paced, tvx::kWorkListFileName);
@@ -163,5 +174,15 @@ int main(int argc, char** argv) {
     if (session.GetState() != tvx::CSession::State::Closed)
         session.OnCancel();
     tvx::RemoveFile(tvx::kSessionMarkerFileName);
+    if (session.Result() == tvx::CSession::kResultBroken || tvxcli::g_interrupted) {
+        // Broken off: what was not yet fetched or is half fetched waits for
+        // the next run, so the run did not do its work.
+        if (tvxcli::g_timedOut)
+            std::fprintf(stderr, "tvx-session: the time limit of %u seconds was reached\n",
+                         maxTime);
+        else
+            std::fprintf(stderr, "tvx-session: broken off\n");
+        return 1;
+    }
     return session.Errors() != 0 ? 1 : 0;
 }

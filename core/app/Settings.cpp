@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -7,6 +8,7 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
+#include "transfer/HttpRequest.h"
 
 namespace tvx {
 
@@ -74,6 +76,17 @@ bool SaveSplitterSizes(const SplitterSizes& sizes, std::string_view settingsFile
     const bool bottom =
         WritePrivateProfileString("SPLITTER", "bottom", Format("%d", sizes.bottom), settingsFile);
     return left && bottom;
+}
+
+void LoadTransferSettings(HttpSettings& settings, std::string_view settingsFile) {
+    const int limit = GetPrivateProfileInt("Transfer", "LowSpeedLimit",
+                                           static_cast<int>(settings.lowSpeedLimit), settingsFile);
+    settings.lowSpeedLimit = std::max(1, limit);
+    settings.lowSpeedTime = std::max(
+        1, GetPrivateProfileInt("Transfer", "LowSpeedTime", settings.lowSpeedTime, settingsFile));
+    const std::string caFile =
+        GetPrivateProfileString("Transfer", "CaFile", settings.caFile, settingsFile);
+    settings.caFile = caFile;
 }
 
 }  // namespace tvx

@@ -7,6 +7,8 @@
 
 namespace tvx {
 
+struct HttpSettings;
+
 // The working directory captured once at program start. The settings file and
 // the tree control file lie in it, and relative local paths of the download
 // list are completed against it where the rules say so. It never changes after
@@ -60,5 +62,12 @@ struct SplitterSizes {
 };
 SplitterSizes LoadSplitterSizes(std::string_view settingsFile);
 bool SaveSplitterSizes(const SplitterSizes& sizes, std::string_view settingsFile);
+
+// The transfer settings of a settings file, section "Transfer" (read, never
+// written by the program): LowSpeedLimit (bytes a second) and LowSpeedTime
+// (seconds): a transfer slower than the limit for that long fails and stays
+// resumable; CaFile: a file of further trusted certificates. Missing keys
+// keep the values settings already holds; values below 1 are taken as 1.
+void LoadTransferSettings(HttpSettings& settings, std::string_view settingsFile);
 
 }  // namespace tvx

@@ -15,11 +15,23 @@ bool CSession::s_tickRunning = false;
 
 namespace {
 constexpr char kBell[] = "\a";
+
+// "scheme://host:port" of an address, in lower case; "" for a local source.
+std::string HostOf(const std::string& address) {
+    const std::size_t scheme = address.find("://");
+    if (scheme == std::string::npos)
+        return {};
+    const std::size_t end = address.find_first_of("/?#", scheme + 3);
+    return LowerSchemeAndHost(address.substr(0, end));
+}
 }  // namespace
 
 CSession::CSession(SessionDialogUi& ui, const HttpSettings& settings, std::string baseDirectory,
                    bool paced, std::string workListPath)
-    : m_ui(ui), m_transfer(settings, ReportMode::Session), m_workListPath(std::move(workListPath)) {
+    : m_ui(ui),
+      m_transfer(settings, ReportMode::Session),
+      m_workListPath(std::move(workListPath)),
+      m_interrupted(settings.interrupted) {
     m_transfer.SetBaseDirectory(std::move(baseDirectory));
     m_transfer.SetPaced(paced);
     m_transfer.SetUi(&ui);
@@ -60,28 +72,37 @@ void CSession::OnOK() {
     m_nErrors = 0;
     m_workList.clear();
     m_workList.reserve(entries.size());
+    m_checkedVersions.clear();
 
+    // A host that did not answer fails its own links at once; the others go
+    // on. Only when no host answers at all does the session end here.
+    m_deadHosts.clear();
+    bool anyAnswer = false;
     for (int i = 0; i < n; ++i) {
+        if (m_interrupted && m_interrupted()) {
+            m_nErrors = 0;
+            CloseSession(kResultBroken);
+            return;
+        }
         const WorkListEntry& entry = entries[i];
+        const std::string address(entry.Address());
         m_ui.UpperBar().SetPos(i);
         const std::string name = DisplayName(entry.Path());
         m_ui.SetUpperCaption("check the file: " + name);
         m_ui.Refresh();
         const LocalFileInfo local = GetLocalFileInfo(entry.Path());
-        const int r = m_transfer.Check(std::string(entry.Address()));
+        const std::string host = HostOf(address);
+        const int r =
+            m_deadHosts.count(host) != 0 ? CTransfer::kInternetError : m_transfer.Check(address);
         if (r != CTransfer::kOk) {
             ++m_nErrors;
-            Log(Format("OPEN_URL : *** NO CONNECTION for the first check %s",
-                       std::string(entry.Address()).c_str()) +
+            Log(Format("OPEN_URL : *** NO CONNECTION for the first check %s", address.c_str()) +
                 kBell);
-            if (r == CTransfer::kInternetError) {
-                Log(std::string("FATAL OPEN_URL PROBLEM: *** it's better you check this problem") +
-                    kBell);
-                m_nToLoad = 0;
-                break;
-            }
+            if (r == CTransfer::kInternetError && !host.empty())
+                m_deadHosts.insert(host);
             continue;
         }
+        anyAnswer = true;
         if (local.length == m_transfer.ContentLength() && local.date == m_transfer.RemoteDate()) {
             Log("DOWNLOAD : CHECK is EQUAL " + std::string(entry.Path()));
         } else if (m_transfer.ContentLength() != 0) {
@@ -90,16 +111,22 @@ void CSession::OnOK() {
                       Format("Download: %lld Byte %s",
                              static_cast<long long>(m_transfer.ContentLength()), name.c_str()));
             m_workList.push_back(chosen);
+            m_checkedVersions.push_back(m_transfer.CheckedVersion());
             m_totals.expected += m_transfer.ContentLength();
             ++m_nToLoad;
             m_ui.SetLowerCaption(Format("Load Max %lld Byte Download Data",
                                         static_cast<long long>(m_totals.expected)));
         } else {
             // Only a local source that is missing or empty gets here.
-            Log("DOWNLOAD : *** NOT FOUND or FILE LEN = 0 " + std::string(entry.Address()) + kBell);
+            Log("DOWNLOAD : *** NOT FOUND or FILE LEN = 0 " + address + kBell);
         }
     }
+    if (!anyAnswer && !m_deadHosts.empty()) {
+        Log(std::string("FATAL OPEN_URL PROBLEM: *** it's better you check this problem") + kBell);
+        m_nToLoad = 0;
+    }
     m_workList.resize(static_cast<std::size_t>(m_nToLoad));
+    m_checkedVersions.resize(m_workList.size());
 
     if (m_totals.expected == 0 || m_nToLoad == 0) {
         CloseSession(kResultEnded);
@@ -140,15 +167,28 @@ void CSession::OnTimer(int budgetMs) {
 }
 
 void CSession::StepOpen(WorkListEntry& entry) {
-    Log("OPEN_URL : " + std::string(entry.Address()));
+    const std::string address(entry.Address());
+    Log("OPEN_URL : " + address);
     m_transfer.SetSessionEntry(&entry);
-    const int r = m_transfer.Open(std::string(entry.Address()), std::string(entry.Path()));
+    m_transfer.ExpectVersion(m_checkedVersions[static_cast<std::size_t>(m_nRemaining - 1)]);
+    const std::string host = HostOf(address);
+    int r;
+    if (m_deadHosts.count(host) != 0) {
+        Log("OPEN ERROR: " + host + " did not answer earlier in this session" + kBell + kBell,
+            false);
+        r = CTransfer::kInternetError;
+    } else {
+        r = m_transfer.Open(address, std::string(entry.Path()));
+    }
     if (r != CTransfer::kOk) {
         ++m_nErrors;
         Log(std::string("*** Open Problems - break down") + kBell);
-        // An Internet error ends the session at the next tick; any other
-        // failure skips the entry.
-        m_nRemaining = r == CTransfer::kInternetError ? 0 : m_nRemaining - 1;
+        // The entry fails; a host that did not answer fails its later
+        // entries at once, and every other entry still gets its turn.
+        if (r == CTransfer::kInternetError && !host.empty())
+            m_deadHosts.insert(host);
+        m_transfer.SetSessionEntry(nullptr);
+        --m_nRemaining;
         return;
     }
     const long long length = m_transfer.ContentLength();
@@ -174,7 +214,7 @@ void CSession::StepRead(WorkListEntry&, int budgetMs) {
         return;
     // The transfer has ended: a short file is stamped too; its length keeps
     // it different from the remote file until it is complete.
-    StampFileTime(m_transfer.DestinationPath(), m_transfer.RemoteDate());
+    m_transfer.StampDestination();
     if (m_transfer.Received() == m_transfer.ContentLength()) {
         Log("CLOSE_URL : DOWLOAD OK");
     } else {

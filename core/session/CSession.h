@@ -9,6 +9,8 @@
 // States: waiting -> checking (inside OnOK) -> downloading (ticks) -> closed.
 
 #include <cstdint>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -75,7 +77,10 @@ private:
     SessionDialogUi& m_ui;
     CTransfer m_transfer;
     std::string m_workListPath;
-    std::vector<WorkListEntry> m_workList;  // the entries chosen for download
+    std::vector<WorkListEntry> m_workList;         // the entries chosen for download
+    std::vector<RemoteVersion> m_checkedVersions;  // what the check saw, per chosen entry
+    std::set<std::string> m_deadHosts;             // hosts that did not answer this session
+    std::function<bool()> m_interrupted;
     State m_state = State::Waiting;
     int m_nStep = 0;       // 0 before the download phase, 1 open the next entry, 2 read it
     int m_nRemaining = 0;  // entries not yet handled; the one in progress is m_nRemaining - 1

@@ -26,10 +26,22 @@ int ParseDownloadParameters(std::string_view text, DownloadParameters& parameter
     return !parameters.address.empty() && !parameters.localName.empty() ? 1 : 0;
 }
 
+int MakeDownloadParameters(std::string_view address, std::string_view localName,
+                           DownloadParameters& parameters) {
+    parameters.address = LowerSchemeAndHost(address);
+    parameters.localName = std::string(localName);
+    std::replace(parameters.localName.begin(), parameters.localName.end(), '/', '\\');
+    return !parameters.address.empty() && !parameters.localName.empty() ? 1 : 0;
+}
+
 std::string DisplayName(std::string_view localName) {
     const std::size_t separator = LastSeparator(localName);
     return separator == std::string_view::npos ? std::string()
                                                : std::string(localName.substr(separator + 1));
+}
+
+int CFileDownload::SetParameters(std::string_view address, std::string_view localName) {
+    return MakeDownloadParameters(address, localName, m_parameters);
 }
 
 CFileDownload::CFileDownload(DownloadDialogUi& ui, const HttpSettings& settings,
@@ -87,6 +99,7 @@ bool CFileDownload::Start() {
     m_ui.SetFileLine(Format("Download: %lld Byte %s",
                             static_cast<long long>(m_transfer.ContentLength()), name.c_str()));
     m_ui.SetStatusText("DownLoding");
+    m_transfer.ExpectVersion(m_transfer.CheckedVersion());
     m_active = true;
     m_step = 1;
     return true;
@@ -117,7 +130,7 @@ CFileDownload::TickResult CFileDownload::Tick(int budgetMs) {
             if (n == 0) {
                 // A short file is stamped too: its length keeps it different
                 // from the remote file until it is complete.
-                StampFileTime(m_transfer.DestinationPath(), m_transfer.RemoteDate());
+                m_transfer.StampDestination();
                 m_active = false;
                 m_outcome = m_transfer.Received() == m_transfer.ContentLength()
                                 ? DownloadOutcome::Complete

@@ -37,6 +37,10 @@ struct DownloadParameters {
 // Unlike fixed 127-character fields, nothing is cut: a shortened address or
 // file name would fetch or write the wrong file.
 int ParseDownloadParameters(std::string_view text, DownloadParameters& parameters);
+// The same for an address and a file name given apart: both are taken whole,
+// commas included.
+int MakeDownloadParameters(std::string_view address, std::string_view localName,
+                           DownloadParameters& parameters);
 
 // The part of a local name after its last separator (never the first
 // character); empty when there is none.
@@ -66,6 +70,7 @@ public:
                   bool paced);
 
     int SetParameters(std::string_view text);
+    int SetParameters(std::string_view address, std::string_view localName);
     // How long one read waits for network data (see CTransfer::SetReadWait).
     void SetReadWait(int milliseconds) { m_transfer.SetReadWait(milliseconds); }
     const DownloadParameters& Parameters() const { return m_parameters; }

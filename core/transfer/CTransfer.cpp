@@ -13,6 +13,7 @@
 #include "platform/Text.h"
 #include "session/WorkListEntry.h"
 #include "transfer/FileTime.h"
+#include "transfer/ResponseHead.h"
 
 namespace tvx {
 
@@ -28,16 +29,6 @@ double DateNumberOf(const std::string& lastModified) {
     if (!ParseHttpDate(lastModified, f))
         return 0;
     return MakeDateNumber(f.year, f.month, f.day, f.hour, f.minute);
-}
-
-// "bytes first-last/total" of a Content-Range header.
-bool ParseContentRange(const std::string& text, std::int64_t& first, std::int64_t& total) {
-    long long a = 0, b = 0, t = 0;
-    if (std::sscanf(text.c_str(), " bytes %lld-%lld/%lld", &a, &b, &t) != 3)
-        return false;
-    first = a;
-    total = t;
-    return true;
 }
 
 // Why a length cannot be taken (2 GiB or more, or negative), or "" when it can.
@@ -69,24 +60,6 @@ bool WriteAll(int fd, const char* data, std::size_t n, std::size_t& written) {
 }
 
 }  // namespace
-
-void EncodeControlRecord(const ControlRecord& record, unsigned char (&out)[kControlRecordSize]) {
-    PutInt32(out + 0, record.length);
-    PutDouble(out + 4, record.date);
-    PutInt32(out + 12, record.received);
-}
-
-ControlRecord DecodeControlRecord(const unsigned char (&in)[kControlRecordSize]) {
-    return {GetInt32(in + 0), GetDouble(in + 4), GetInt32(in + 12)};
-}
-
-std::string ControlFilePath(std::string_view destination) {
-    const std::string native = ToNativePath(destination);
-    const std::size_t slash = LastSeparator(native);
-    if (slash == std::string::npos)
-        return {};
-    return native.substr(0, slash) + "/CTL_" + native.substr(slash + 1);
-}
 
 bool IsLocalSource(std::string_view source) {
     return !HasAbsoluteAddress(source) && IsAbsolutePath(source);
@@ -141,12 +114,37 @@ void CTransfer::ShowFileProgress() {
         m_fileProgress->SetPos(Percent(m_received, m_contentLength));
 }
 
+void CTransfer::Notice(const std::string& reason) {
+    const std::string text = reason + "; downloading from byte 0";
+    if (m_mode == ReportMode::Session) {
+        if (m_log != nullptr)
+            m_log->Write("RESTART : " + text, true);
+    } else if (m_ui != nullptr) {
+        m_ui->Notice(text);
+    }
+}
+
 std::string CTransfer::TakeResponseHeaders(const HttpResponse& response) {
     m_remoteDate = DateNumberOf(response.lastModified);
+    m_version = {0, m_remoteDate, response.lastModified, response.etag};
+    const std::string where = response.effectiveUrl;
+    if (!response.conflictingLength.empty()) {
+        return "the server announced two different lengths: Content-Length: " +
+               response.contentLength + " and " + response.conflictingLength + " (" + where + ")";
+    }
+    if (response.hasContentLength && !IsContentLengthText(response.contentLength)) {
+        const std::int64_t length = ParseContentLength(response.contentLength);
+        if (length < 0)
+            return LengthProblem(response.contentLength, length, where);
+        return "the server announced a length that cannot be read: Content-Length: " +
+               response.contentLength + " (" + where + ")";
+    }
     const std::int64_t length = ParseContentLength(response.contentLength);
-    std::string problem = LengthProblem(response.contentLength, length, response.effectiveUrl);
-    if (problem.empty())
+    std::string problem = LengthProblem(response.contentLength, length, where);
+    if (problem.empty()) {
         m_contentLength = length;
+        m_version.length = length;
+    }
     return problem;
 }
 
@@ -155,6 +153,7 @@ int CTransfer::Check(const std::string& source) {
     m_contentLength = 0;
     Finish();
     m_statusCode = 0;
+    m_checked = {};
     if (IsLocalSource(source)) {
         m_received = 0;
         const LocalFileInfo info = GetLocalFileInfo(source);
@@ -165,6 +164,7 @@ int CTransfer::Check(const std::string& source) {
             return kRefused;
         }
         m_contentLength = info.length;
+        m_checked = {info.length, info.date, {}, {}};
         return kOk;
     }
     HttpRequest request(m_settings);
@@ -182,78 +182,156 @@ int CTransfer::Check(const std::string& source) {
         ReportCheckError(problem);
         return kRefused;
     }
+    if (!response.hasContentLength && m_mode == ReportMode::SingleFile) {
+        // Nothing tells how long the file is, so nothing could tell whether
+        // it arrived whole.
+        ReportCheckError("the server announced no length (no Content-Length) (" +
+                         response.effectiveUrl + ")");
+    }
     if (m_contentLength == 0)
         return kRefused;
+    m_checked = m_version;
     return kOk;
 }
 
-std::int64_t CTransfer::ResumeOffset(const std::string& controlPath) const {
-    std::FILE* file = std::fopen(controlPath.c_str(), "rb");
-    if (file == nullptr)
+int CTransfer::RequestWhole(const std::string& source) {
+    m_request = std::make_unique<HttpRequest>(m_settings);
+    if (!m_request->Send(source)) {
+        Report(Event::Open, m_request->ErrorText());
+        Finish();
+        return kInternetError;
+    }
+    const HttpResponse& response = m_request->Response();
+    m_statusCode = response.status;
+    if (m_statusCode < 200 || m_statusCode > 299) {
+        Finish();
+        return kRefused;
+    }
+    const std::string problem = TakeResponseHeaders(response);
+    if (!problem.empty()) {
+        Report(Event::Open, problem);
+        Finish();
+        return kRefused;
+    }
+    return kOk;
+}
+
+int CTransfer::JudgeOpenAnswer(bool hasExpected, const RemoteVersion& expected) {
+    std::string problem;
+    const std::string where =
+        m_request ? " (" + m_request->Response().effectiveUrl + ")" : " (" + m_source + ")";
+    if (hasExpected && (m_contentLength != expected.length || m_remoteDate != expected.date)) {
+        problem = Format(
+            "the file changed on the server after it was checked: %lld bytes of %.0f, the check "
+            "saw %lld bytes of %.0f; nothing was written, try again",
+            static_cast<long long>(m_contentLength), m_remoteDate,
+            static_cast<long long>(expected.length), expected.date);
+    } else if (m_contentLength <= 0 && m_localSource < 0) {
+        problem = "the server announced an empty file; nothing was written";
+    }
+    if (problem.empty())
+        return kOk;
+    Report(Event::Open, problem + where);
+    Finish();
+    return kRefused;
+}
+
+std::int64_t CTransfer::ResumeOffset(std::string& restart) const {
+    restart.clear();
+    if (!m_storedValid || m_stored.received <= 0)
         return 0;
-    unsigned char bytes[kControlRecordSize];
-    const bool whole = std::fread(bytes, 1, sizeof bytes, file) == sizeof bytes;
-    std::fclose(file);
-    if (!whole)
+    const ControlState& s = m_stored;
+    bool same = s.length == m_contentLength && s.date == m_remoteDate;
+    if (m_localSource < 0) {
+        if (s.extended) {
+            // Exactly the version the bytes came from, and something that
+            // names it (a date to the second or an ETag).
+            const bool strongEtag = !s.etag.empty() && s.etag.rfind("W/", 0) != 0;
+            same = same && s.lastModified == m_version.lastModified &&
+                   (s.etag.empty() || m_version.etag.empty() || s.etag == m_version.etag) &&
+                   ((m_remoteDate != 0 && !s.lastModified.empty()) || strongEtag);
+        } else {
+            // A record of an older program: its minute-wide date is all there
+            // is, and without one nothing ties the bytes to this version.
+            same = same && m_remoteDate != 0;
+        }
+    }
+    if (!same) {
+        if (s.extended && !s.lastModified.empty() && s.lastModified != m_version.lastModified) {
+            restart = "the file changed on the server (Last-Modified: " + m_version.lastModified +
+                      ", the partial file has " + s.lastModified + ")";
+        } else if (s.extended && !s.etag.empty() && s.etag != m_version.etag) {
+            restart = "the file changed on the server (ETag: " + m_version.etag +
+                      ", the partial file has " + s.etag + ")";
+        } else {
+            restart = "the partial file belongs to another version of the file";
+        }
         return 0;
-    const ControlRecord stored = DecodeControlRecord(bytes);
-    if (stored.length != m_contentLength || stored.date != m_remoteDate)
-        return 0;
-    if (stored.received <= 0 || stored.received > m_contentLength)
-        return 0;
-    // Without a modification date nothing tells whether the bytes on disk
-    // belong to the file the server has now; such a file starts over.
-    if (m_localSource < 0 && m_remoteDate == 0)
+    }
+    if (s.received > m_contentLength)
         return 0;
     // The count never covers more than the destination really holds.
     struct stat st {};
-    if (::stat(m_destinationPath.c_str(), &st) != 0)
+    if (::stat(m_destinationPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return 0;
-    return std::min<std::int64_t>(stored.received, st.st_size);
+    return std::min<std::int64_t>(s.received, st.st_size);
 }
 
-bool CTransfer::PositionSource(const std::string& source, std::int64_t offset, std::string& error) {
+CTransfer::Position CTransfer::PositionSource(const std::string& source, std::int64_t offset,
+                                              std::string& text) {
     if (m_localSource >= 0) {
         if (::lseek(m_localSource, offset, SEEK_SET) == offset)
-            return true;
-        error = Format("cannot go to byte %lld of %s: %s", static_cast<long long>(offset),
-                       source.c_str(), std::strerror(errno));
-        return false;
+            return Position::Ok;
+        text = Format("cannot go to byte %lld of %s: %s", static_cast<long long>(offset),
+                      source.c_str(), std::strerror(errno));
+        return Position::Error;
     }
-    // Ask again for the rest of the file, guarded by the modification date of
-    // the answer just compared: a server that still has that version sends the
-    // rest (206), one whose file changed sends the whole new file (200).
-    const std::string lastModified = m_request->Response().lastModified;
+    // The version the partial bytes came from: the record's own validators
+    // when it has them, otherwise the answer just compared with it.
+    const RemoteVersion recorded =
+        m_stored.extended
+            ? RemoteVersion{m_stored.length, m_stored.date, m_stored.lastModified, m_stored.etag}
+            : m_version;
+    const bool strongEtag = !recorded.etag.empty() && recorded.etag.rfind("W/", 0) != 0;
     m_request = std::make_unique<HttpRequest>(m_settings);
     std::string headers = Format("Range: bytes=%lld-\r\n", static_cast<long long>(offset));
-    if (!lastModified.empty())
-        headers += "If-Range: " + lastModified + "\r\n";
+    if (strongEtag)
+        headers += "If-Range: " + recorded.etag + "\r\n";
+    else if (!recorded.lastModified.empty())
+        headers += "If-Range: " + recorded.lastModified + "\r\n";
     if (!m_request->Send(source, headers)) {
-        error = m_request->ErrorText();
-        return false;
+        text = m_request->ErrorText();
+        return Position::Error;
     }
     const HttpResponse& response = m_request->Response();
-    const std::string where = " (" + response.effectiveUrl + ")";
+    const auto sameValidators = [&] {
+        return (response.lastModified.empty() || response.lastModified == recorded.lastModified) &&
+               (response.etag.empty() || recorded.etag.empty() || response.etag == recorded.etag);
+    };
     if (response.status == 206) {
         std::int64_t first = -1, total = -1;
         if (ParseContentRange(response.contentRange, first, total) && first == offset &&
-            total == m_contentLength) {
-            return true;
+            total == recorded.length && sameValidators()) {
+            return Position::Ok;
         }
-        error = Format(
-                    "the server sent another part of the file than the rest from byte %lld "
-                    "(Content-Range: %s)",
-                    static_cast<long long>(offset), response.contentRange.c_str()) +
-                where;
-        return false;
+        text = Format(
+            "the server sent another part than the rest from byte %lld (Content-Range: "
+            "%s)",
+            static_cast<long long>(offset), response.contentRange.c_str());
+        return Position::Restart;
     }
     if (response.status == 200) {
-        // A server that ignores ranges sends the whole file: it is used only if
-        // it is the same version, and read up to the offset without storing.
-        if (ParseContentLength(response.contentLength) != m_contentLength ||
-            response.lastModified != lastModified) {
-            error = "the file changed on the server while it was being opened again" + where;
-            return false;
+        // A server that ignores ranges sends the whole file: it is used only
+        // when it is the recorded version, read up to the offset unstored.
+        const bool recordedVersion =
+            IsContentLengthText(response.contentLength) && response.conflictingLength.empty() &&
+            ParseContentLength(response.contentLength) == recorded.length &&
+            (!recorded.lastModified.empty() || strongEtag) &&
+            response.lastModified == recorded.lastModified &&
+            (recorded.etag.empty() || response.etag == recorded.etag);
+        if (!recordedVersion) {
+            text = "the server sent the whole file of another version";
+            return Position::Restart;
         }
         for (std::int64_t skipped = 0; skipped < offset;) {
             const std::size_t want =
@@ -262,41 +340,75 @@ bool CTransfer::PositionSource(const std::string& source, std::int64_t offset, s
             if (n == HttpRequest::kNothingYet)
                 continue;
             if (n <= 0) {
-                error = n == HttpRequest::kError ? m_request->ErrorText()
-                                                 : Format("the file ended before byte %lld",
-                                                          static_cast<long long>(offset)) +
-                                                       where;
-                return false;
+                text = n == HttpRequest::kError
+                           ? m_request->ErrorText()
+                           : Format("the file ended before byte %lld (%s)",
+                                    static_cast<long long>(offset), response.effectiveUrl.c_str());
+                return Position::Error;
             }
             skipped += n;
         }
-        return true;
+        return Position::Ok;
     }
-    error = Format("the server answered %ld to the request for the rest from byte %lld",
-                   response.status, static_cast<long long>(offset)) +
-            where;
-    return false;
+    text = Format("the server answered %ld to the request for the rest from byte %lld",
+                  response.status, static_cast<long long>(offset));
+    return Position::Restart;
 }
 
 bool CTransfer::WriteRecord() {
-    if (m_control == nullptr)
+    if (m_control < 0)
         return false;
-    unsigned char bytes[kControlRecordSize];
-    EncodeControlRecord(m_record, bytes);
-    // Written after the chunk it counts and pushed to the file at once, so
-    // the count on disk is current and never ahead of the destination.
-    return std::fseek(m_control, 0, SEEK_SET) == 0 &&
-           std::fwrite(bytes, 1, sizeof bytes, m_control) == sizeof bytes &&
-           std::fflush(m_control) == 0;
+    const std::vector<unsigned char> bytes = EncodeControlFile(m_record);
+    // Written after the chunk it counts, in one call that reaches the file at
+    // once, so the count on disk is current and never ahead of the destination.
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::pwrite(m_control, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    if (bytes.size() != m_controlSize) {
+        if (::ftruncate(m_control, static_cast<off_t>(bytes.size())) != 0)
+            return false;
+        m_controlSize = bytes.size();
+    }
+    return true;
 }
 
 int CTransfer::Open(const std::string& source, const std::string& localPath) {
+    const bool hasExpected = m_hasExpected;
+    const RemoteVersion expected = m_expected;
+    m_hasExpected = false;
     m_remoteDate = 0;
     m_contentLength = 0;
     Finish();
     m_statusCode = 0;
     m_received = 0;
     m_source = source;
+    m_version = {};
+    m_storedValid = false;
+    m_truncatePending = false;
+    m_destinationCreated = false;
+
+    // The destination is judged before anything is made beside it: a path
+    // that names a folder gets no control file and no request.
+    const std::string resolved =
+        IsAbsolutePath(localPath) ? localPath : JoinPath(m_baseDirectory, localPath);
+    m_destinationPath = ToNativePath(resolved);
+    m_controlPath = ControlFilePath(resolved);
+    struct stat st {};
+    const bool namesFolder = m_destinationPath.empty() || m_destinationPath.back() == '/' ||
+                             (::stat(m_destinationPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+    if (namesFolder || m_controlPath.empty()) {
+        Report(Event::Open,
+               "the local path " + m_destinationPath +
+                   (namesFolder ? " names a folder, not a file" : " names no file in a folder"));
+        return kLocalFileError;
+    }
 
     if (IsLocalSource(source)) {
         const LocalFileInfo info = GetLocalFileInfo(source);
@@ -307,55 +419,28 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
             return kRefused;
         }
         m_contentLength = info.length;
+        m_version = {info.length, info.date, {}, {}};
         m_localSource = ::open(ToNativePath(source).c_str(), O_RDONLY | O_CLOEXEC);
         if (m_localSource < 0)
             return kRefused;
-    } else {
-        m_request = std::make_unique<HttpRequest>(m_settings);
-        if (!m_request->Send(source)) {
-            Report(Event::Open, m_request->ErrorText());
-            Finish();
-            return kInternetError;
-        }
-        const HttpResponse& response = m_request->Response();
-        m_statusCode = response.status;
-        if (m_statusCode < 200 || m_statusCode > 299) {
-            Finish();
-            return kRefused;
-        }
-        const std::string problem = TakeResponseHeaders(response);
-        if (!problem.empty()) {
-            Report(Event::Open, problem);
-            Finish();
-            return kRefused;
-        }
+    } else if (const int r = RequestWhole(source); r != kOk) {
+        return r;
     }
+    if (const int r = JudgeOpenAnswer(hasExpected, expected); r != kOk)
+        return r;
 
-    const std::string resolved =
-        IsAbsolutePath(localPath) ? localPath : JoinPath(m_baseDirectory, localPath);
-    m_destinationPath = ToNativePath(resolved);
     MakeDirectories(resolved);
     if (m_fileProgress != nullptr) {
         m_fileProgress->SetRange(0, 100);
         m_fileProgress->SetPos(0);
     }
-    // A destination that cannot be made is said, not only returned: a wrong
-    // path would otherwise end the transfer without a word.
-    m_controlPath = ControlFilePath(resolved);
-    if (m_controlPath.empty()) {
-        Report(Event::Open, "the local path " + m_destinationPath + " names no file in a folder");
-        return kLocalFileError;
-    }
 
-    m_record = {static_cast<std::int32_t>(m_contentLength), m_remoteDate, 0};
-    if (m_entry != nullptr) {
-        m_entry->length = static_cast<std::int32_t>(m_contentLength);
-        m_entry->date = m_remoteDate;
-        m_entry->received = 0;
-    }
-    const std::int64_t offset = ResumeOffset(m_controlPath);
+    m_storedValid = ReadControlFile(m_controlPath, m_stored);
+    std::string restart;
+    std::int64_t offset = ResumeOffset(restart);
+    if (!restart.empty())
+        Notice(restart);
     if (offset > 0) {
-        m_record.received = static_cast<std::int32_t>(offset);
         if (m_entry != nullptr)
             m_entry->received = static_cast<std::int32_t>(offset);
         if (m_mode == ReportMode::Session && m_log != nullptr) {
@@ -365,22 +450,55 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
         }
     }
 
-    m_control = std::fopen(m_controlPath.c_str(), "wb");
-    if (m_control == nullptr) {
+    // Opened without following a link: a control file that is a symbolic
+    // link would otherwise write the record over whatever it points to.
+    m_control = ::open(m_controlPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (m_control < 0) {
+        const int error = errno;
         Report(Event::Open,
-               Format("cannot create %s: %s", m_controlPath.c_str(), std::strerror(errno)));
+               error == ELOOP
+                   ? "the control file " + m_controlPath + " is a symbolic link; it is left alone"
+                   : Format("cannot create %s: %s", m_controlPath.c_str(), std::strerror(error)));
+        Finish();
         return kLocalFileError;
     }
-    WriteRecord();
+    m_controlSize = ::fstat(m_control, &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
 
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (offset > 0 ? 0 : O_TRUNC);
-    m_destination = ::open(m_destinationPath.c_str(), flags, 0666);
+    if (offset > 0) {
+        std::string text;
+        const Position position = PositionSource(source, offset, text);
+        if (position == Position::Error) {
+            Report(Event::Seek, text);
+            Finish();
+            return kInternetError;
+        }
+        if (position == Position::Restart) {
+            Notice(text);
+            offset = 0;
+            if (const int r = RequestWhole(source); r != kOk)
+                return r;
+            // The fresh answer must still be the version the check saw.
+            if (const int r = JudgeOpenAnswer(
+                    true,
+                    hasExpected ? expected : RemoteVersion{m_stored.length, m_stored.date, {}, {}});
+                r != kOk) {
+                return r;
+            }
+        }
+    }
+
+    m_destination =
+        ::open(m_destinationPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (m_destination >= 0)
+        m_destinationCreated = true;
+    else if (errno == EEXIST)
+        m_destination = ::open(m_destinationPath.c_str(), O_WRONLY | O_CLOEXEC);
     if (m_destination < 0) {
         Report(Event::Open,
                Format("cannot open %s: %s", m_destinationPath.c_str(), std::strerror(errno)));
+        Finish();
         return kLocalFileError;
     }
-    struct stat st {};
     if (::fstat(m_destination, &st) == 0) {
         m_destinationDevice = st.st_dev;
         m_destinationInode = st.st_ino;
@@ -388,23 +506,29 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
     if (offset > 0) {
         // Bytes beyond the count were never confirmed; they are dropped so the
         // file holds exactly what the record says.
-        std::string error;
         if (::ftruncate(m_destination, offset) != 0 ||
             ::lseek(m_destination, offset, SEEK_SET) != offset) {
-            error = Format("cannot go to byte %lld of %s: %s", static_cast<long long>(offset),
-                           m_destinationPath.c_str(), std::strerror(errno));
-        } else {
-            PositionSource(source, offset, error);
-        }
-        if (!error.empty()) {
-            Report(Event::Seek, error);
+            Report(Event::Seek,
+                   Format("cannot go to byte %lld of %s: %s", static_cast<long long>(offset),
+                          m_destinationPath.c_str(), std::strerror(errno)));
             Finish();
             return kInternetError;
         }
-        m_received = offset;
-        if (m_totals != nullptr)
-            m_totals->running += offset;
+    } else {
+        m_truncatePending = true;
     }
+
+    m_record = {m_contentLength,        m_remoteDate,   offset,
+                m_version.lastModified, m_version.etag, true};
+    WriteRecord();
+    m_received = offset;
+    if (m_entry != nullptr) {
+        m_entry->length = static_cast<std::int32_t>(m_contentLength);
+        m_entry->date = m_remoteDate;
+        m_entry->received = static_cast<std::int32_t>(offset);
+    }
+    if (offset > 0 && m_totals != nullptr)
+        m_totals->running += offset;
     ShowFileProgress();
     m_lastRead = 1023;
     m_sinceIdentityCheck = 0;
@@ -458,8 +582,15 @@ long CTransfer::ReadChunk() {
         return 0;
     }
 
+    bool ok = m_destination >= 0;
+    if (ok && m_truncatePending) {
+        // The first byte of the new version is in hand: only now do the old
+        // bytes go.
+        ok = ::ftruncate(m_destination, 0) == 0 && ::lseek(m_destination, 0, SEEK_SET) == 0;
+        m_truncatePending = !ok;
+    }
     std::size_t written = 0;
-    const bool ok = m_destination >= 0 && WriteAll(m_destination, m_buffer.data(), n, written);
+    ok = ok && WriteAll(m_destination, m_buffer.data(), n, written);
     const int writeErrno = errno;
     m_received += static_cast<std::int64_t>(written);
     if (m_entry != nullptr)
@@ -470,7 +601,7 @@ long CTransfer::ReadChunk() {
     if (m_sessionBar != nullptr && m_totals != nullptr) {
         m_sessionBar->SetPos(Percent(m_totals->running, m_totals->expected));
     }
-    m_record.received = static_cast<std::int32_t>(m_received);
+    m_record.received = m_received;
     WriteRecord();
     if (!ok) {
         Report(Event::Write,
@@ -493,9 +624,15 @@ long CTransfer::ReadChunk() {
     return n;
 }
 
+void CTransfer::StampDestination() const {
+    if (m_received > 0 && !m_destinationPath.empty())
+        StampFileTime(m_destinationPath, m_remoteDate);
+}
+
 void CTransfer::Finish() {
     m_request.reset();
-    if (m_destination >= 0) {
+    const bool hadDestination = m_destination >= 0;
+    if (hadDestination) {
         ::close(m_destination);
         m_destination = -1;
         if (m_fileProgress != nullptr)
@@ -507,22 +644,25 @@ void CTransfer::Finish() {
         ::close(m_localSource);
         m_localSource = -1;
     }
-    if (m_control != nullptr) {
-        std::fclose(m_control);
-        m_control = nullptr;
+    if (m_control >= 0) {
+        ::close(m_control);
+        m_control = -1;
         // The record as it reached the disk decides: only a file whose count
-        // equals the announced length of the same version is complete.
-        if (std::FILE* file = std::fopen(m_controlPath.c_str(), "rb")) {
-            unsigned char bytes[kControlRecordSize];
-            const bool whole = std::fread(bytes, 1, sizeof bytes, file) == sizeof bytes;
-            std::fclose(file);
-            const ControlRecord stored = DecodeControlRecord(bytes);
-            if (whole && stored.length == m_contentLength && stored.date == m_remoteDate &&
-                stored.received == m_contentLength) {
-                std::remove(m_controlPath.c_str());
-            }
+        // equals the announced length of the same version is complete. A
+        // transfer that stored nothing leaves no record behind either.
+        ControlState stored;
+        const bool readable = ReadControlFile(m_controlPath, stored);
+        const bool complete = readable && stored.length == m_contentLength &&
+                              stored.date == m_remoteDate && stored.received == m_contentLength;
+        if (complete || (readable && stored.received == 0 && m_received == 0))
+            std::remove(m_controlPath.c_str());
+        if (m_received == 0 && m_destinationCreated) {
+            struct stat st {};
+            if (::stat(m_destinationPath.c_str(), &st) == 0 && st.st_size == 0)
+                std::remove(m_destinationPath.c_str());
         }
     }
+    m_destinationCreated = false;
 }
 
 }  // namespace tvx

@@ -2,14 +2,20 @@
 // The transfer engine: moves one file from a source (an HTTP address or a
 // local file) to a local destination in small steps, one per tick of its
 // owner, and keeps a transfer control file CTL_<name> beside the destination
-// so that a broken transfer continues where it stopped.
+// so that a broken transfer continues where it stopped (ControlFile.h has its
+// layout).
 //
-// The control file is 16 bytes, little-endian: the source's length (int32)
-// and date number (double, at offset 4) when the transfer began, and the
-// number of bytes the destination holds (int32, offset 12). A chunk always
-// reaches the destination before the record that counts it is written, so
-// the count on disk never exceeds what the file really holds. The control
-// file is deleted when a transfer ends with exactly the announced length.
+// What the engine promises:
+// - A resume goes on only when the server still states exactly the version
+//   the partial bytes came from (length, Last-Modified to the second, ETag),
+//   and the range it is sent must start at the recorded byte of that version.
+//   Anything else starts the file over from byte 0, with a notice.
+// - The destination is not touched before the first byte of the new version
+//   is in hand: a refused answer, an empty one, or one that contradicts the
+//   check before it leaves a good local copy as it was.
+// - A chunk reaches the destination before the record that counts it, so the
+//   count on disk never exceeds what the file really holds. The control file
+//   is deleted when the count equals the announced length.
 //
 // States: idle (nothing open), open (after Open returned 0) and ended (after
 // ReadChunk returned 0 or Finish: nothing open, counters kept). Open and Check
@@ -22,6 +28,7 @@
 #include <string_view>
 #include <vector>
 
+#include "transfer/ControlFile.h"
 #include "transfer/HttpRequest.h"
 #include "transfer/Owner.h"
 
@@ -39,18 +46,13 @@ struct SessionTotals {
     std::int64_t expected = 0;  // sum of the lengths of the chosen files
 };
 
-struct ControlRecord {
-    std::int32_t length = 0;
-    double date = 0;
-    std::int32_t received = 0;
+// One version of a source, as an answer states it.
+struct RemoteVersion {
+    std::int64_t length = 0;
+    double date = 0;           // date number, to the minute
+    std::string lastModified;  // exact text, "" when none
+    std::string etag;          // exact text, "" when none
 };
-constexpr std::size_t kControlRecordSize = 16;
-void EncodeControlRecord(const ControlRecord& record, unsigned char (&out)[kControlRecordSize]);
-ControlRecord DecodeControlRecord(const unsigned char (&in)[kControlRecordSize]);
-
-// "<folder>/CTL_<name>" for a destination, split at its last separator (never
-// at the first character); empty when there is none.
-std::string ControlFilePath(std::string_view destination);
 
 // A source is a local file when its text is an absolute local path (a drive
 // prefix, or a leading '\' or '/').
@@ -95,6 +97,15 @@ public:
     // owner its tick back.
     void SetReadWait(int milliseconds) { m_readWaitMs = milliseconds; }
 
+    // The next Open refuses an answer whose length or date differs from this
+    // one (the check it follows), before the destination is touched.
+    void ExpectVersion(const RemoteVersion& version) {
+        m_expected = version;
+        m_hasExpected = true;
+    }
+    // The version the last successful Check saw.
+    const RemoteVersion& CheckedVersion() const { return m_checked; }
+
     int Open(const std::string& source, const std::string& localPath);
     // Moves one chunk: its size, kNothingYet, or 0 when the transfer has
     // ended (Finish has then been called).
@@ -107,6 +118,10 @@ public:
     std::int64_t Received() const { return m_received; }
     long StatusCode() const { return m_statusCode; }
     const std::string& DestinationPath() const { return m_destinationPath; }
+    // Gives the destination the source's date (StampFileTime) when it holds
+    // bytes of the version just transferred; a destination this transfer
+    // never wrote to keeps its own date.
+    void StampDestination() const;
 
     // Creates every folder on the way to the file the path names (the last
     // component is the file and is not created); failures are ignored.
@@ -119,9 +134,18 @@ private:
     // Takes the response's length and date; returns why the length cannot be
     // taken, or "" when it can.
     std::string TakeResponseHeaders(const HttpResponse& response);
-    std::int64_t ResumeOffset(const std::string& controlPath) const;
-    bool PositionSource(const std::string& source, std::int64_t offset, std::string& error);
+    // Sends a plain GET and takes its answer; kOk or the step result.
+    int RequestWhole(const std::string& source);
+    // Judges an answer of Open: refused (reported) when it announces no
+    // usable length or contradicts the expected version.
+    int JudgeOpenAnswer(bool hasExpected, const RemoteVersion& expected);
+    // The byte to continue at, from the control file; restart says why a
+    // record of another version was set aside ("" when there was none).
+    std::int64_t ResumeOffset(std::string& restart) const;
+    enum class Position { Ok, Restart, Error };
+    Position PositionSource(const std::string& source, std::int64_t offset, std::string& text);
     bool WriteRecord();
+    void Notice(const std::string& reason);
     bool DestinationStillOurs() const;
     void LoseDestination(const std::string& text);
     void ShowFileProgress();
@@ -144,17 +168,26 @@ private:
     long m_statusCode = 0;
     std::int64_t m_contentLength = 0;
     double m_remoteDate = 0;
+    RemoteVersion m_version;  // the answer the transfer runs on
+    RemoteVersion m_checked;
+    RemoteVersion m_expected;
+    bool m_hasExpected = false;
+    ControlState m_stored;  // the control file found by Open
+    bool m_storedValid = false;
     std::int64_t m_received = 0;
     long m_lastRead = 0;
     std::int64_t m_sinceIdentityCheck = 0;
 
-    int m_destination = -1;  // file descriptor
+    int m_destination = -1;             // file descriptor
+    bool m_truncatePending = false;     // the old bytes go when the first new one is in hand
+    bool m_destinationCreated = false;  // Open made the file
     unsigned long long m_destinationDevice = 0, m_destinationInode = 0;
     int m_localSource = -1;
-    std::FILE* m_control = nullptr;
+    int m_control = -1;  // file descriptor
+    std::size_t m_controlSize = 0;
     std::string m_controlPath;
     std::string m_destinationPath;  // native
-    ControlRecord m_record;
+    ControlState m_record;
     std::vector<char> m_buffer;
 };
 

@@ -16,6 +16,7 @@
 
 #include "platform/Text.h"
 #include "transfer/HttpRequest.h"
+#include "transfer/ResponseHead.h"
 
 namespace tvx {
 
@@ -41,10 +42,6 @@ std::string_view TrimLine(std::string_view s) {
     return s;
 }
 
-bool IsFollowedRedirect(long status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
 using Clock = std::chrono::steady_clock;
 
 int MillisecondsLeft(Clock::time_point deadline) {
@@ -54,21 +51,6 @@ int MillisecondsLeft(Clock::time_point deadline) {
 }
 
 }  // namespace
-
-std::int64_t ParseContentLength(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    std::int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        constexpr std::int64_t kCeiling = std::int64_t(1) << 60;
-        value = value >= kCeiling / 10 ? kCeiling : value * 10 + (text[i] - '0');
-    }
-    return negative ? -value : value;
-}
 
 bool ParseHttpDate(const std::string& text, HttpDateFields& fields) {
     GlobalInit();
@@ -96,17 +78,8 @@ struct HttpRequest::Impl {
     curl_slist* headerList = nullptr;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
-    std::string url;        // the address of the request in flight
-    HttpResponse current;   // the response whose header lines are arriving
-    std::string location;   // its Location header
-    HttpResponse response;  // the final response
-    bool headersDone = false;
-    bool redirectPending = false;
-
-    // The announced length, or -1 when there is none: the body ends there.
-    // libcurl is told to ignore the header, so that a broken value reaches
-    // the engine's own rules instead of failing the whole request.
-    std::int64_t bodyLimit = -1;
+    std::string url;                 // the address of the request in flight
+    ResponseHeadParser head;         // the header lines of its responses
     std::int64_t bodyTaken = 0;      // bytes the write callback kept
     std::int64_t bodyDelivered = 0;  // bytes handed to the reader
 
@@ -142,49 +115,8 @@ struct HttpRequest::Impl {
     std::size_t Available() const { return pending.size() - pendingPos; }
 
     static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
-        static_cast<Impl*>(self)->HeaderLine(std::string_view(data, size * count));
+        static_cast<Impl*>(self)->head.Line(std::string_view(data, size * count));
         return size * count;
-    }
-
-    void HeaderLine(std::string_view raw) {
-        const std::string_view line = TrimLine(raw);
-        if (raw.size() >= 5 && raw.substr(0, 5) == "HTTP/") {
-            current = HttpResponse{};
-            location.clear();
-            const std::size_t space = line.find(' ');
-            if (space != std::string_view::npos) {
-                current.status = std::atol(std::string(line.substr(space + 1, 3)).c_str());
-            }
-            return;
-        }
-        if (line.empty()) {  // the end of one response's header lines
-            if (current.status >= 100 && current.status < 200)
-                return;  // another follows
-            headersDone = true;
-            if (IsFollowedRedirect(current.status) && !location.empty()) {
-                redirectPending = true;
-            } else {
-                response = current;
-                const std::int64_t length = ParseContentLength(current.contentLength);
-                bodyLimit = current.hasContentLength && length >= 0 ? length : -1;
-            }
-            return;
-        }
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos || line.front() == ' ' || line.front() == '\t')
-            return;
-        const std::string_view name = TrimLine(line.substr(0, colon));
-        const std::string value(TrimLine(line.substr(colon + 1)));
-        if (CompareNoCase(name, "Content-Length") == 0) {
-            current.hasContentLength = true;
-            current.contentLength = value;
-        } else if (CompareNoCase(name, "Last-Modified") == 0) {
-            current.lastModified = value;
-        } else if (CompareNoCase(name, "Content-Range") == 0) {
-            current.contentRange = value;
-        } else if (CompareNoCase(name, "Location") == 0) {
-            location = value;
-        }
     }
 
     static size_t OnBody(char* data, size_t size, size_t count, void* self) {
@@ -192,12 +124,12 @@ struct HttpRequest::Impl {
     }
 
     size_t Body(const char* data, size_t n) {
-        if (redirectPending)
+        if (head.redirectPending)
             return n;  // a redirect's own body is dropped
         // Bytes beyond the announced length are dropped.
         std::size_t keep = n;
-        if (bodyLimit >= 0)
-            keep = static_cast<std::size_t>(std::min<std::int64_t>(n, bodyLimit - bodyTaken));
+        if (head.bodyLimit >= 0)
+            keep = static_cast<std::size_t>(std::min<std::int64_t>(n, head.bodyLimit - bodyTaken));
         if (keep == 0)
             return n;
         if (Available() >= kPendingCap) {
@@ -217,7 +149,7 @@ struct HttpRequest::Impl {
         bodyTaken += static_cast<std::int64_t>(n);
     }
 
-    bool BodyComplete() const { return bodyLimit >= 0 && bodyDelivered >= bodyLimit; }
+    bool BodyComplete() const { return head.bodyLimit >= 0 && bodyDelivered >= head.bodyLimit; }
 
     std::string Describe(CURLcode code) const {
         std::string text = curl_easy_strerror(code);
@@ -231,12 +163,7 @@ struct HttpRequest::Impl {
     bool Start(const std::string& target, const std::string& extraHeaders) {
         Cleanup();
         url = target;
-        current = HttpResponse{};
-        response = HttpResponse{};
-        location.clear();
-        headersDone = false;
-        redirectPending = false;
-        bodyLimit = -1;
+        head = ResponseHeadParser{};
         bodyTaken = 0;
         bodyDelivered = 0;
         done = false;
@@ -279,8 +206,9 @@ struct HttpRequest::Impl {
                          static_cast<long>(settings.connectTimeoutSec));
         if (!settings.caFile.empty())
             curl_easy_setopt(easy, CURLOPT_CAINFO, settings.caFile.c_str());
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(settings.stallTimeoutSec));
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, settings.lowSpeedLimit));
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
+                         static_cast<long>(std::max(1, settings.lowSpeedTime)));
         if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
             error = "the network library could not start the request";
             return false;
@@ -314,29 +242,29 @@ struct HttpRequest::Impl {
         for (int redirects = 0;; ++redirects) {
             if (!Start(next, extraHeaders))
                 return false;
-            while (!headersDone && !done) {
+            while (!head.headersDone && !done) {
                 if (Interrupted()) {
                     error = "interrupted (" + url + ")";
                     return false;
                 }
                 Pump(kPollSliceMs);
             }
-            if (!headersDone) {
+            if (!head.headersDone) {
                 error = result != CURLE_OK
                             ? Describe(result)
                             : "the server closed the connection without an answer (" + url + ")";
                 return false;
             }
-            if (!redirectPending)
+            if (!head.redirectPending)
                 break;
             if (redirects >= kMaxRedirects) {
                 error = Format("more than %d redirections (%s)", kMaxRedirects, url.c_str());
                 return false;
             }
-            if (!Resolve(location, next))
+            if (!Resolve(head.location, next))
                 return false;
         }
-        response.effectiveUrl = url;
+        head.response.effectiveUrl = url;
         return true;
     }
 
@@ -414,7 +342,7 @@ bool HttpRequest::Send(const std::string& url, const std::string& extraHeaders) 
 }
 
 const HttpResponse& HttpRequest::Response() const {
-    return m_impl->response;
+    return m_impl->head.response;
 }
 
 long HttpRequest::Read(char* buffer, std::size_t max, int waitMs) {

@@ -20,9 +20,11 @@ namespace tvx {
 struct HttpSettings {
     // Seconds to wait for a connection to be made.
     int connectTimeoutSec = 30;
-    // Seconds without a single byte arriving (in the headers or the body)
-    // after which a transfer counts as dead.
-    int stallTimeoutSec = 60;
+    // A transfer that moves fewer than lowSpeedLimit bytes a second for
+    // lowSpeedTime seconds counts as dead: it fails with an error text and
+    // stays resumable. A trickling server cannot hold a transfer forever.
+    long lowSpeedLimit = 1024;
+    int lowSpeedTime = 60;
     // A file of further trusted certificates (PEM) for HTTPS, besides the
     // system's; empty for none.
     std::string caFile;
@@ -45,14 +47,22 @@ bool ParseHttpDate(const std::string& text, HttpDateFields& fields);
 // overflowing, far above any length a transfer accepts.
 std::int64_t ParseContentLength(const std::string& text);
 
+// True when the text is a well-formed length: digits only, blanks around
+// them allowed.
+bool IsContentLengthText(const std::string& text);
+
 // The answer of the final response, once its header lines are in.
 struct HttpResponse {
     long status = 0;
     bool hasContentLength = false;
     std::string contentLength;  // the header's text, as sent
-    std::string lastModified;   // the header's text, as sent ("" when missing)
-    std::string contentRange;   // the header's text, as sent ("" when missing)
-    std::string effectiveUrl;   // the address the final answer came from
+    // A second Content-Length header (or list element) with another value:
+    // its text. The length is then unknown and the answer unusable.
+    std::string conflictingLength;
+    std::string lastModified;  // the header's text, as sent ("" when missing)
+    std::string contentRange;  // the header's text, as sent ("" when missing)
+    std::string etag;          // the header's text, as sent ("" when missing)
+    std::string effectiveUrl;  // the address the final answer came from
 };
 
 class HttpRequest {

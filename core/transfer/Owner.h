@@ -29,6 +29,9 @@ class Ui {
 public:
     virtual ~Ui() = default;
     virtual void MessageBox(const std::string& text) = 0;
+    // A remark on the way that needs no answer (a transfer that starts over,
+    // for instance). Owners without a place for it drop it.
+    virtual void Notice(const std::string& /*text*/) {}
 };
 
 // The session log: the text, followed by a line end when lineEnd is set.

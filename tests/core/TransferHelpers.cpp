@@ -12,7 +12,8 @@ namespace tvxtest {
 void TransferTest::SetUp() {
     Sandbox::SetUp();
     settings.connectTimeoutSec = 5;
-    settings.stallTimeoutSec = 2;
+    settings.lowSpeedLimit = 1;
+    settings.lowSpeedTime = 2;
 }
 
 std::unique_ptr<tvx::CTransfer> TransferTest::Make(tvx::ReportMode mode, bool paced) {

@@ -14,7 +14,8 @@ namespace tvxtest {
 class RecordingUi : public tvx::Ui {
 public:
     void MessageBox(const std::string& text) override { messages.push_back(text); }
-    std::vector<std::string> messages;
+    void Notice(const std::string& text) override { notices.push_back(text); }
+    std::vector<std::string> messages, notices;
 };
 
 // Collects log text as the log pane would show it: "\n" where a line ends.

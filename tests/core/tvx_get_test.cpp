@@ -4,14 +4,17 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "NginxServer.h"
 #include "Process.h"
 #include "TestHttpServer.h"
 #include "TransferHelpers.h"
+#include "transfer/ControlFile.h"
 
 namespace {
 
@@ -69,7 +72,7 @@ TEST_F(TvxGet, ExitCodesTellTheOutcome) {
     EXPECT_TRUE(tvxtest::Exists(PathOf("CTL_short.bin")));
 
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, {"no comma"}, {"a,b", "c,d"}, {"--help"}}) {
+         {std::vector<std::string>{}, {"no comma"}, {"a", "b", "c"}, {"--help"}}) {
         auto usage = Get(args);
         EXPECT_EQ(usage.exitCode, 2);
         EXPECT_NE(usage.err.find("CALL: Pullbox.exe webname,filename"), std::string::npos);
@@ -81,7 +84,7 @@ TEST_F(TvxGet, MessagesHaveNoBellCharacters) {
     bool refuseRanges = false;
     tvxtest::TestHttpServer server([&](const SeenRequest& req) {
         if (refuseRanges && req.HasHeader("Range"))
-            return tvxtest::Reply().Send(tvxtest::ResponseHead(416, {}));
+            return tvxtest::Reply().Reset();
         return tvxtest::FileReply(req, body, kDate);
     });
     // Leave a partial file with its control file behind.
@@ -113,6 +116,11 @@ protected:
         tvxtest::WriteFile(PathOf("www/big.bin"), body);
         nginx = std::make_unique<tvxtest::NginxServer>(PathOf("www"));
         ASSERT_TRUE(nginx->Started()) << nginx->Error();
+        // The same folder at about 1 MB/s, so that a transfer lasts long
+        // enough to be broken into.
+        ASSERT_EQ(mkdir(PathOf("www/slow").c_str(), 0755), 0);
+        slow = std::make_unique<tvxtest::NginxServer>(PathOf("www"), "limit_rate 1m;");
+        ASSERT_TRUE(slow->Started()) << slow->Error();
     }
     // Starts a paced download, lets some of it arrive, then sends the signal.
     void Interrupt(int signal) {
@@ -137,7 +145,7 @@ protected:
         EXPECT_EQ(ReadFile(PathOf("dl/big.bin")).substr(0, r.received), body.substr(0, r.received));
     }
     std::string body;
-    std::unique_ptr<tvxtest::NginxServer> nginx;
+    std::unique_ptr<tvxtest::NginxServer> nginx, slow;
 };
 
 TEST_F(TvxGetNginx, CtrlCLeavesAResumableFile) {
@@ -154,6 +162,76 @@ TEST_F(TvxGetNginx, KilledProcessLeavesAResumableFile) {
     EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
     EXPECT_EQ(ReadFile(PathOf("dl/big.bin")), body);
     EXPECT_FALSE(tvxtest::Exists(PathOf("dl/CTL_big.bin")));
+}
+
+TEST_F(TvxGet, CommasAreNeverGuessedAndTwoArgumentsAreTakenWhole) {
+    const std::string body = Pattern(3000, 7);
+    tvxtest::TestHttpServer server(
+        [&](const SeenRequest& req) { return tvxtest::FileReply(req, body, kDate); });
+    auto ambiguous = Get({server.Url("/a?x=1,2,dl/f.bin")});
+    EXPECT_EQ(ambiguous.exitCode, 2);
+    EXPECT_NE(ambiguous.err.find("more than one comma"), std::string::npos) << ambiguous.err;
+    EXPECT_EQ(server.RequestCount(), 0);
+    EXPECT_FALSE(tvxtest::Exists(PathOf("2")));
+
+    auto whole = Get({server.Url("/a?x=1,2"), "dl/f,1.bin"});
+    EXPECT_EQ(whole.exitCode, 0) << whole.err;
+    EXPECT_EQ(ReadFile(PathOf("dl/f,1.bin")), body);
+    EXPECT_EQ(server.Requests().back().target, "/a?x=1,2");
+}
+
+TEST_F(TvxGet, MaxTimeEndsARunLikeCtrlC) {
+    tvxtest::TestHttpServer server([&](const SeenRequest&) {
+        return tvxtest::Reply()
+            .Send(tvxtest::ResponseHead(200,
+                                        {{"Content-Length", "100000"}, {"Last-Modified", kDate}}))
+            .Trickle(Pattern(100000), 1000, 50);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    auto r = Get({"--max-time", "2", server.Url("/f.bin") + ",f.bin"});
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
+            .count();
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_LT(seconds, 6);
+    EXPECT_NE(r.err.find("time limit of 2 seconds"), std::string::npos) << r.err;
+    tvx::ControlState state;
+    ASSERT_TRUE(tvx::ReadControlFile(PathOf("CTL_f.bin"), state));
+    EXPECT_GT(state.received, 0);
+    EXPECT_EQ(ReadFile(PathOf("f.bin")), Pattern(100000).substr(0, state.received));
+    for (const char* bad : {"0", "-1", "x", "1.5"})
+        EXPECT_EQ(Get({"--max-time", bad, server.Url("/f.bin") + ",f.bin"}).exitCode, 2) << bad;
+}
+
+// A large transfer killed at random moments and run again each time ends
+// byte for byte like its source.
+TEST_F(TvxGetNginx, KilledAtRandomMomentsEndsByteIdentical) {
+    const std::string large = Pattern(32 << 20, 11);
+    tvxtest::WriteFile(PathOf("www/slow/large.bin"), large);
+    std::srand(static_cast<unsigned>(::getpid()));
+    int kills = 0;
+    for (int round = 0; round < 20; ++round) {
+        const pid_t pid =
+            tvxtest::StartProcess(kTvxGet, {slow->Url("/slow/large.bin") + ",dl/large.bin"}, Dir());
+        std::this_thread::sleep_for(std::chrono::milliseconds(30 + std::rand() % 80));
+        kill(pid, SIGKILL);
+        const auto result = tvxtest::WaitProcess(pid, Dir());
+        if (result.signal == SIGKILL)
+            ++kills;
+        tvx::ControlState state;
+        if (tvx::ReadControlFile(PathOf("dl/CTL_large.bin"), state)) {
+            ASSERT_LE(state.received, tvxtest::FileSize(PathOf("dl/large.bin")));
+            ASSERT_TRUE(ReadFile(PathOf("dl/large.bin")).substr(0, state.received) ==
+                        large.substr(0, state.received))
+                << "round " << round;
+        }
+    }
+    EXPECT_GT(kills, 15);
+    // The rest comes from the same files served at full speed.
+    auto done = Get({nginx->Url("/slow/large.bin") + ",dl/large.bin"});
+    EXPECT_EQ(done.exitCode, 0) << done.err;
+    EXPECT_TRUE(ReadFile(PathOf("dl/large.bin")) == large);
+    EXPECT_FALSE(tvxtest::Exists(PathOf("dl/CTL_large.bin")));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "TransferHelpers.h"
 #include "downloadlist/TreeFile.h"
 #include "session/WorkList.h"
+#include "transfer/ControlFile.h"
 
 namespace {
 
@@ -104,23 +105,57 @@ TEST_F(TvxSession, ErrorsGiveExitOneAndMissingListsTwo) {
     EXPECT_EQ(Session({"--bogus"}).exitCode, 2);
 }
 
-TEST_F(TvxSession, CtrlCLeavesResumableFiles) {
+TEST_F(TvxSession, BreakingOffLeavesResumableFilesAndExitsOne) {
     List("1,slow,Slow\r\n");
-    const pid_t pid = tvxtest::StartProcess(kTvxSession, {"--all"}, Dir());
-    for (int i = 0; i < 500 && tvxtest::FileSize(PathOf("dl/slow")) < 10000; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (const bool byTimeLimit : {false, true}) {
+        SCOPED_TRACE(byTimeLimit ? "--max-time" : "Ctrl+C");
+        std::remove(PathOf("dl/slow").c_str());
+        std::remove(PathOf("dl/CTL_slow").c_str());
+        tvxtest::ProcessResult r;
+        if (byTimeLimit) {
+            r = Session({"--all", "--max-time", "1"});
+            EXPECT_NE(r.err.find("time limit of 1 seconds"), std::string::npos) << r.err;
+        } else {
+            const pid_t pid = tvxtest::StartProcess(kTvxSession, {"--all"}, Dir());
+            for (int i = 0; i < 500 && tvxtest::FileSize(PathOf("dl/slow")) < 10000; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            kill(pid, SIGINT);
+            r = tvxtest::WaitProcess(pid, Dir());
+        }
+        // The log says why it ended; the exit status says a file is incomplete.
+        EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+        EXPECT_NE(r.out.find("SESSION CLOSE : because discontinuance (cancel button)\n"),
+                  std::string::npos)
+            << r.out;
+        tvx::ControlRecord record;
+        ASSERT_TRUE(ReadControl(PathOf("dl/CTL_slow"), record));
+        EXPECT_GT(record.received, 0);
+        EXPECT_LT(record.received, 100000);
+        EXPECT_LE(record.received, tvxtest::FileSize(PathOf("dl/slow")));
     }
-    kill(pid, SIGINT);
-    auto r = tvxtest::WaitProcess(pid, Dir());
-    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;  // breaking off is no error
-    EXPECT_NE(r.out.find("SESSION CLOSE : because discontinuance (cancel button)\n"),
+}
+
+TEST_F(TvxSession, ADeadHostFailsOnlyItsOwnLinks) {
+    const std::string dead = "http://127.0.0.1:" + std::to_string(tvxtest::UnusedLoopbackPort());
+    List("1," + dead + "/x.bin,dl/x.bin,X\r\n1," + dead + "/y.bin,dl/y.bin,Y\r\n1,a.bin,A\r\n");
+    auto r = Session({"--all"});
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_EQ(ReadFile(PathOf("dl/a.bin")), Pattern(4000, 6));
+    EXPECT_NE(r.out.find("NO CONNECTION for the first check " + dead + "/x.bin\n"),
               std::string::npos)
         << r.out;
-    tvx::ControlRecord record;
-    ASSERT_TRUE(ReadControl(PathOf("dl/CTL_slow"), record));
-    EXPECT_GT(record.received, 0);
-    EXPECT_LT(record.received, 100000);
-    EXPECT_LE(record.received, tvxtest::FileSize(PathOf("dl/slow")));
+    EXPECT_NE(r.out.find("NO CONNECTION for the first check " + dead + "/y.bin\n"),
+              std::string::npos);
+    EXPECT_EQ(r.out.find("FATAL OPEN_URL PROBLEM"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("ERRORS: The session hat 2 errors"), std::string::npos) << r.out;
+
+    // When no host answers, the session ends before any download, as it always did.
+    List("1," + dead + "/x.bin,dl/x.bin,X\r\n");
+    auto none = Session({"--all"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_NE(none.out.find("FATAL OPEN_URL PROBLEM: *** it's better you check this problem\n"),
+              std::string::npos)
+        << none.out;
 }
 
 }  // namespace

@@ -9,10 +9,16 @@
 TickPacing ReadTickPacing() {
     TickPacing pacing;
     pacing.budgetMs = std::max(
-        0, tvx::GetPrivateProfileInt("Transfer", "TickBudgetMs", 0, tvx::SettingsFilePath()));
+        0, tvx::GetPrivateProfileInt("Transfer", "TickBudgetMs", 15, tvx::SettingsFilePath()));
     pacing.paced = pacing.budgetMs == 0;
     pacing.readWaitMs = pacing.paced ? 10 : std::min(pacing.budgetMs, 50);
     return pacing;
+}
+
+tvx::HttpSettings ReadHttpSettings() {
+    tvx::HttpSettings settings;
+    tvx::LoadTransferSettings(settings, tvx::SettingsFilePath());
+    return settings;
 }
 
 CProgressCtrl::CProgressCtrl(QWidget* parent) : QProgressBar(parent) {

@@ -5,17 +5,22 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include "transfer/HttpRequest.h"
 #include "transfer/Owner.h"
 
 // How the download dialogs pace their 20 ms ticks. "[Transfer] TickBudgetMs"
-// in the settings file makes each tick read for that long (unpaced work);
-// without it a tick makes one 1024-byte read.
+// in the settings file (15 when missing) makes each tick read for that long:
+// the window stays responsive and the transfer runs as fast as the network
+// allows. TickBudgetMs=0 makes each tick one 1024-byte read (about 50 KB/s).
 struct TickPacing {
     int budgetMs = 0;     // > 0: read for that long per tick; 0: one read
     bool paced = true;    // network reads of 1024 bytes
     int readWaitMs = 10;  // how long one read waits for data
 };
 TickPacing ReadTickPacing();
+
+// The network settings of the settings file's "[Transfer]" section.
+tvx::HttpSettings ReadHttpSettings();
 
 // A progress bar the transfer engine can set.
 class CProgressCtrl : public QProgressBar, public tvx::Progress {

@@ -65,7 +65,7 @@ CSessionDlg::CSessionDlg(QWidget* parent) : QDialog(parent) {
     const TickPacing pacing = ReadTickPacing();
     m_budgetMs = pacing.budgetMs;
     tvx::SessionDialogUi& ui = *this;
-    m_session = std::make_unique<tvx::CSession>(ui, tvx::HttpSettings{}, tvx::g_startDirectory,
+    m_session = std::make_unique<tvx::CSession>(ui, ReadHttpSettings(), tvx::g_startDirectory,
                                                 pacing.paced, tvx::kWorkListFileName);
     m_session->SetReadWait(pacing.readWaitMs);
     m_timer.setInterval(20);

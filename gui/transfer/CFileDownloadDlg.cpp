@@ -9,6 +9,7 @@
 
 #include "app/Controls.h"
 #include "app/MessageBox.h"
+#include "session/CStatusView.h"
 #include "platform/FileSystem.h"
 #include "res/Pictures.h"
 
@@ -56,7 +57,7 @@ CFileDownloadDlg::CFileDownloadDlg(QWidget* parent) : QDialog(parent) {
     const TickPacing pacing = ReadTickPacing();
     m_budgetMs = pacing.budgetMs;
     tvx::DownloadDialogUi& ui = *this;
-    m_download = std::make_unique<tvx::CFileDownload>(ui, tvx::HttpSettings{},
+    m_download = std::make_unique<tvx::CFileDownload>(ui, ReadHttpSettings(),
                                                       tvx::CurrentDirectory(), pacing.paced);
     m_download->SetReadWait(pacing.readWaitMs);
     m_timer.setInterval(20);
@@ -95,6 +96,12 @@ void CFileDownloadDlg::reject() {
 void CFileDownloadDlg::closeEvent(QCloseEvent* event) {
     EndWith(tvx::CFileDownload::kResultBroken);
     event->accept();
+}
+
+void CFileDownloadDlg::Notice(const std::string& text) {
+    // A transfer that starts over says so in the log pane, not in a box the
+    // user would have to answer.
+    WriteLog(m_download->Parameters().address + ": " + text, true);
 }
 
 void CFileDownloadDlg::MessageBox(const std::string& text) {

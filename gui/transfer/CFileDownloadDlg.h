@@ -49,6 +49,7 @@ private:
 
     // tvx::DownloadDialogUi
     void MessageBox(const std::string& text) override;
+    void Notice(const std::string& text) override;
     void SetStatusText(const std::string& text) override;
     void SetFileLine(const std::string& text) override;
     tvx::Progress& FileProgress() override;

@@ -21,7 +21,9 @@
 #include <string>
 #include <thread>
 
+#include "HelpTexts.h"
 #include "Interrupt.h"
+#include "app/CommandLine.h"
 #include "platform/FileSystem.h"
 #include "transfer/CFileDownload.h"
 
@@ -108,6 +110,8 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (tvx::AnswerStandardOption(argc, argv, "tvx-get", tvxcli::kTvxGetHelp))
+        return 0;
     bool paced = false;
     const char* text = nullptr;
     for (int i = 1; i < argc; ++i) {

@@ -24,7 +24,9 @@
 #include <string>
 #include <thread>
 
+#include "HelpTexts.h"
 #include "Interrupt.h"
+#include "app/CommandLine.h"
 #include "app/Settings.h"
 #include "downloadlist/MemoryTreeControl.h"
 #include "downloadlist/TreeFile.h"
@@ -93,6 +95,8 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (tvx::AnswerStandardOption(argc, argv, "tvx-session", tvxcli::kTvxSessionHelp))
+        return 0;
     bool all = false;
     bool paced = false;
     for (int i = 1; i < argc; ++i) {

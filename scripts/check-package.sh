@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
 # Checks a built package: its file list against packaging/package-files.txt,
 # its control fields, lintian (no errors), the desktop entry, the AppStream
-# metadata, the man pages, the bash completion, and the installed programs'
-# --version. Exits non-zero on the first failed check.
+# metadata, the man pages, the bash completion, and the programs' --version.
+# With --install it also installs the package with apt, checks the installed
+# programs, man page, desktop entry and metadata, removes it again and checks
+# that nothing of it is left (skipped when tvx is installed already, so that
+# an installation of the machine's user is never removed). Exits non-zero on
+# the first failed check.
 #
-#   scripts/check-package.sh dist/tvx_<version>_<arch>.deb
+#   scripts/check-package.sh [--install] dist/tvx_<version>_<arch>.deb
 set -euo pipefail
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+install=0
+if [ "${1:-}" = "--install" ]; then
+  install=1
+  shift
+fi
 deb=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -84,4 +93,33 @@ done
 # lintian: no errors (warnings are shown, not counted).
 lintian --fail-on error --tag-display-limit 0 "$deb" ||
   fail "lintian reports errors"
+
+if [ $install = 1 ]; then
+  sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  if dpkg-query -W -f='${Status}' tvx 2>/dev/null | grep -q 'install ok installed'; then
+    echo "check-package: tvx is installed on this machine already; install check skipped" >&2
+  else
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt" 2>&1 ||
+      { cat "$work/apt" >&2; fail "apt cannot install the package"; }
+    installed_ok=1
+    [ "$(PATH=/usr/bin:/bin tvx-get --version)" = "tvx-get (Tarvex Download Service) $version" ] ||
+      installed_ok=0
+    man -w tvx-session >/dev/null || installed_ok=0
+    desktop-file-validate /usr/share/applications/tvx.desktop || installed_ok=0
+    appstreamcli validate --no-net /usr/share/metainfo/de.tarvex.tvx.metainfo.xml >/dev/null ||
+      installed_ok=0
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq tvx >"$work/apt" 2>&1 ||
+      { cat "$work/apt" >&2; fail "apt cannot remove the package"; }
+    [ $installed_ok = 1 ] || fail "the installed package does not work (see above)"
+    while read -r file; do
+      [ ! -e "$file" ] || fail "apt remove left $file behind"
+    done <"$top/packaging/package-files.txt"
+    [ ! -e /usr/share/doc/tvx ] || fail "apt remove left /usr/share/doc/tvx behind"
+    if dpkg-query -W -f='${Status}' tvx 2>/dev/null | grep -q 'installed\|config-files'; then
+      fail "dpkg still knows tvx after apt remove"
+    fi
+    echo "check-package: installed with apt, checked, removed again without a trace"
+  fi
+fi
 echo "check-package: $(basename "$deb") passes ($(wc -l <"$work/files") files)"

@@ -7,9 +7,18 @@
 # everyday build and test run).
 #
 #   scripts/package.sh             build and check the package
+#   scripts/package.sh --install   also install it with apt, check it and
+#                                  remove it again (see check-package.sh)
 #
 # Environment: TVX_BUILD_DIR (default: build), TVX_JOBS (default: nproc).
 set -euo pipefail
+case "${1:-}" in
+  "" | --install) ;;
+  *)
+    echo "usage: scripts/package.sh [--install]" >&2
+    exit 2
+    ;;
+esac
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$top/${TVX_BUILD_DIR:-build}
@@ -59,5 +68,5 @@ mkdir -p "$top/dist"
 rm -f "$top"/dist/tvx_*.deb
 mv "$build"/cpack/tvx_*.deb "$top/dist/"
 deb=$(ls "$top"/dist/tvx_*.deb)
-"$top/scripts/check-package.sh" "$deb"
+"$top/scripts/check-package.sh" "$@" "$deb"
 echo "package: $deb"

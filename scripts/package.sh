@@ -24,7 +24,7 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$top/${TVX_BUILD_DIR:-build}
 
 packages=(
-  dpkg-dev
+  dpkg-dev file
   scdoc librsvg2-bin
   lintian desktop-file-utils appstream man-db
 )

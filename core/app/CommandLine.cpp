@@ -47,4 +47,16 @@ std::optional<std::string> DocumentArgument(const std::vector<std::string>& argu
     return std::nullopt;
 }
 
+bool ChoosesDisplay(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--" || argument == "--webEngineArgs")
+            return false;
+        const std::string name = argument.rfind("--", 0) == 0 ? argument.substr(1) : argument;
+        if (name == "-platform" || name == "-display")
+            return true;
+    }
+    return false;
+}
+
 }  // namespace tvx

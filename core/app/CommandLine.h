@@ -32,4 +32,9 @@ bool AnswerStandardOption(int argc, const char* const* argv, const std::string& 
 // there is none.
 std::optional<std::string> DocumentArgument(const std::vector<std::string>& arguments);
 
+// Whether the desktop program's arguments tell the toolkit where to show the
+// window (-platform NAME or -display DISPLAY, also spelt with "--"), so that
+// it needs no display from the environment. Options end at a lone "--".
+bool ChoosesDisplay(const std::vector<std::string>& arguments);
+
 }  // namespace tvx

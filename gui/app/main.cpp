@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "app/CDownloadApp.h"
 #include "app/CommandLine.h"
@@ -41,7 +43,8 @@ int main(int argc, char** argv) {
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if ((platform == nullptr || *platform == '\0') && (display == nullptr || *display == '\0') &&
-        (wayland == nullptr || *wayland == '\0')) {
+        (wayland == nullptr || *wayland == '\0') &&
+        !tvx::ChoosesDisplay(std::vector<std::string>(argv + 1, argv + argc))) {
         std::fprintf(stderr,
                      "tvx: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are "
                      "unset).\nStart it from a desktop session, or under a virtual X server:\n"

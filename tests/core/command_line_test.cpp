@@ -35,6 +35,21 @@ TEST(CommandLine, OptionsAreNeverTheDocument) {
     }
 }
 
+TEST(CommandLine, PlatformAndDisplayOptionsStandForADisplay) {
+    const std::pair<std::vector<std::string>, bool> cases[] = {
+        {{}, false},
+        {{"--disable-gpu", "list.txt"}, false},
+        {{"-platform", "offscreen"}, true},
+        {{"--platform", "xcb"}, true},
+        {{"list.txt", "-display", ":1"}, true},
+        {{"-platform"}, false},
+        {{"--", "-platform", "offscreen"}, false},
+        {{"--webEngineArgs", "-display", ":1"}, false},
+    };
+    for (const auto& [arguments, chooses] : cases)
+        EXPECT_EQ(tvx::ChoosesDisplay(arguments), chooses) << ::testing::PrintToString(arguments);
+}
+
 class StandardOptions : public tvxtest::Sandbox {};
 
 // Every program answers --help and --version on standard output with exit

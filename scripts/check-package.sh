@@ -75,6 +75,11 @@ for page in tvx tvx-get tvx-session; do
   for section in 'EXIT STATUS' FILES EXAMPLES; do
     grep -q "^$section" <<<"$text" || fail "$page(1) has no $section section"
   done
+  files=(CTL_ download.ini)
+  [ "$page" = tvx-get ] || files+=(tvx_downctrl.htm download.tmp)
+  for name in "${files[@]}"; do
+    grep -q "^       $name" <<<"$text" || fail "$page(1) does not describe the file $name"
+  done
 done
 
 # Bash completion: each script offers its command's options.

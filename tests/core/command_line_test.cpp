@@ -77,13 +77,13 @@ TEST_F(StandardOptions, HelpAndVersionInOneStyle) {
             EXPECT_EQ(r.err, "");
         }
     }
+    EXPECT_FALSE(tvxtest::Exists(PathOf("download.tmp")));  // no session ran
     // After "--" nothing is an option any more (tvx would take it as its
     // document and open a window, so only the commands are run here).
     for (const char* path : {TVX_GET_PATH, TVX_SESSION_PATH}) {
         const tvxtest::ProcessResult ended = tvxtest::RunProcess(path, {"--", "--version"}, Dir());
         EXPECT_EQ(ended.out.find("(Tarvex Download Service)"), std::string::npos) << path;
     }
-    EXPECT_FALSE(tvxtest::Exists(PathOf("download.tmp")));
 }
 
 }  // namespace

@@ -27,7 +27,9 @@
 #include <thread>
 #include <vector>
 
+#include "HelpTexts.h"
 #include "Interrupt.h"
+#include "app/CommandLine.h"
 #include "app/Settings.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -123,6 +125,8 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (tvx::AnswerStandardOption(argc, argv, "tvx-get", tvxcli::kTvxGetHelp))
+        return 0;
     bool paced = false;
     unsigned maxTime = 0;
     std::vector<const char*> operands;

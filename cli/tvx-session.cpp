@@ -25,7 +25,9 @@
 #include <string>
 #include <thread>
 
+#include "HelpTexts.h"
 #include "Interrupt.h"
+#include "app/CommandLine.h"
 #include "app/Settings.h"
 #include "downloadlist/MemoryTreeControl.h"
 #include "downloadlist/TreeFile.h"
@@ -94,6 +96,8 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (tvx::AnswerStandardOption(argc, argv, "tvx-session", tvxcli::kTvxSessionHelp))
+        return 0;
     bool all = false;
     bool paced = false;
     unsigned maxTime = 0;

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "app/Version.h"
 #include "res/Pictures.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
@@ -16,8 +17,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     banner->setPixmap(ProductBanner());
     auto* icon = new QLabel(this);
     icon->setPixmap(AppIcon().pixmap(32, 32));
-    auto* address =
-        new QLabel(QStringLiteral("https://www.tarvex.de/   download service 1.0"), this);
+    auto* address = new QLabel(
+        QStringLiteral("https://www.tarvex.de/   download service %1").arg(tvx::kVersion), this);
     auto* notice =
         new QLabel(QStringLiteral("Tarvex Download Service. Free to use, at your own risk."), this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);

@@ -3,14 +3,20 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
 
+#include "app/CommandLine.h"
 #include "app/MessageBox.h"
 #include "app/Settings.h"
+#include "app/Version.h"
 #include "browser/CMainFrame.h"
 
 CDownloadApp::CDownloadApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Tarvex Download Service"));
     setOrganizationName(QStringLiteral("Tarvex"));
+    setApplicationVersion(QString::fromLatin1(tvx::kVersion));
     setDesktopFileName(QStringLiteral("tvx"));
 }
 
@@ -24,15 +30,19 @@ bool CDownloadApp::InitInstance() {
                      tvx::g_startDirectory.c_str());
     }
     // A file named on the command line is opened as the document: it must be
-    // readable, but only its name is used, as the window's title.
+    // readable, but only its name is used, as the window's title. Options are
+    // not documents: the toolkit has already taken its own out of arguments(),
+    // and the browser engine reads its own from the same list.
     QString document;
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() > 1) {
-        QFile file(arguments.at(1));
+    std::vector<std::string> arguments;
+    const QStringList given = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < given.size(); ++i)
+        arguments.push_back(given.at(i).toLocal8Bit().toStdString());
+    if (const std::optional<std::string> name = tvx::DocumentArgument(arguments)) {
+        QFile file(QString::fromLocal8Bit(name->c_str()));
         if (!file.open(QIODevice::ReadOnly)) {
-            ShowMessageBox(("Cannot open " + arguments.at(1).toLocal8Bit() + ": " +
-                            file.errorString().toLocal8Bit())
-                               .toStdString());
+            ShowMessageBox("Cannot open " + *name + ": " +
+                           file.errorString().toLocal8Bit().toStdString());
             return false;
         }
         document = QFileInfo(file).fileName();

@@ -72,7 +72,7 @@ TEST_F(TvxGet, ExitCodesTellTheOutcome) {
     EXPECT_TRUE(tvxtest::Exists(PathOf("CTL_short.bin")));
 
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, {"no comma"}, {"a", "b", "c"}, {"--help"}}) {
+         {std::vector<std::string>{}, {"no comma"}, {"a", "b", "c"}}) {
         auto usage = Get(args);
         EXPECT_EQ(usage.exitCode, 2);
         EXPECT_NE(usage.err.find("CALL: Pullbox.exe webname,filename"), std::string::npos);

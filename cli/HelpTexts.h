@@ -1,0 +1,59 @@
+#pragma once
+// What --help prints for the two headless commands. The man pages
+// (doc/man/*.scd) say the same at length; keep the two in step.
+
+namespace tvxcli {
+
+inline constexpr char kTvxGetHelp[] =
+    "Usage: tvx-get [OPTIONS] ADDRESS,PATH\n"
+    "       tvx-get [OPTIONS] ADDRESS PATH\n"
+    "Fetches the file at ADDRESS into PATH the way tvx's download dialog does: it\n"
+    "is checked first and fetched only when it is new, changed or incomplete, and\n"
+    "a broken transfer continues where it stopped. A relative PATH is taken from\n"
+    "the current directory; missing folders are created. A text with more than\n"
+    "one comma is refused: use the two-argument form.\n"
+    "\n"
+    "Options:\n"
+    "      --paced             read 1024 bytes per 20 ms, like the download dialog\n"
+    "      --max-time SECONDS  end the run after SECONDS as Ctrl+C does (resumable)\n"
+    "      --limit-rate RATE   at most RATE bytes per second; K and M suffixes\n"
+    "                          (500K, 2M)\n"
+    "  -h, --help              show this help and exit\n"
+    "      --version           show the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the file is complete or already up to date\n"
+    "  1  failed, incomplete or broken off: run the same command again to\n"
+    "     complete it\n"
+    "  2  usage error\n"
+    "\n"
+    "See tvx-get(1).\n";
+
+inline constexpr char kTvxSessionHelp[] =
+    "Usage: tvx-session [OPTIONS]\n"
+    "Runs tvx's Download command without a window in the current directory, which\n"
+    "holds the download list tvx_downctrl.htm: every link whose local file exists\n"
+    "(with --all, every link) is checked against its server, and what is new,\n"
+    "changed or incomplete is downloaded. The work list is written to\n"
+    "download.tmp; the log goes to standard output.\n"
+    "\n"
+    "Options:\n"
+    "      --all               every link, not only those whose local file exists\n"
+    "      --paced             read 1024 bytes per 20 ms, like the download dialog\n"
+    "  -j N                    up to N checks and transfers at once (default:\n"
+    "                          [Transfer] Connections in download.ini, else 8)\n"
+    "      --max-time SECONDS  end the session after SECONDS as Ctrl+C does\n"
+    "                          (resumable)\n"
+    "      --limit-rate RATE   at most RATE bytes per second; K and M suffixes\n"
+    "                          (500K, 2M)\n"
+    "  -h, --help              show this help and exit\n"
+    "      --version           show the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0  no errors (also when there was nothing to do)\n"
+    "  1  errors were counted, or a file is incomplete (broken off)\n"
+    "  2  no tvx_downctrl.htm here, or download.tmp cannot be written\n"
+    "\n"
+    "See tvx-session(1).\n";
+
+}  // namespace tvxcli

@@ -1,0 +1,62 @@
+#include "app/CommandLine.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/Version.h"
+
+namespace tvx {
+
+std::string VersionLine(const std::string& program) {
+    return program + " (" + kProductName + ") " + kVersion;
+}
+
+bool AnswerStandardOption(int argc, const char* const* argv, const std::string& program,
+                          const char* helpText) {
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (std::strcmp(argument, "--") == 0)
+            return false;
+        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
+            std::fputs(helpText, stdout);
+            return true;
+        }
+        if (std::strcmp(argument, "--version") == 0) {
+            std::printf("%s\n", VersionLine(program).c_str());
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<std::string> DocumentArgument(const std::vector<std::string>& arguments) {
+    bool optionsEnded = false;
+    for (const std::string& argument : arguments) {
+        if (!optionsEnded) {
+            if (argument == "--") {
+                optionsEnded = true;
+                continue;
+            }
+            if (argument == "--webEngineArgs")
+                return std::nullopt;  // the rest are the engine's switches
+            if (!argument.empty() && argument[0] == '-')
+                continue;
+        }
+        return argument;
+    }
+    return std::nullopt;
+}
+
+bool ChoosesDisplay(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--" || argument == "--webEngineArgs")
+            return false;
+        const std::string name = argument.rfind("--", 0) == 0 ? argument.substr(1) : argument;
+        if (name == "-platform" || name == "-display")
+            return true;
+    }
+    return false;
+}
+
+}  // namespace tvx

@@ -98,7 +98,7 @@ http {
   server { listen 127.0.0.1:$port; root $www; location / { } }
 }
 CONF
-  if error=$("$nginx" -p "$work" -c "$work/nginx.conf" 2>&1); then
+  if error=$("$nginx" -p "$work" -e "$work/logs/error.log" -c "$work/nginx.conf" 2>&1); then
     echo "$port" > "$work/port"
     echo "demo server running on http://127.0.0.1:$port/ (stop it with: $0 stop)"
     exit 0

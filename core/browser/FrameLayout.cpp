@@ -25,6 +25,37 @@ std::vector<int> LayoutSplitter(int room, const std::vector<SplitterPane>& panes
     return sizes;
 }
 
+std::vector<int> LayoutSplitterKeepingPanesOpen(int room, const std::vector<SplitterPane>& panes,
+                                                int floor) {
+    std::vector<int> sizes = LayoutSplitter(room, panes);
+    const int n = static_cast<int>(panes.size());
+    if (n < 2)
+        return sizes;
+    const int least = std::min(floor, std::max(room, 0) / n);
+    std::vector<int> keep(panes.size(), 0);  // what each pane keeps when it gives room away
+    for (int i = 0; i < n; ++i) {
+        const bool open = panes[i].ideal > 0 && panes[i].ideal >= panes[i].minimum;
+        keep[i] = open ? least : 0;
+    }
+    for (int i = 0; i < n; ++i) {
+        int need = keep[i] - sizes[i];
+        while (need > 0) {
+            int donor = -1;
+            for (int j = 0; j < n; ++j) {
+                if (j != i && sizes[j] > keep[j] && (donor < 0 || sizes[j] > sizes[donor]))
+                    donor = j;
+            }
+            if (donor < 0)
+                break;
+            const int given = std::min(need, sizes[donor] - keep[donor]);
+            sizes[donor] -= given;
+            sizes[i] += given;
+            need -= given;
+        }
+    }
+    return sizes;
+}
+
 FrameLayout InitialFrameLayout(int frameWidth, int frameHeight, const SplitterSizes& stored) {
     const int w = frameWidth;
     const int h = frameHeight;

@@ -20,6 +20,19 @@ struct SplitterPane {
 // goes to the pane before it.
 std::vector<int> LayoutSplitter(int room, const std::vector<SplitterPane>& panes);
 
+// The least a pane keeps when the window becomes too small for the ideal
+// sizes: a few lines of the log, a few rows of the list.
+constexpr int kPaneFloor = 60;
+
+// LayoutSplitter, except that no pane is squeezed to nothing by a lack of
+// room: every open pane gets at least the floor (an equal share of the room
+// when that is less), taken from the largest panes. A pane whose ideal is 0
+// or below its minimum is closed on purpose (stored sizes, or the user
+// dragged it shut) and stays as LayoutSplitter has it. Since the ideals are
+// kept, the panes return to their ideal sizes when the room grows again.
+std::vector<int> LayoutSplitterKeepingPanesOpen(int room, const std::vector<SplitterPane>& panes,
+                                                int floor = kPaneFloor);
+
 struct FrameLayout {
     SplitterPane listColumn, browserColumn;  // the upper row's two columns
     SplitterPane upperRow, logRow;

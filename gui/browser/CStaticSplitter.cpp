@@ -43,7 +43,7 @@ void CStaticSplitter::RecalcLayout() {
     panes.resize(count());
     const int extent = orientation() == Qt::Horizontal ? width() : height();
     const int room = extent - handleWidth() * (count() - 1);
-    const std::vector<int> layout = tvx::LayoutSplitter(room, panes);
+    const std::vector<int> layout = tvx::LayoutSplitterKeepingPanesOpen(room, panes);
     setSizes(QList<int>(layout.begin(), layout.end()));
 }
 

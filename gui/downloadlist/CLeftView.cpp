@@ -4,14 +4,18 @@
 #include <QCursor>
 #include <QDrag>
 #include <QDragMoveEvent>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include "app/MessageBox.h"
 #include "downloadlist/CEditLinkDlg.h"
+#include "downloadlist/LinkFileState.h"
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/TreeFile.h"
 #include "res/Pictures.h"
@@ -75,6 +79,11 @@ CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent) {
     setRootIsDecorated(true);
     setIconSize(QSize(18, 18));
     setUniformRowHeights(true);
+    // The column is as wide as the longest text, and the pane scrolls
+    // sideways, so a long text can be read in full in a narrow pane.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setItemDelegate(new LabelDelegate(this));
     setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -103,6 +112,33 @@ void CLeftView::OnInitialUpdate() {
 
 bool CLeftView::SaveTreeControl(std::string* error) {
     return tvx::SaveTree(tvx::g_linkTable, *this, tvx::TreeControlFilePath(), error);
+}
+
+// --- tooltips ---
+
+QString CLeftView::ToolTipText(QTreeWidgetItem* item) const {
+    if (item == nullptr)
+        return {};
+    const tvx::LinkRecord* record = tvx::g_linkTable.Record(GetItemSlot(ToItem(item)));
+    if (record == nullptr || !record->IsLink())
+        return item->text(0);
+    return FromLocal8(tvx::LinkToolTipText(tvx::g_linkTable.Header(), *record));
+}
+
+bool CLeftView::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip)
+        return QTreeWidget::viewportEvent(event);
+    // Built when asked, so the state is the file's state at this moment.
+    const auto* help = static_cast<QHelpEvent*>(event);
+    QTreeWidgetItem* item = itemAt(help->pos());
+    const QString text = ToolTipText(item);
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(help->globalPos(), text, viewport(), visualItemRect(item));
+    }
+    return true;
 }
 
 // --- context menus ---

@@ -45,6 +45,10 @@ public:
         return reinterpret_cast<tvx::TreeItem>(item);
     }
     QTreeWidgetItem* DropTarget() const { return m_dropTarget; }
+    // What the pointer resting on an item shows: for a link its complete
+    // address, its local path and whether the file is on disk, complete or
+    // incomplete (read at the moment of asking); for a folder its name.
+    QString ToolTipText(QTreeWidgetItem* item) const;
 
     // tvx::TreeControl
     void DeleteAllItems() override;
@@ -64,6 +68,7 @@ public:
     void Expand(tvx::TreeItem item) override;
 
 protected:
+    bool viewportEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;

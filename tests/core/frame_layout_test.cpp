@@ -23,6 +23,28 @@ TEST(SplitterLayout, LastPaneBelowItsMinimumGivesItsRoomAway) {
     EXPECT_EQ(LayoutSplitter(800, {{760, 100}, {0, 50}}), (std::vector<int>{800, 0}));
 }
 
+TEST(SplitterLayout, TooLittleRoomLeavesEveryOpenPaneSomething) {
+    using tvx::LayoutSplitterKeepingPanesOpen;
+    const struct {
+        const char* what;
+        int room;
+        std::vector<tvx::SplitterPane> panes;
+        std::vector<int> sizes;
+    } cases[] = {
+        {"room enough: the ideal layout", 1000, {{500, 100}, {100, 0}}, {500, 500}},
+        {"upper row too high: the log keeps the floor", 200, {{500, 100}, {100, 0}}, {140, 60}},
+        {"first-start row as high as the frame", 700, {{803, 100}, {100, 0}}, {640, 60}},
+        {"list column wider than the room", 226, {{250, 10}, {746, 0}}, {166, 60}},
+        {"less room than two floors: equal shares", 90, {{500, 100}, {100, 0}}, {45, 45}},
+        {"no room at all", -5, {{500, 100}, {100, 0}}, {0, 0}},
+        {"ideal below the minimum stays closed", 200, {{50, 100}, {100, 0}}, {0, 200}},
+        {"stored 0 stays closed", 200, {{0, 100}, {100, 0}}, {0, 200}},
+        {"log dragged shut stays shut", 200, {{300, 10}, {0, 0}}, {200, 0}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LayoutSplitterKeepingPanesOpen(c.room, c.panes), c.sizes) << c.what;
+}
+
 TEST(FrameLayout, StoredSizesWin) {
     const tvx::FrameLayout layout = tvx::InitialFrameLayout(1000, 800, {250, 600});
     EXPECT_EQ(layout.listColumn.ideal, 250);

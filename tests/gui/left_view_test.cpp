@@ -1,15 +1,20 @@
 // The download list pane on a real QTreeWidget: menus, commands, label
-// editing, drops, saving and loading.
+// editing, drops, saving and loading, tooltips.
 
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include "GuiSandbox.h"
 #include "downloadlist/CLeftView.h"
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/TreeFile.h"
+#include "transfer/CTransfer.h"
+#include "transfer/FileTime.h"
 
 namespace {
 
@@ -98,6 +103,7 @@ private slots:
     void mouseDragMovesTheItemOnce();
     void downloadNowSetsTheBox();
     void savedListReloadsInShownOrder();
+    void toolTipsTellTheFileState();
 
 private:
     // Right-clicks the item (or empty space for "") and runs the command.
@@ -317,6 +323,42 @@ void LeftViewTest::savedListReloadsInShownOrder() {
     again.OnInitialUpdate();
     again.expandAll();
     QCOMPARE(Dump(again), shown);
+}
+
+void LeftViewTest::toolTipsTellTheFileState() {
+    QDir(m_sandbox->PathOf(".")).mkpath("tools");
+    m_sandbox->WriteFile("tools/b.zip", QByteArray(1234567, 'x'));
+    QVERIFY(tvx::StampFileTime(m_sandbox->PathOf("tools/b.zip").toStdString(),
+                               tvx::MakeDateNumber(2026, 12, 8, 11, 30)));
+    m_sandbox->WriteFile("tools/d.zip", QByteArray(534528, 'x'));
+    unsigned char record[tvx::kControlRecordSize];
+    tvx::EncodeControlRecord({2500000, 202612081130.0, 534528}, record);
+    m_sandbox->WriteFile("tools/CTL_d.zip", QByteArray(reinterpret_cast<char*>(record), 16));
+    const QString dir = QDir::currentPath();
+    const struct {
+        QString item, tip;
+    } cases[] = {
+        {"B tool", "http://h/pub/tools/b.zip\n" + dir +
+                       "/tools/b.zip\ncomplete (1,234,567 bytes, 2026-12-08 11:30)"},
+        {"D tool", "http://h/pub/tools/d.zip\n" + dir +
+                       "/tools/d.zip\nincomplete (534,528 of 2,500,000 bytes)"},
+        {"Top link", "http://h/pub/top.zip\n" + dir + "/top.zip\nnot on disk"},
+        {"Tools", "Tools"},
+    };
+    for (const auto& c : cases) {
+        QTreeWidgetItem* item = Find(*m_view, c.item);
+        const QPoint point = m_view->visualItemRect(item).center();
+        QHelpEvent help(QEvent::ToolTip, point, m_view->viewport()->mapToGlobal(point));
+        QCoreApplication::sendEvent(m_view->viewport(), &help);
+        QTRY_COMPARE(QToolTip::text(), c.tip);
+    }
+
+    // A text longer than the pane is wide can be scrolled into view.
+    const QString longText = QString(120, QLatin1Char('w')) + QStringLiteral(" end");
+    Find(*m_view, "Top link")->setText(0, longText);
+    m_view->resize(150, 300);
+    QTRY_VERIFY(m_view->horizontalScrollBar()->maximum() > 0);
+    QVERIFY(m_view->columnWidth(0) >= m_view->fontMetrics().horizontalAdvance(longText));
 }
 
 QTEST_MAIN(LeftViewTest)

@@ -7,7 +7,10 @@
 #include "app/Settings.h"
 #include "browser/CMainFrame.h"
 #include "browser/CStaticSplitter.h"
+#include "browser/CSurfpaneView.h"
+#include "browser/FrameLayout.h"
 #include "downloadlist/CLeftView.h"
+#include "session/CStatusView.h"
 
 class MainFrameTest : public QObject {
     Q_OBJECT
@@ -16,6 +19,7 @@ private slots:
     void firstStartIsMaximisedAndWritesSettingsAtClose();
     void storedPlacementAndPaneSizesComeBack();
     void brokenWindowPosOpensMaximised();
+    void panesSurviveShrinkingTheWindow();
 };
 
 namespace {
@@ -100,6 +104,67 @@ void MainFrameTest::brokenWindowPosOpensMaximised() {
     sandbox.WriteFile("download.ini", "[Settings]\nWindowPos=0,1,-1,-1,-1,-1,40,50,840\n");
     tvx::WindowPlacement placement;
     QVERIFY(!tvx::LoadWindowPlacement(placement, tvx::SettingsFilePath()));
+}
+
+namespace {
+// The sizes of the three panes; fails the test when one is hidden or empty.
+QList<QSize> VisiblePanes(CMainFrame& frame) {
+    QList<QSize> sizes;
+    for (QWidget* pane :
+         {static_cast<QWidget*>(frame.LeftView()), static_cast<QWidget*>(frame.SurfpaneView()),
+          static_cast<QWidget*>(frame.StatusView())}) {
+        if (pane->isVisible() && !pane->size().isEmpty())
+            sizes << pane->size();
+    }
+    return sizes;
+}
+}  // namespace
+
+void MainFrameTest::panesSurviveShrinkingTheWindow() {
+    const struct {
+        const char* what;
+        QByteArray ini;  // empty: first start, which opens maximised
+    } cases[] = {
+        {"stored sizes",
+         "[Settings]\nWindowPos=0,1,-1,-1,-1,-1,40,50,1040,850\n"
+         "[SPLITTER]\nleft=250\nbottom=500\n"},
+        {"first start", ""},
+    };
+    for (const auto& c : cases) {
+        GuiSandbox sandbox;
+        if (!c.ini.isEmpty())
+            sandbox.WriteFile("download.ini", c.ini);
+        CMainFrame frame;
+        tvx::WindowPlacement placement;
+        const bool stored = tvx::LoadWindowPlacement(placement, tvx::SettingsFilePath());
+        frame.ShowWithPlacement(stored ? &placement : nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        if (!stored) {
+            // Restored from maximised to the size it had at creation, where
+            // the upper row takes the whole height by the first-start rule.
+            QTRY_VERIFY(frame.isMaximized());
+            frame.showNormal();
+            QTRY_VERIFY(!frame.isMaximized());
+        }
+        QTest::qWait(50);
+        const QSize normal = frame.size();
+        const QList<int> rows = frame.RowSplitter()->sizes();
+        const QList<int> columns = frame.ColumnSplitter()->sizes();
+        QVERIFY2(VisiblePanes(frame).size() == 3, c.what);
+
+        frame.resize(480, 360);
+        QTRY_COMPARE(frame.size(), QSize(480, 360));
+        QTRY_VERIFY2(VisiblePanes(frame).size() == 3, c.what);
+        QVERIFY2(frame.RowSplitter()->sizes().value(1) >= tvx::kPaneFloor, c.what);
+
+        frame.resize(normal);
+        QTRY_COMPARE(frame.size(), normal);
+        QTRY_VERIFY2(VisiblePanes(frame).size() == 3, c.what);
+        // Back at the old size, the panes have their old sizes.
+        QCOMPARE(frame.RowSplitter()->sizes(), rows);
+        QCOMPARE(frame.ColumnSplitter()->sizes(), columns);
+        CloseAndWait(frame);
+    }
 }
 
 QTEST_MAIN(MainFrameTest)

@@ -29,6 +29,7 @@
 
 #include "HelpTexts.h"
 #include "Interrupt.h"
+#include "Options.h"
 #include "app/CommandLine.h"
 #include "app/Settings.h"
 #include "platform/FileSystem.h"
@@ -129,18 +130,25 @@ int main(int argc, char** argv) {
         return 0;
     bool paced = false;
     unsigned maxTime = 0;
+    std::int64_t maxRate = 0;
     std::vector<const char*> operands;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--paced") == 0) {
             paced = true;
+        } else if (std::strcmp(argv[i], "--limit-rate") == 0) {
+            maxRate = tvxcli::ParseRate(i + 1 < argc ? argv[++i] : nullptr);
+            if (maxRate == 0) {
+                std::fprintf(stderr,
+                             "%s: --limit-rate takes bytes a second, with K or M for 1024 or "
+                             "1048576 (500K, 2M)\n", "tvx-get");
+                return 2;
+            }
         } else if (std::strcmp(argv[i], "--max-time") == 0) {
             maxTime = tvxcli::ParseSeconds(i + 1 < argc ? argv[++i] : nullptr);
             if (maxTime == 0) {
                 std::fprintf(stderr, "tvx-get: --max-time takes a whole number of seconds\n");
                 return 2;
             }
-        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            return Usage();
         } else {
             operands.push_back(argv[i]);
         }
@@ -166,6 +174,8 @@ int main(int argc, char** argv) {
     const std::string directory = tvx::CurrentDirectory();
     tvx::HttpSettings settings;
     tvx::LoadTransferSettings(settings, tvx::JoinPath(directory, "download.ini"));
+    if (maxRate != 0)
+        settings.maxBytesPerSecond = maxRate;
     settings.interrupted = [] { return tvxcli::g_interrupted.load(); };
     ConsoleUi ui;
     tvx::CFileDownload download(ui, settings, directory, paced);

@@ -27,6 +27,7 @@
 
 #include "HelpTexts.h"
 #include "Interrupt.h"
+#include "Options.h"
 #include "app/CommandLine.h"
 #include "app/Settings.h"
 #include "downloadlist/MemoryTreeControl.h"
@@ -101,11 +102,20 @@ int main(int argc, char** argv) {
     bool all = false;
     bool paced = false;
     unsigned maxTime = 0;
+    std::int64_t maxRate = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--all") == 0) {
             all = true;
         } else if (std::strcmp(argv[i], "--paced") == 0) {
             paced = true;
+        } else if (std::strcmp(argv[i], "--limit-rate") == 0) {
+            maxRate = tvxcli::ParseRate(i + 1 < argc ? argv[++i] : nullptr);
+            if (maxRate == 0) {
+                std::fprintf(stderr,
+                             "%s: --limit-rate takes bytes a second, with K or M for 1024 or "
+                             "1048576 (500K, 2M)\n", "tvx-session");
+                return 2;
+            }
         } else if (std::strcmp(argv[i], "--max-time") == 0) {
             maxTime = tvxcli::ParseSeconds(i + 1 < argc ? argv[++i] : nullptr);
             if (maxTime == 0) {
@@ -158,6 +168,8 @@ int main(int argc, char** argv) {
 
     tvx::HttpSettings settings;
     tvx::LoadTransferSettings(settings, tvx::SettingsFilePath());
+    if (maxRate != 0)
+        settings.maxBytesPerSecond = maxRate;
     settings.interrupted = [] { return tvxcli::g_interrupted.load(); };
     ConsoleSessionUi ui;
     tvx::CSession session(ui, settings, tvx::g_startDirectory, paced, tvx::kWorkListFileName);

@@ -84,6 +84,9 @@ void LoadTransferSettings(HttpSettings& settings, std::string_view settingsFile)
     settings.lowSpeedLimit = std::max(1, limit);
     settings.lowSpeedTime = std::max(
         1, GetPrivateProfileInt("Transfer", "LowSpeedTime", settings.lowSpeedTime, settingsFile));
+    const int kilobytes = GetPrivateProfileInt("Transfer", "MaxRateKBps", 0, settingsFile);
+    if (kilobytes > 0)
+        settings.maxBytesPerSecond = static_cast<std::int64_t>(kilobytes) * 1024;
     const std::string caFile =
         GetPrivateProfileString("Transfer", "CaFile", settings.caFile, settingsFile);
     settings.caFile = caFile;

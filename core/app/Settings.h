@@ -66,7 +66,8 @@ bool SaveSplitterSizes(const SplitterSizes& sizes, std::string_view settingsFile
 // The transfer settings of a settings file, section "Transfer" (read, never
 // written by the program): LowSpeedLimit (bytes a second) and LowSpeedTime
 // (seconds): a transfer slower than the limit for that long fails and stays
-// resumable; CaFile: a file of further trusted certificates. Missing keys
+// resumable; MaxRateKBps: at most that many KiB a second per transfer (0 or
+// missing: no limit); CaFile: a file of further trusted certificates. Missing keys
 // keep the values settings already holds; values below 1 are taken as 1.
 void LoadTransferSettings(HttpSettings& settings, std::string_view settingsFile);
 

@@ -1,26 +1,18 @@
 #include "downloadlist/ControlReceived.h"
 
-#include <cstdio>
-
-#include "transfer/CTransfer.h"
+#include "transfer/ControlFile.h"
 
 namespace tvx {
 
 bool ReadControlReceived(const std::string& controlPath, std::int64_t& received,
                          std::int64_t& length) {
-    std::FILE* file = std::fopen(controlPath.c_str(), "rb");
-    if (file == nullptr)
+    ControlState state;
+    if (!ReadControlFile(controlPath, state))
         return false;
-    unsigned char bytes[kControlRecordSize];
-    const bool whole = std::fread(bytes, 1, sizeof bytes, file) == sizeof bytes;
-    std::fclose(file);
-    if (!whole)
+    if (state.length < 0 || state.received < 0 || state.received > state.length)
         return false;
-    const ControlRecord record = DecodeControlRecord(bytes);
-    if (record.length < 0 || record.received < 0 || record.received > record.length)
-        return false;
-    received = record.received;
-    length = record.length;
+    received = state.received;
+    length = state.length;
     return true;
 }
 

@@ -206,6 +206,10 @@ struct HttpRequest::Impl {
                          static_cast<long>(settings.connectTimeoutSec));
         if (!settings.caFile.empty())
             curl_easy_setopt(easy, CURLOPT_CAINFO, settings.caFile.c_str());
+        if (settings.maxBytesPerSecond > 0) {
+            curl_easy_setopt(easy, CURLOPT_MAX_RECV_SPEED_LARGE,
+                             static_cast<curl_off_t>(settings.maxBytesPerSecond));
+        }
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, settings.lowSpeedLimit));
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
                          static_cast<long>(std::max(1, settings.lowSpeedTime)));

@@ -25,6 +25,8 @@ struct HttpSettings {
     // stays resumable. A trickling server cannot hold a transfer forever.
     long lowSpeedLimit = 1024;
     int lowSpeedTime = 60;
+    // At most this many bytes a second per transfer; 0 for no limit.
+    std::int64_t maxBytesPerSecond = 0;
     // A file of further trusted certificates (PEM) for HTTPS, besides the
     // system's; empty for none.
     std::string caFile;

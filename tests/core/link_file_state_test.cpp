@@ -10,6 +10,7 @@
 #include "Sandbox.h"
 #include "downloadlist/LinkFileState.h"
 #include "transfer/CTransfer.h"
+#include "transfer/ControlFile.h"
 #include "transfer/FileTime.h"
 
 namespace {
@@ -18,6 +19,12 @@ std::string ControlBytes(std::int32_t length, std::int32_t received) {
     unsigned char bytes[tvx::kControlRecordSize];
     tvx::EncodeControlRecord({length, 202612081130.0, received}, bytes);
     return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+std::string Extended(std::int64_t length, std::int64_t received) {
+    const std::vector<unsigned char> bytes = tvx::EncodeControlFile(
+        {length, 202612081130.0, received, "Tue, 08 Dec 2026 11:30:00 GMT", "", true});
+    return std::string(bytes.begin(), bytes.end());
 }
 
 TEST(FormatThousands, GroupsOfThreeDigits) {
@@ -53,9 +60,14 @@ TEST_F(LinkFileStateTest, StateFromTheFileAndItsControlFile) {
          "complete (1,234,567 bytes, 2026-12-08 11:30)"},
         {"incomplete", std::string(534528, 'x'), ControlBytes(2500000, 534528),
          "incomplete (534,528 of 2,500,000 bytes)"},
-        // The record is read from the front; what follows it is not looked at.
-        {"extended record", std::string(10, 'x'), ControlBytes(2500000, 10) + "more",
+        // The record with the version it came from, and one of a file above
+        // 4 GiB whose counts only the extension holds.
+        {"extended record", std::string(10, 'x'), Extended(2500000, 10),
          "incomplete (10 of 2,500,000 bytes)"},
+        {"large record", std::string(10, 'x'), Extended(5LL << 30, 3LL << 30),
+         "incomplete (3,221,225,472 of 5,368,709,120 bytes)"},
+        {"damaged extension", std::string(10, 'x'), ControlBytes(2500000, 10) + "more",
+         "incomplete (transfer record unreadable)"},
         {"short record", std::string(10, 'x'), std::string(15, '\0'),
          "incomplete (transfer record unreadable)"},
         {"more received than long", std::string(10, 'x'), ControlBytes(5, 10),

@@ -203,6 +203,22 @@ TEST_F(TvxGet, MaxTimeEndsARunLikeCtrlC) {
         EXPECT_EQ(Get({"--max-time", bad, server.Url("/f.bin") + ",f.bin"}).exitCode, 2) << bad;
 }
 
+TEST_F(TvxGet, LimitRateHoldsTheTransferBack) {
+    const std::string body = Pattern(300000, 3);
+    tvxtest::TestHttpServer server(
+        [&](const SeenRequest& req) { return tvxtest::FileReply(req, body, kDate); });
+    const auto start = std::chrono::steady_clock::now();
+    auto r = Get({"--limit-rate", "100K", server.Url("/f.bin"), "f.bin"});
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(PathOf("f.bin")), body);
+    EXPECT_GE(ms, 1800);  // 300000 bytes at 102400 a second cannot be faster
+    for (const char* bad : {"0", "x", "5G", "-1", "1.5M"})
+        EXPECT_EQ(Get({"--limit-rate", bad, server.Url("/f.bin"), "g.bin"}).exitCode, 2) << bad;
+}
+
 // A large transfer killed at random moments and run again each time ends
 // byte for byte like its source.
 TEST_F(TvxGetNginx, KilledAtRandomMomentsEndsByteIdentical) {

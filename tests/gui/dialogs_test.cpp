@@ -153,6 +153,8 @@ void DialogsTest::editorRefusesCommas() {
 }
 
 void DialogsTest::downloadDialogCompletes() {
+    // One 1024-byte read a tick, so the dialog is still at work when looked at.
+    m_sandbox->WriteFile("download.ini", "[Transfer]\r\nTickBudgetMs=0\r\n");
     const std::string body(60000, 'z');
     tvxtest::TestHttpServer server(
         [&](const tvxtest::SeenRequest& r) { return tvxtest::FileReply(r, body, kDate); });

@@ -1,13 +1,17 @@
 // The main window: panes, start-up placement, and what it writes at close.
 
+#include <sys/stat.h>
+
 #include <QTest>
 #include <QTreeWidget>
 
 #include "GuiSandbox.h"
+#include "app/MessageBox.h"
 #include "app/Settings.h"
 #include "browser/CMainFrame.h"
 #include "browser/CStaticSplitter.h"
 #include "downloadlist/CLeftView.h"
+#include "downloadlist/LinkRecord.h"
 
 class MainFrameTest : public QObject {
     Q_OBJECT
@@ -16,6 +20,7 @@ private slots:
     void firstStartIsMaximisedAndWritesSettingsAtClose();
     void storedPlacementAndPaneSizesComeBack();
     void brokenWindowPosOpensMaximised();
+    void writeProtectedListIsLeftAloneAtClose();
 };
 
 namespace {
@@ -100,6 +105,31 @@ void MainFrameTest::brokenWindowPosOpensMaximised() {
     sandbox.WriteFile("download.ini", "[Settings]\nWindowPos=0,1,-1,-1,-1,-1,40,50,840\n");
     tvx::WindowPlacement placement;
     QVERIFY(!tvx::LoadWindowPlacement(placement, tvx::SettingsFilePath()));
+}
+
+void MainFrameTest::writeProtectedListIsLeftAloneAtClose() {
+    GuiSandbox sandbox;
+    sandbox.WriteFile("tvx_downctrl.htm", kList);
+    const QByteArray path = QFile::encodeName(sandbox.PathOf("tvx_downctrl.htm"));
+    QCOMPARE(chmod(path.constData(), 0444), 0);
+    std::vector<std::string> boxes;
+    SetMessageBoxHandler([&](const std::string& text, MessageButtons) {
+        boxes.push_back(text);
+        return true;
+    });
+    {
+        CMainFrame frame;
+        tvx::g_linkTable.records[2].SetText("Changed");
+        tvx::g_linkTable.modified = true;
+        CloseAndWait(frame);
+    }
+    SetMessageBoxHandler({});
+    QCOMPARE(boxes.size(), std::size_t(1));
+    QVERIFY2(boxes[0].find("write-protected") != std::string::npos, boxes[0].c_str());
+    QVERIFY2(boxes[0].find("not saved") != std::string::npos, boxes[0].c_str());
+    QFile file(sandbox.PathOf("tvx_downctrl.htm"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), kList);
 }
 
 QTEST_MAIN(MainFrameTest)

@@ -561,9 +561,14 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     // alone, and the user is told so once.
     std::string protection = tvx::ListFileProtection(tvx::g_linkTable, tvx::TreeControlFilePath());
     if (!protection.empty()) {
-        if (tvx::g_linkTable.modified)
+        // Links left out were reported at load; the box comes again only
+        // when changes are lost with them.
+        if (tvx::g_linkTable.modified) {
             protection += "\nThe changes made to the list in this window are not saved.";
-        ShowMessageBox(protection, MessageButtons::Ok, this);
+            ShowMessageBox(protection, MessageButtons::Ok, this);
+        } else if (tvx::g_linkTable.linksLeftOut == 0) {
+            ShowMessageBox(protection, MessageButtons::Ok, this);
+        }
         m_saved = true;
         SaveFrameLayout();
         event->accept();

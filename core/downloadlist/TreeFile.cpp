@@ -256,17 +256,17 @@ std::string LinksLeftOutText(const LinkTable& table) {
 }
 
 std::string ListFileProtection(const LinkTable& table, std::string_view file) {
+    const std::string shown = ToNativePath(file);
     if (table.fileUnread)
-        return "The download list " + std::string(file) +
+        return "The download list " + shown +
                " could not be read when it was loaded; it is left as it is.";
     if (table.linksLeftOut > 0)
         return Format(
             "The download list %s holds %d more links than the window can show; "
             "it is left as it is so that they are not lost.",
-            std::string(file).c_str(), table.linksLeftOut);
+            shown.c_str(), table.linksLeftOut);
     if (IsWriteProtected(file))
-        return "The download list " + std::string(file) +
-               " is write-protected; it is left as it is.";
+        return "The download list " + shown + " is write-protected; it is left as it is.";
     return {};
 }
 

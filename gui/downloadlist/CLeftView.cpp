@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/MessageBox.h"
@@ -103,14 +104,17 @@ void CLeftView::OnInitialUpdate() {
     m_initialised = true;
     m_commands->SetContextItem(nullptr);
     tvx::LoadTree(tvx::g_linkTable, *this, tvx::TreeControlFilePath());
-    // Links beyond the table's size are said once, in the log and in a box.
+    // Links beyond the table's size are said once, in the log and in a box
+    // that comes up once the window is there.
     const std::string leftOut = tvx::LinksLeftOutText(tvx::g_linkTable);
     if (!leftOut.empty() && !m_leftOutShown) {
         m_leftOutShown = true;
         const std::string text =
             leftOut + "\n" + tvx::ListFileProtection(tvx::g_linkTable, tvx::TreeControlFilePath());
-        WriteLog(text);
-        MessageBox(text);
+        QTimer::singleShot(0, this, [this, text] {
+            WriteLog(text);
+            MessageBox(text);
+        });
     }
 }
 

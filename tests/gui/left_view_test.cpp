@@ -297,6 +297,8 @@ void LeftViewTest::linksLeftOutAreSaidOnce() {
     CLeftView view;
     view.OnInitialUpdate();
     view.OnInitialUpdate();
+    QTRY_COMPARE(boxes.size(), std::size_t(1));
+    QTest::qWait(50);
     SetMessageBoxHandler({});
     QCOMPARE(boxes.size(), std::size_t(1));
     QVERIFY2(boxes[0].find("2 links of the download list were left out") != std::string::npos,

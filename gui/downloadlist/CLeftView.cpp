@@ -24,6 +24,11 @@
 namespace {
 constexpr int kSlotRole = Qt::UserRole;
 constexpr int kPictureRole = Qt::UserRole + 1;
+constexpr int kBytesRole = Qt::UserRole + 2;  // the item text's stored bytes
+
+QByteArray Bytes(std::string_view text) {
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
 }  // namespace
 
 CLeftView* g_pLeftView = nullptr;
@@ -316,6 +321,7 @@ tvx::TreeItem CLeftView::InsertItemAt(tvx::TreeItem parent, int index,
                                       const tvx::TreeItemInfo& info) {
     auto* item = new QTreeWidgetItem();
     item->setText(0, ShownText(info.text));
+    item->setData(0, kBytesRole, Bytes(info.text));
     item->setData(0, kSlotRole, info.slot);
     item->setData(0, kPictureRole, info.picture);
     item->setIcon(0, QIcon(ListPicture(info.picture)));
@@ -361,7 +367,7 @@ int CLeftView::GetItemSlot(tvx::TreeItem item) const {
 }
 
 std::string CLeftView::GetItemText(tvx::TreeItem item) const {
-    return ToQt(item)->text(0).toStdString();
+    return ToQt(item)->data(0, kBytesRole).toByteArray().toStdString();
 }
 
 int CLeftView::GetItemPicture(tvx::TreeItem item) const {
@@ -379,6 +385,7 @@ void CLeftView::SetCheck(tvx::TreeItem item, bool checked) {
 void CLeftView::SetItem(tvx::TreeItem item, std::string_view text, int picture) {
     QTreeWidgetItem* q = ToQt(item);
     q->setText(0, ShownText(text));
+    q->setData(0, kBytesRole, Bytes(text));
     q->setData(0, kPictureRole, picture);
     q->setIcon(0, QIcon(ListPicture(picture)));
 }

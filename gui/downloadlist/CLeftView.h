@@ -56,8 +56,8 @@ public:
     tvx::TreeItem GetChildItem(tvx::TreeItem item) const override;
     tvx::TreeItem GetNextSiblingItem(tvx::TreeItem item) const override;
     tvx::TreeItem GetParentItem(tvx::TreeItem item) const override;
-    // Item texts are the records' bytes shown as ListText.h says; GetItemText
-    // returns the shown text as UTF-8.
+    // Item texts are the records' bytes, shown as ListText.h says;
+    // GetItemText gives back the bytes.
     int GetItemSlot(tvx::TreeItem item) const override;
     std::string GetItemText(tvx::TreeItem item) const override;
     int GetItemPicture(tvx::TreeItem item) const override;

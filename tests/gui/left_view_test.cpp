@@ -270,6 +270,8 @@ void LeftViewTest::labelEditsKeepStoredBytesAndTakeNoLineBreaks() {
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_VERIFY(m_view->findChild<QLineEdit*>() == nullptr);
     };
+    QCOMPARE(m_view->GetItemText(CLeftView::ToItem(item)), std::string("\xdc"
+                                                                       "bersicht"));
     commit(nullptr);  // committed as shown: the bytes stay
     QCOMPARE(record.Text(), std::string_view("\xdc"
                                              "bersicht"));

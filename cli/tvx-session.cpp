@@ -140,6 +140,13 @@ int main(int argc, char** argv) {
                      tvx::kTreeControlFileName, tvx::g_startDirectory.c_str());
         return 2;
     }
+    // Links beyond the table's size are not fetched: said on standard error
+    // and in the log.
+    if (const std::string leftOut = tvx::LinksLeftOutText(tvx::g_linkTable); !leftOut.empty()) {
+        std::fprintf(stderr, "tvx-session: %s\n", leftOut.c_str());
+        std::printf("%s\n", leftOut.c_str());
+        std::fflush(stdout);
+    }
     if (all) {
         // Every item, folders included, so that links inside them count too;
         // folders themselves never make entries.

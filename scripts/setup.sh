@@ -14,6 +14,7 @@ packages=(
   qt6-base-dev qt6-webengine-dev
   libcurl4-openssl-dev
   libgtest-dev libgmock-dev
+  clang libclang-rt-14-dev
   nginx-light
   xvfb xauth
   tzdata time curl wget openssl

@@ -4,6 +4,7 @@
 #include "downloadlist/LinkCompletion.h"
 #include "downloadlist/TreeFile.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 
 namespace tvx {
 
@@ -11,7 +12,6 @@ LinkRecord g_editRecord{};
 
 namespace {
 constexpr int kMaxParentMoves = 1024;
-constexpr std::size_t kDraggedTextMax = 126;
 }  // namespace
 
 const std::vector<MenuEntry>& ListMenuEntries(ListMenu menu) {
@@ -138,9 +138,12 @@ void CListCommands::OnCommand(int command) {
             if (GuardHolds())
                 KillLocalFile();
             break;
-        case kCmdSaveTree:
-            SaveTree(m_table, m_tree, TreeControlFilePath());
+        case kCmdSaveTree: {
+            std::string error;
+            if (!SaveTree(m_table, m_tree, TreeControlFilePath(), &error))
+                m_host.MessageBox(error);
             break;
+        }
         default:
             break;
     }
@@ -288,8 +291,26 @@ void CListCommands::DownloadNow() {
 }
 
 void CListCommands::KillLocalFile() {
-    if (const LinkRecord* record = RecordOf(m_context))
-        RemoveFile(StartDirectoryLocalPath(*record));
+    const LinkRecord* record = RecordOf(m_context);
+    if (record == nullptr || !record->IsLink())
+        return;
+    // Only a regular file is deleted, never a folder, and only after the
+    // user has seen which file and how large it is: the entry sits next to
+    // "Download this File now".
+    const std::string path = StartDirectoryLocalPath(*record);
+    long long size = 0;
+    if (!IsRegularFile(path, &size)) {
+        m_host.MessageBox("There is no downloaded file " + path + " to delete.");
+        return;
+    }
+    if (!m_host.AskOkCancel(
+            Format("Delete the downloaded file %s (%lld Byte) from the disk?", path.c_str(), size)))
+        return;
+    if (RemoveFile(path)) {
+        m_host.WriteLog(Format("KILL FILE : %s (%lld Byte) deleted", path.c_str(), size));
+    } else {
+        m_host.WriteLog("KILL FILE : *** " + path + " could not be deleted");
+    }
 }
 
 void CListCommands::EndLabelEdit(TreeItem item, const std::string& text) {
@@ -326,9 +347,9 @@ bool CListCommands::CanDrop(TreeItem dragged, TreeItem target) const {
 }
 
 TreeItem CListCommands::CopySubtree(TreeItem item, TreeItem parent) {
-    std::string text = m_tree.GetItemText(item);
-    if (text.size() > kDraggedTextMax)
-        text.resize(kDraggedTextMax);
+    // The moved item shows its record's text, whole.
+    const LinkRecord* record = RecordOf(item);
+    const std::string text = record != nullptr ? record->text : m_tree.GetItemText(item);
     const TreeItem copy = m_tree.InsertItem(
         parent, InsertPosition::Sorted,
         {text, m_tree.GetItemPicture(item), m_tree.GetItemSlot(item), m_tree.GetCheck(item)});

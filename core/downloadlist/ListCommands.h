@@ -55,6 +55,8 @@ public:
     virtual bool AskOkCancel(const std::string& text) = 0;
     // Runs the single-file download dialog on "webname,filename".
     virtual void DownloadFile(const std::string& webnameFilename) = 0;
+    // Writes one line into the program's log.
+    virtual void WriteLog(const std::string& line) = 0;
 };
 
 // The program-wide record exchanged with the link editor.
@@ -75,7 +77,8 @@ public:
     // Carries out a menu command; unknown and disabled commands do nothing.
     void OnCommand(int command);
 
-    // In-place label editing ended with a new text (not cancelled).
+    // In-place label editing ended with a new text (not cancelled). The text
+    // is stored whole, control characters made spaces.
     void EndLabelEdit(TreeItem item, const std::string& text);
 
     // The folder a drop onto target puts the dragged item into: a folder

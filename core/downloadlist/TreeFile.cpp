@@ -1,6 +1,7 @@
 #include "downloadlist/TreeFile.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "app/Settings.h"
 #include "downloadlist/LinkCompletion.h"
@@ -12,29 +13,19 @@ namespace tvx {
 
 namespace {
 
-constexpr std::size_t kLineRoom = 499;  // a longer line arrives in pieces
-constexpr std::size_t kFieldMax = kLinkFieldSize - 1;
-constexpr int kMaxDepth = 255;
-
-// Delivers the file's lines the way a text-mode fgets with room for 499
-// characters does: CR LF arrives as LF, a longer line is split, and a last
-// piece that runs into the end of the file without a line end is not delivered.
+// Delivers the file's lines whole, without their line ends: LF and CR LF end a
+// line. A last line that runs into the end of the file without a line end is
+// not delivered: it may be a line that a writer never finished.
 class LineReader {
 public:
     explicit LineReader(std::string_view data) : m_data(data) {}
 
-    bool Next(std::string& line) {
-        line.clear();
-        while (line.size() < kLineRoom) {
-            if (m_pos >= m_data.size())
-                return false;
-            char c = m_data[m_pos++];
-            if (c == '\r' && m_pos < m_data.size() && m_data[m_pos] == '\n')
-                c = m_data[m_pos++];
-            line.push_back(c);
-            if (c == '\n')
-                break;
-        }
+    bool Next(std::string_view& line) {
+        const std::size_t end = m_data.find('\n', m_pos);
+        if (end == std::string_view::npos)
+            return false;
+        line = m_data.substr(m_pos, end - m_pos);
+        m_pos = end + 1;
         return true;
     }
 
@@ -43,27 +34,24 @@ private:
     std::size_t m_pos = 0;
 };
 
-// The line up to its first LF, CR or NUL, with every TAB made a space.
-std::string CleanLine(const std::string& raw) {
-    std::string line = raw.substr(0, raw.find_first_of(std::string_view("\n\r\0", 3)));
-    std::replace(line.begin(), line.end(), '\t', ' ');
-    return line;
+// The line up to its first CR or NUL, with every other control character
+// (TAB included) made a space.
+std::string CleanLine(std::string_view raw) {
+    return WithoutControls(raw.substr(0, raw.find_first_of(std::string_view("\r\0", 2))));
 }
 
 bool IsBlank(std::string_view line) {
     return std::all_of(line.begin(), line.end(), [](char c) { return c == ' '; });
 }
 
-// One field: up to the next comma, at most 127 characters. Reading continues
-// after the character that ended the field (the comma, or for a field cut at
-// 127 characters the 128th character); at the end of the line it stays there.
+// One field: up to the next comma, whatever its length. Reading continues
+// after the comma; at the end of the line it stays there.
 std::string_view ReadField(std::string_view line, std::size_t& pos) {
     const std::size_t start = std::min(pos, line.size());
-    std::size_t n = 0;
-    while (start + n < line.size() && line[start + n] != ',' && n < kFieldMax)
-        ++n;
-    pos = std::min(start + n + 1, line.size());
-    return line.substr(start, n);
+    const std::size_t comma = line.find(',', start);
+    const std::size_t end = comma == std::string_view::npos ? line.size() : comma;
+    pos = std::min(end + 1, line.size());
+    return line.substr(start, end - start);
 }
 
 // The shared field rule of the header and the link lines, from pos on.
@@ -76,6 +64,10 @@ void ReadFields(LinkRecord& record, std::string_view line, std::size_t pos) {
     record.SetText(line.substr(std::min(pos, line.size())));
 }
 
+bool IsLinkLine(std::string_view line) {
+    return !IsBlank(line) && line[0] != '{' && line[0] != '}' && line[0] != '/';
+}
+
 }  // namespace
 
 std::string TreeControlFilePath() {
@@ -86,10 +78,20 @@ void ParseTreeControlText(LinkTable& table, std::string_view data) {
     for (LinkRecord& record : table.records)
         record = LinkRecord{};
     table.count = 0;
+    table.linksLeftOut = 0;
     LineReader reader(data);
-    std::string raw;
-    while (table.count < kLinkTableSlots && reader.Next(raw)) {
+    std::string_view raw;
+    while (reader.Next(raw)) {
         const std::string line = CleanLine(raw);
+        if (table.count > 0 && !line.empty() && line[0] == '/')
+            break;
+        if (table.count >= kLinkTableSlots) {
+            // The table is full: the rest is only counted, so that nobody
+            // loses links without being told.
+            if (IsLinkLine(line))
+                ++table.linksLeftOut;
+            continue;
+        }
         LinkRecord& record = table.records[table.count];
         if (table.count == 0) {
             record.kind = LinkRecord::kHeader;
@@ -101,8 +103,6 @@ void ParseTreeControlText(LinkTable& table, std::string_view data) {
             record.SetText(std::string_view(line).substr(1));
         } else if (line[0] == '}') {
             record.kind = LinkRecord::kFolderEnd;
-        } else if (line[0] == '/') {
-            break;
         } else {
             record.kind = LinkRecord::kLink;
             // A hand-written line without a picture digit gets picture 0.
@@ -115,32 +115,42 @@ void ParseTreeControlText(LinkTable& table, std::string_view data) {
 
 bool ReadTreeControlFile(LinkTable& table, std::string_view file) {
     std::string data;
-    if (!ReadWholeFile(file, data))
+    if (!ReadWholeFile(file, data)) {
+        table.fileUnread = FileExists(file);
         return false;
+    }
     ParseTreeControlText(table, data);
+    table.fileUnread = false;
     return true;
 }
 
 bool LoadTree(LinkTable& table, TreeControl& tree, std::string_view file) {
     if (!ReadTreeControlFile(table, file))
         return false;
+    BuildTree(table, tree);
+    return true;
+}
+
+void BuildTree(const LinkTable& table, TreeControl& tree) {
     tree.DeleteAllItems();
-    int depth = 0;
-    TreeItem folders[kMaxDepth + 1] = {};  // the folder inserted last at each depth
+    // The open folders, innermost last. Every "{" opens one level and every
+    // "}" closes one, at any depth, so the writer's nesting always reads back
+    // as it was written.
+    std::vector<TreeItem> folders;
     for (int slot = 0; slot < table.count; ++slot) {
         const LinkRecord& record = table.records[slot];
-        TreeItem parent = depth == 0 ? nullptr : folders[depth];
+        TreeItem parent = folders.empty() ? nullptr : folders.back();
         switch (record.kind) {
             case LinkRecord::kHeader:
-                depth = 0;
+                folders.clear();
                 break;
             case LinkRecord::kFolder:
-                depth = std::min(depth + 1, kMaxDepth);
-                folders[depth] = tree.InsertItem(parent, InsertPosition::Last,
-                                                 {std::string(record.Text()), 0, slot, false});
+                folders.push_back(tree.InsertItem(parent, InsertPosition::Last,
+                                                  {std::string(record.Text()), 0, slot, false}));
                 break;
             case LinkRecord::kFolderEnd:
-                depth = std::max(depth - 1, 0);
+                if (!folders.empty())
+                    folders.pop_back();
                 break;
             case LinkRecord::kLink: {
                 const bool exists = FileExists(LoadTimeLocalPath(table.Header(), record));
@@ -152,7 +162,6 @@ bool LoadTree(LinkTable& table, TreeControl& tree, std::string_view file) {
                 break;
         }
     }
-    return true;
 }
 
 namespace {
@@ -187,8 +196,10 @@ public:
     }
 
 private:
+    // Every record is one line: a control character that reached a record
+    // by any way other than its setters is written as a space.
     void Line(std::string_view text) {
-        m_out += text;
+        m_out += WithoutControls(text);
         m_out += "\r\n";
     }
 
@@ -235,10 +246,39 @@ std::string FormatTreeControlText(const LinkTable& table, const TreeControl& tre
     return TreeWriter(table, tree).Write();
 }
 
+std::string LinksLeftOutText(const LinkTable& table) {
+    if (table.linksLeftOut <= 0)
+        return {};
+    return Format(
+        "%d links of the download list were left out: a list holds at most %d "
+        "entries (links, folders and folder ends).",
+        table.linksLeftOut, kLinkTableSlots - 1);
+}
+
+std::string ListFileProtection(const LinkTable& table, std::string_view file) {
+    const std::string shown = ToNativePath(file);
+    if (table.fileUnread)
+        return "The download list " + shown +
+               " could not be read when it was loaded; it is left as it is.";
+    if (table.linksLeftOut > 0)
+        return Format(
+            "The download list %s holds %d more links than the window can show; "
+            "it is left as it is so that they are not lost.",
+            shown.c_str(), table.linksLeftOut);
+    if (IsWriteProtected(file))
+        return "The download list " + shown + " is write-protected; it is left as it is.";
+    return {};
+}
+
 bool SaveTree(LinkTable& table, const TreeControl& tree, std::string_view file,
               std::string* error) {
     if (!table.modified)
         return true;
+    if (std::string why = ListFileProtection(table, file); !why.empty()) {
+        if (error != nullptr)
+            *error = std::move(why);
+        return false;
+    }
     if (!WriteFileAtomically(file, FormatTreeControlText(table, tree), error))
         return false;
     table.modified = false;

@@ -20,6 +20,24 @@ bool FileExists(std::string_view path) {
     return !native.empty() && access(native.c_str(), F_OK) == 0;
 }
 
+bool IsRegularFile(std::string_view path, long long* size) {
+    const std::string native = ToNativePath(path);
+    struct stat st {};
+    if (native.empty() || stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if (size != nullptr)
+        *size = static_cast<long long>(st.st_size);
+    return true;
+}
+
+bool IsWriteProtected(std::string_view path) {
+    const std::string native = ToNativePath(path);
+    struct stat st {};
+    if (native.empty() || stat(native.c_str(), &st) != 0)
+        return false;
+    return access(native.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0;
+}
+
 bool MakeDirectory(std::string_view path) {
     const std::string native = ToNativePath(path);
     return !native.empty() && mkdir(native.c_str(), 0777) == 0;

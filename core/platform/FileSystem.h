@@ -11,6 +11,15 @@ namespace tvx {
 // True when something exists at the path (file or folder).
 bool FileExists(std::string_view path);
 
+// True when a regular file is at the path (a symbolic link counts as its
+// target); size, when given, receives its length.
+bool IsRegularFile(std::string_view path, long long* size = nullptr);
+
+// True when something is at the path that this user may not write, or on
+// which nobody has write permission (a file marked read-only stays so even
+// for a user whom the system would let write).
+bool IsWriteProtected(std::string_view path);
+
 // Creates one folder; false when it could not be made (it may already exist).
 bool MakeDirectory(std::string_view path);
 

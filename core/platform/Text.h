@@ -1,6 +1,7 @@
 #pragma once
 // Small text helpers shared by the core: fixed-size character fields,
-// ASCII case folding, and printf-style formatting into std::string.
+// ASCII case folding, printf-style formatting into std::string, and the
+// rules for texts that are stored as bytes but shown as Unicode.
 
 #include <cstddef>
 #include <cstring>
@@ -16,6 +17,12 @@ void CopyField(char (&dst)[N], std::string_view src) {
     const std::size_t n = src.size() < N - 1 ? src.size() : N - 1;
     std::memcpy(dst, src.data(), n);
     std::memset(dst + n, 0, N - n);
+}
+
+// A variable field takes the text whole, so that code written for fixed fields
+// keeps working when a field grows into a std::string.
+inline void CopyField(std::string& dst, std::string_view src) {
+    dst.assign(src.data(), src.size());
 }
 
 // The text of a fixed field up to its terminator (or its full width).
@@ -36,6 +43,20 @@ bool ContainsNoCase(std::string_view haystack, std::string_view needle);
 // Compares two texts with ASCII letters folded to lower case first and the
 // bytes then compared as unsigned values: <0, 0 or >0.
 int CompareNoCase(std::string_view a, std::string_view b);
+
+// True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates,
+// nothing above U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
+
+// The bytes of a stored text as UTF-8 for display: valid UTF-8 as it is,
+// anything else decoded as Windows-1252 (its five unassigned bytes become
+// U+FFFD). The stored bytes themselves are never changed by showing them.
+std::string DisplayText(std::string_view bytes);
+
+// The text with every control character (bytes below 32, and 127) made a
+// space. Such bytes never occur inside a multi-byte UTF-8 character, so the
+// result is valid UTF-8 whenever the input was.
+std::string WithoutControls(std::string_view text);
 
 // printf-style formatting into a std::string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,7 +1,5 @@
 #include "session/WorkList.h"
 
-#include <cstring>
-
 #include "downloadlist/LinkCompletion.h"
 #include "platform/FileSystem.h"
 
@@ -9,9 +7,9 @@ namespace tvx {
 
 WorkListEntry MakeWorkListEntry(const LinkRecord& header, const LinkRecord& link) {
     WorkListEntry entry;
-    CopyField(entry.address, CompleteAddress(header, link));
-    CopyField(entry.path, LoadTimeLocalPath(header, link));
-    CopyField(entry.text, link.Text());
+    entry.address = CompleteAddress(header, link);
+    entry.path = LoadTimeLocalPath(header, link);
+    entry.text = link.Text();
     return entry;
 }
 
@@ -41,11 +39,8 @@ bool WriteWorkListFile(std::string_view path, const std::vector<WorkListEntry>& 
                        std::string* error) {
     std::string data;
     data.reserve(entries.size() * kWorkListEntrySize);
-    for (const WorkListEntry& entry : entries) {
-        unsigned char bytes[kWorkListEntrySize];
-        EncodeWorkListEntry(entry, bytes);
-        data.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
-    }
+    for (const WorkListEntry& entry : entries)
+        AppendWorkListEntry(data, entry);
     return WriteFileAtomically(path, data, error);
 }
 
@@ -54,11 +49,10 @@ bool ReadWorkListFile(std::string_view path, std::vector<WorkListEntry>& entries
     if (!ReadWholeFile(path, data))
         return false;
     entries.clear();
-    for (std::size_t at = 0; at + kWorkListEntrySize <= data.size(); at += kWorkListEntrySize) {
-        unsigned char bytes[kWorkListEntrySize];
-        std::memcpy(bytes, data.data() + at, sizeof bytes);
-        entries.push_back(DecodeWorkListEntry(bytes));
-    }
+    std::size_t at = 0;
+    WorkListEntry entry;
+    while (ReadWorkListEntry(data, at, entry))
+        entries.push_back(std::move(entry));
     return true;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The work list of a check-and-download session: every checked link of the
 // download list as a work list entry, and the file download.tmp that holds
-// them (660 bytes an entry, no header, in the current directory).
+// them (660 bytes an entry and an extension for long texts, see
+// WorkListEntry.h; no header; in the current directory).
 
 #include <string>
 #include <string_view>
@@ -31,7 +32,8 @@ std::vector<WorkListEntry> CollectCheckedLinks(const LinkTable& table, const Tre
 bool WriteWorkListFile(std::string_view path, const std::vector<WorkListEntry>& entries,
                        std::string* error = nullptr);
 
-// Reads every whole entry; false when the file cannot be read.
+// Reads every whole entry (a cut last entry is left out); false when the file
+// cannot be read.
 bool ReadWorkListFile(std::string_view path, std::vector<WorkListEntry>& entries);
 
 }  // namespace tvx

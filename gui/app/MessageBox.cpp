@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "platform/Text.h"
 #include "transfer/Owner.h"
 
 namespace {
@@ -40,7 +41,7 @@ bool ShowMessageBox(const std::string& text, MessageButtons buttons, QWidget* pa
         Beep();
     QMessageBox box(
         buttons == MessageButtons::OkCancel ? QMessageBox::Question : QMessageBox::Warning,
-        QStringLiteral("Tarvex Download Service"), QString::fromLocal8Bit(shown.c_str()),
+        QStringLiteral("Tarvex Download Service"), QString::fromStdString(tvx::DisplayText(shown)),
         buttons == MessageButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
                                             : QMessageBox::Ok,
         parent);

@@ -433,7 +433,8 @@ void CMainFrame::OnCommand(int command) {
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
-    if ((watched == m_addressBox || watched == m_addressBox->lineEdit()) && event->type() == QEvent::KeyPress) {
+    if ((watched == m_addressBox || watched == m_addressBox->lineEdit()) &&
+        event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             OnAddressEnter();
@@ -552,6 +553,24 @@ void CMainFrame::SaveFrameLayout() {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (m_saved) {
+        event->accept();
+        return;
+    }
+    // A list file the program must not replace (it could not be read, it
+    // holds more links than were shown, or it is write-protected) is left
+    // alone, and the user is told so once.
+    std::string protection = tvx::ListFileProtection(tvx::g_linkTable, tvx::TreeControlFilePath());
+    if (!protection.empty()) {
+        // Links left out were reported at load; the box comes again only
+        // when changes are lost with them.
+        if (tvx::g_linkTable.modified) {
+            protection += "\nThe changes made to the list in this window are not saved.";
+            ShowMessageBox(protection, MessageButtons::Ok, this);
+        } else if (tvx::g_linkTable.linksLeftOut == 0) {
+            ShowMessageBox(protection, MessageButtons::Ok, this);
+        }
+        m_saved = true;
+        SaveFrameLayout();
         event->accept();
         return;
     }

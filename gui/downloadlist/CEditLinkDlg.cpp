@@ -8,30 +8,30 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/MessageBox.h"
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/ListCommands.h"
+#include "downloadlist/ListText.h"
 #include "res/Pictures.h"
 
 namespace {
 
-constexpr int kFieldMax = 127;
 constexpr int kPictureButtons = 8;
 
-QString FromLocal8(std::string_view text) {
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ToLocal8(const QString& text) {
-    return text.toLocal8Bit().toStdString();
+// Shows a stored text in a field with room for kLinkTextMax characters, or
+// for all of it when it is longer: setting a text never cuts it.
+void ShowField(QLineEdit* edit, const QString& text) {
+    edit->setMaxLength(std::max(tvx::kLinkTextMax, static_cast<int>(text.size())));
+    edit->setText(text);
 }
 
 QLineEdit* AddField(QVBoxLayout* layout, const QString& caption, QWidget* parent) {
     auto* group = new QGroupBox(caption, parent);
     auto* inner = new QVBoxLayout(group);
     auto* edit = new QLineEdit(group);
-    edit->setMaxLength(kFieldMax);
+    edit->setMaxLength(tvx::kLinkTextMax);
     edit->setMinimumWidth(520);
     inner->addWidget(edit);
     layout->addWidget(group);
@@ -96,15 +96,20 @@ void CEditLinkDlg::OnInitDialog() {
     const tvx::LinkRecord& record = tvx::g_editRecord;
     m_nPicture = record.picture;
     if (record.kind == tvx::LinkRecord::kLink) {
-        m_strPath = FromLocal8(record.Path());
-        m_strAddress = FromLocal8(record.Address());
+        m_bytesAddress = record.Address();
+        m_bytesPath = record.Path();
+        m_strPath = ShownText(m_bytesPath);
+        m_strAddress = ShownText(m_bytesAddress);
     } else {
         // A folder has no address and no path; the fields show their
         // initial examples, disabled.
         m_editAddress->setEnabled(false);
         m_editPath->setEnabled(false);
+        m_bytesAddress = m_strAddress.toStdString();
+        m_bytesPath = m_strPath.toStdString();
     }
-    m_strText = FromLocal8(record.Text());
+    m_bytesText = record.Text();
+    m_strText = ShownText(m_bytesText);
     // A picture without a button (8, or a hand-edited 9) selects none and is
     // kept unless the user picks one.
     m_pictures->setExclusive(false);
@@ -113,9 +118,9 @@ void CEditLinkDlg::OnInitDialog() {
     m_pictures->setExclusive(true);
     if (QAbstractButton* button = m_pictures->button(m_nPicture))
         button->setChecked(true);
-    m_editAddress->setText(m_strAddress);
-    m_editPath->setText(m_strPath);
-    m_editText->setText(m_strText);
+    ShowField(m_editAddress, m_strAddress);
+    ShowField(m_editPath, m_strPath);
+    ShowField(m_editText, m_strText);
     m_ok->setFocus();
 }
 
@@ -130,9 +135,9 @@ void CEditLinkDlg::ClickPicture(int picture) {
 }
 
 void CEditLinkDlg::accept() {
-    m_strAddress = m_editAddress->text().left(kFieldMax);
-    m_strPath = m_editPath->text().left(kFieldMax);
-    m_strText = m_editText->text().left(kFieldMax);
+    m_strAddress = m_editAddress->text();
+    m_strPath = m_editPath->text();
+    m_strText = m_editText->text();
     // The list file separates its fields with commas and has no escape for
     // them: an address or path with a comma would come back split.
     if (tvx::g_editRecord.kind == tvx::LinkRecord::kLink &&
@@ -146,8 +151,10 @@ void CEditLinkDlg::accept() {
     }
     tvx::LinkRecord& record = tvx::g_editRecord;
     record.picture = static_cast<std::uint8_t>(m_nPicture);
-    record.SetPath(ToLocal8(m_strPath));
-    record.SetText(ToLocal8(m_strText));
-    record.SetAddress(ToLocal8(m_strAddress));
+    // A field left as it was shown keeps the bytes that were read; a changed
+    // one is stored as UTF-8, line breaks and other controls made spaces.
+    record.SetPath(KeptOrEdited(m_strPath, m_bytesPath));
+    record.SetText(KeptOrEdited(m_strText, m_bytesText));
+    record.SetAddress(KeptOrEdited(m_strAddress, m_bytesAddress));
     QDialog::accept();
 }

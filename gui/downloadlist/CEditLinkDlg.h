@@ -2,10 +2,13 @@
 // The link editor: edits one record of the download list, the address, local
 // path, list text and picture of a link or the name and picture of a folder.
 // It works on the program-wide edit record; the caller copies that back into
-// the table only when the dialog ends with OK.
+// the table only when the dialog ends with OK. Fields take up to kLinkTextMax
+// characters (more when a stored text is longer); texts are shown and kept as
+// ListText.h says.
 
 #include <QDialog>
 #include <QString>
+#include <string>
 
 class QButtonGroup;
 class QLineEdit;
@@ -39,6 +42,9 @@ private:
     QString m_strPath = QStringLiteral("c:\\tarvex_service\\downloads\\");
     QString m_strText;
     QString m_strAddress = QStringLiteral("http:\\www.");
+    // The stored bytes of the three texts as the dialog opened them; a field
+    // the user leaves unchanged gives these back.
+    std::string m_bytesAddress, m_bytesPath, m_bytesText;
     QButtonGroup* m_pictures = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;

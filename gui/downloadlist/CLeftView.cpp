@@ -12,29 +12,35 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QToolTip>
+#include <QTimer>
+#include <algorithm>
 
 #include "app/MessageBox.h"
 #include "downloadlist/CEditLinkDlg.h"
 #include "downloadlist/LinkFileState.h"
 #include "downloadlist/LinkRecord.h"
+#include "downloadlist/ListText.h"
 #include "downloadlist/TreeFile.h"
 #include "res/Pictures.h"
+#include "session/CStatusView.h"
 #include "transfer/CFileDownloadDlg.h"
 
 namespace {
 constexpr int kSlotRole = Qt::UserRole;
 constexpr int kPictureRole = Qt::UserRole + 1;
-constexpr int kLabelMax = 127;
+constexpr int kBytesRole = Qt::UserRole + 2;  // the item text's stored bytes
 
-QString FromLocal8(std::string_view text) {
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+QByteArray Bytes(std::string_view text) {
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 }  // namespace
 
 CLeftView* g_pLeftView = nullptr;
 
-// In-place label editing: at most 127 characters, and the new text goes to the
-// record through the list commands. It also marks the drop target of a drag.
+// In-place label editing: room for kLinkTextMax characters (or the whole text
+// when it is longer), and a changed text goes to the record through the list
+// commands; a text committed as it was shown leaves the record's bytes alone.
+// It also marks the drop target of a drag.
 class CLeftView::LabelDelegate : public QStyledItemDelegate {
 public:
     explicit LabelDelegate(CLeftView* view) : QStyledItemDelegate(view), m_view(view) {}
@@ -42,8 +48,10 @@ public:
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override {
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* line = qobject_cast<QLineEdit*>(editor))
-            line->setMaxLength(kLabelMax);
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+            const int shown = static_cast<int>(index.data(Qt::DisplayRole).toString().size());
+            line->setMaxLength(std::max(tvx::kLinkTextMax, shown));
+        }
         return editor;
     }
 
@@ -53,8 +61,10 @@ public:
         QTreeWidgetItem* item = m_view->itemFromIndex(index);
         if (line == nullptr || item == nullptr)
             return;
-        m_view->m_commands->EndLabelEdit(ToItem(item),
-                                         line->text().left(kLabelMax).toLocal8Bit().toStdString());
+        const tvx::LinkRecord* record = tvx::g_linkTable.Record(m_view->GetItemSlot(ToItem(item)));
+        if (record != nullptr && line->text() == ShownText(record->Text()))
+            return;  // unchanged: the stored bytes stay as they were read
+        m_view->m_commands->EndLabelEdit(ToItem(item), EditedText(line->text()));
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -108,6 +118,18 @@ void CLeftView::OnInitialUpdate() {
     m_initialised = true;
     m_commands->SetContextItem(nullptr);
     tvx::LoadTree(tvx::g_linkTable, *this, tvx::TreeControlFilePath());
+    // Links beyond the table's size are said once, in the log and in a box
+    // that comes up once the window is there.
+    const std::string leftOut = tvx::LinksLeftOutText(tvx::g_linkTable);
+    if (!leftOut.empty() && !m_leftOutShown) {
+        m_leftOutShown = true;
+        const std::string text =
+            leftOut + "\n" + tvx::ListFileProtection(tvx::g_linkTable, tvx::TreeControlFilePath());
+        QTimer::singleShot(0, this, [this, text] {
+            WriteLog(text);
+            MessageBox(text);
+        });
+    }
 }
 
 bool CLeftView::SaveTreeControl(std::string* error) {
@@ -295,6 +317,14 @@ bool CLeftView::AskOkCancel(const std::string& text) {
     return ShowMessageBox(text, MessageButtons::OkCancel, this);
 }
 
+void CLeftView::WriteLog(const std::string& line) {
+    if (m_testHost != nullptr) {
+        m_testHost->WriteLog(line);
+    } else {
+        ::WriteLog(line, true);
+    }
+}
+
 void CLeftView::DownloadFile(const std::string& webnameFilename) {
     if (m_testHost != nullptr) {
         m_testHost->DownloadFile(webnameFilename);
@@ -326,7 +356,8 @@ void CLeftView::DeleteItem(tvx::TreeItem item) {
 tvx::TreeItem CLeftView::InsertItemAt(tvx::TreeItem parent, int index,
                                       const tvx::TreeItemInfo& info) {
     auto* item = new QTreeWidgetItem();
-    item->setText(0, FromLocal8(info.text));
+    item->setText(0, ShownText(info.text));
+    item->setData(0, kBytesRole, Bytes(info.text));
     item->setData(0, kSlotRole, info.slot);
     item->setData(0, kPictureRole, info.picture);
     item->setIcon(0, QIcon(ListPicture(info.picture)));
@@ -372,7 +403,7 @@ int CLeftView::GetItemSlot(tvx::TreeItem item) const {
 }
 
 std::string CLeftView::GetItemText(tvx::TreeItem item) const {
-    return ToQt(item)->text(0).toLocal8Bit().toStdString();
+    return ToQt(item)->data(0, kBytesRole).toByteArray().toStdString();
 }
 
 int CLeftView::GetItemPicture(tvx::TreeItem item) const {
@@ -389,7 +420,8 @@ void CLeftView::SetCheck(tvx::TreeItem item, bool checked) {
 
 void CLeftView::SetItem(tvx::TreeItem item, std::string_view text, int picture) {
     QTreeWidgetItem* q = ToQt(item);
-    q->setText(0, FromLocal8(text));
+    q->setText(0, ShownText(text));
+    q->setData(0, kBytesRole, Bytes(text));
     q->setData(0, kPictureRole, picture);
     q->setIcon(0, QIcon(ListPicture(picture)));
 }

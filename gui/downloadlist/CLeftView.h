@@ -19,7 +19,8 @@ public:
     ~CLeftView() override;
 
     // Sets the pane up and loads the tree control file of the start
-    // directory into the program-wide table and the tree.
+    // directory into the program-wide table and the tree. Links the table had
+    // no room for are reported once, in the log and in a message box.
     void OnInitialUpdate();
     // Writes the tree control file when the list has changed. False when the
     // file could not be written (error says why); the list then stays marked
@@ -59,6 +60,8 @@ public:
     tvx::TreeItem GetChildItem(tvx::TreeItem item) const override;
     tvx::TreeItem GetNextSiblingItem(tvx::TreeItem item) const override;
     tvx::TreeItem GetParentItem(tvx::TreeItem item) const override;
+    // Item texts are the records' bytes, shown as ListText.h says;
+    // GetItemText gives back the bytes.
     int GetItemSlot(tvx::TreeItem item) const override;
     std::string GetItemText(tvx::TreeItem item) const override;
     int GetItemPicture(tvx::TreeItem item) const override;
@@ -89,6 +92,7 @@ private:
     void MessageBox(const std::string& text) override;
     bool AskOkCancel(const std::string& text) override;
     void DownloadFile(const std::string& webnameFilename) override;
+    void WriteLog(const std::string& line) override;
 
     std::unique_ptr<tvx::CListCommands> m_commands;
     tvx::ListCommandHost* m_testHost = nullptr;
@@ -96,6 +100,7 @@ private:
     QTreeWidgetItem* m_dragged = nullptr;
     QTreeWidgetItem* m_dropTarget = nullptr;
     bool m_initialised = false;
+    bool m_leftOutShown = false;
 };
 
 // The program-wide pointer to the download list pane, set when it is set up.

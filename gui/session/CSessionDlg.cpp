@@ -11,6 +11,7 @@
 #include "app/Controls.h"
 #include "app/MessageBox.h"
 #include "app/Settings.h"
+#include "platform/Text.h"
 #include "res/Pictures.h"
 #include "session/CStatusView.h"
 #include "session/WorkList.h"
@@ -107,13 +108,13 @@ void CSessionDlg::MessageBox(const std::string& text) {
     ShowMessageBox(text, MessageButtons::Ok, this);
 }
 void CSessionDlg::SetPhaseCaption(const std::string& text) {
-    m_phase->setText(QString::fromLocal8Bit(text.c_str()));
+    m_phase->setText(QString::fromStdString(tvx::DisplayText(text)));
 }
 void CSessionDlg::SetUpperCaption(const std::string& text) {
-    m_upperGroup->setTitle(QString::fromLocal8Bit(text.c_str()));
+    m_upperGroup->setTitle(QString::fromStdString(tvx::DisplayText(text)));
 }
 void CSessionDlg::SetLowerCaption(const std::string& text) {
-    m_lowerGroup->setTitle(QString::fromLocal8Bit(text.c_str()));
+    m_lowerGroup->setTitle(QString::fromStdString(tvx::DisplayText(text)));
 }
 tvx::Progress& CSessionDlg::UpperBar() {
     return *m_upper;

@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 
+#include "platform/Text.h"
 CStatusView* g_pStatusView = nullptr;
 
 namespace {
@@ -49,7 +50,8 @@ int CStatusView::TextLength() const {
 void CStatusView::TypeText(const std::string& text) {
     QString typed;
     typed.reserve(static_cast<qsizetype>(text.size()));
-    for (const QChar c : QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()))) {
+    // Texts are bytes: UTF-8, or an older list's single-byte code page.
+    for (const QChar c : QString::fromStdString(tvx::DisplayText(text))) {
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
             typed += QLatin1Char('\n');
         } else if (c == QLatin1Char('\t') || c.unicode() >= 32) {

@@ -11,6 +11,7 @@
 #include "app/MessageBox.h"
 #include "session/CStatusView.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 #include "res/Pictures.h"
 
 CFileDownloadDlg::CFileDownloadDlg(QWidget* parent) : QDialog(parent) {
@@ -108,10 +109,10 @@ void CFileDownloadDlg::MessageBox(const std::string& text) {
     ShowMessageBox(text);
 }
 void CFileDownloadDlg::SetStatusText(const std::string& text) {
-    m_status->setText(QString::fromLocal8Bit(text.c_str()));
+    m_status->setText(QString::fromStdString(tvx::DisplayText(text)));
 }
 void CFileDownloadDlg::SetFileLine(const std::string& text) {
-    m_group->setTitle(QString::fromLocal8Bit(text.c_str()));
+    m_group->setTitle(QString::fromStdString(tvx::DisplayText(text)));
 }
 tvx::Progress& CFileDownloadDlg::FileProgress() {
     return *m_progress;

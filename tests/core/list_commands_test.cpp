@@ -39,6 +39,7 @@ public:
         if (onDownload)
             onDownload();
     }
+    void WriteLog(const std::string& line) override { log.push_back(line); }
 
     bool accept = true;
     bool answerOk = true;
@@ -46,7 +47,7 @@ public:
     std::function<void()> onDownload;
     LinkRecord edited{};
     int edits = 0, beeps = 0;
-    std::vector<std::string> messages, downloads;
+    std::vector<std::string> messages, downloads, log;
 };
 
 class ListCommands : public tvxtest::Sandbox {
@@ -302,12 +303,53 @@ TEST_F(ListCommands, DownloadNowUsesTheStartDirectoryAndSetsTheBox) {
     EXPECT_FALSE(table.modified);
 }
 
-TEST_F(ListCommands, LabelEditsAreTakenAndCut) {
+TEST_F(ListCommands, LabelEditsAreTakenWholeWithoutLineBreaks) {
     commands.EndLabelEdit(Find("D tool"), "Renamed, with comma");
     EXPECT_EQ(table.records[3].Text(), "Renamed, with comma");
     EXPECT_TRUE(table.modified);
-    commands.EndLabelEdit(Find("Renamed, with comma"), std::string(200, 'x'));
-    EXPECT_EQ(tree.GetItemText(Find(std::string(127, 'x'))), std::string(127, 'x'));
+    const std::string longText = std::string(3000, 'x') + "\xc3\x9c";
+    commands.EndLabelEdit(Find("Renamed, with comma"), longText);
+    EXPECT_EQ(table.records[3].Text(), longText);
+    EXPECT_EQ(tree.GetItemText(Find(longText)), longText);
+    // A dragged item keeps its whole text too.
+    ASSERT_NE(commands.Drop(Find(longText), Find("Empty")), nullptr);
+    EXPECT_NE(Find(longText), nullptr);
+    commands.EndLabelEdit(Find(longText), "Two\r\nlines\tand tab");
+    EXPECT_EQ(table.records[3].Text(), "Two  lines and tab");
+}
+
+TEST_F(ListCommands, KillLocalFileAsksAndDeletesOnlyARegularFile) {
+    ASSERT_EQ(mkdir(PathOf("tools").c_str(), 0755), 0);
+    tvxtest::WriteFile(PathOf("tools/b.zip"), "12345");
+    ASSERT_EQ(mkdir(PathOf("tools/d.zip").c_str(), 0755), 0);  // a folder of that name
+    const std::string b = Dir() + "\\tools\\b.zip";
+    struct Case {
+        const char* item;
+        bool answer;
+        bool bExists, dExists;
+        std::string message, log;
+    } cases[] = {
+        {"D tool", true, true, true,
+         "There is no downloaded file " + Dir() + "\\tools\\d.zip to delete.", ""},
+        {"B tool", false, true, true,
+         "Delete the downloaded file " + b + " (5 Byte) from the disk?", ""},
+        {"B tool", true, false, true,
+         "Delete the downloaded file " + b + " (5 Byte) from the disk?",
+         "KILL FILE : " + b + " (5 Byte) deleted"},
+        {"B tool", true, false, true, "There is no downloaded file " + b + " to delete.", ""},
+    };
+    for (const Case& c : cases) {
+        host.messages.clear();
+        host.log.clear();
+        host.answerOk = c.answer;
+        Run(c.item, tvx::kCmdKillLocalFile);
+        EXPECT_EQ(tvxtest::Exists(PathOf("tools/b.zip")), c.bExists) << c.item;
+        EXPECT_EQ(tvxtest::Exists(PathOf("tools/d.zip")), c.dExists) << c.item;
+        EXPECT_EQ(host.messages, std::vector<std::string>{c.message});
+        EXPECT_EQ(host.log,
+                  c.log.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.log});
+    }
+    EXPECT_FALSE(table.modified);
 }
 
 TEST_F(ListCommands, DropsMoveSubtreesAndRefuseLoops) {

@@ -125,6 +125,42 @@ TEST_F(WorkList, FoldersAndUncheckedLinksGiveNothing) {
     EXPECT_EQ(tvxtest::FileSize(PathOf("download.tmp")), 0);
 }
 
+TEST_F(WorkList, LongTextsTravelWhole) {
+    // Texts that fit keep the 660-byte layout; longer ones (a signed address,
+    // a deep path, a long UTF-8 text) follow their entry in an extension.
+    const std::string address = "http://h/get?sig=" + std::string(3000, 's');
+    const std::string path = "files\\" + std::string(300, 'p') + ".zip";
+    std::string text;
+    for (int i = 0; i < 100; ++i)
+        text += "\xc3\x9c";  // 200 bytes, no character split
+    Load("http://h/pub/,files,T\r\n1,short.zip,Short\r\n1," + address + "," + path.substr(6) + "," +
+         text + "\r\n1,last.zip,Last\r\n}\r\n//END\r\n");
+    CheckAll(true);
+    const auto entries = tvx::CollectCheckedLinks(table, tree);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[1].Address(), address);
+    ASSERT_TRUE(tvx::WriteWorkListFile(PathOf("download.tmp"), entries));
+    const std::string bytes = ReadFile(PathOf("download.tmp"));
+    ASSERT_EQ(bytes.size(), 3 * tvx::kWorkListEntrySize + tvx::kWorkListExtensionHead +
+                                address.size() + path.size() + text.size());
+    EXPECT_EQ(bytes[12], 0);        // the first entry as it always was
+    EXPECT_EQ(bytes[660 + 12], 1);  // the second one extended,
+    EXPECT_EQ(bytes[660 + 20], 0);  // its fixed texts empty
+    EXPECT_EQ(bytes.substr(bytes.size() - 660 + 276, 8), std::string("files\\la"));
+    std::vector<WorkListEntry> back;
+    ASSERT_TRUE(tvx::ReadWorkListFile(PathOf("download.tmp"), back));
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[1].Address(), address);
+    EXPECT_EQ(back[1].Path(), path);
+    EXPECT_EQ(back[1].Text(), text);
+    EXPECT_EQ(back[1].reserved, 0);
+    EXPECT_EQ(back[2].Text(), "Last");
+    // A cut extension ends the list there; nothing is read from the wrong place.
+    WriteFile(PathOf("download.tmp"), bytes.substr(0, 660 + 700));
+    ASSERT_TRUE(tvx::ReadWorkListFile(PathOf("download.tmp"), back));
+    EXPECT_EQ(back.size(), 1u);
+}
+
 // The session dialog, recorded.
 class RecordingSessionUi : public tvx::SessionDialogUi {
 public:
@@ -388,7 +424,8 @@ TEST_F(Session, LocalSourcesAndLongCaptions) {
     EXPECT_NE(ui.log.find("DOWNLOAD : CHECK is EQUAL absent.bin\n"), std::string::npos);
     EXPECT_EQ(s->Errors(), 0);
     ASSERT_EQ(s->ToLoad(), 1);
-    EXPECT_EQ(s->WorkList()[0].Text(), ("Download: 70000 Byte " + longName).substr(0, 127));
+    // The caption keeps the whole name.
+    EXPECT_EQ(s->WorkList()[0].Text(), "Download: 70000 Byte " + longName);
     while (s->GetState() == CSession::State::Downloading)
         s->OnTimer();
     EXPECT_EQ(ReadFile(PathOf("d/" + longName)), Pattern(70000));

@@ -119,3 +119,39 @@ TEST_F(Completion, StartDirectoryPathUsesStartDirectory) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Text, StoredBytesShowAsUtf8OrWindows1252) {
+    struct Case {
+        std::string bytes, shown;
+        bool valid;
+    } cases[] = {
+        {"plain", "plain", true},
+        {"\xc3\x9c"
+         "bersicht",
+         "\xc3\x9c"
+         "bersicht",
+         true},  // UTF-8 as it is
+        {"\xdc"
+         "bersicht",
+         "\xc3\x9c"
+         "bersicht",
+         false},                                                      // 8-bit: Windows-1252
+        {"\x80 \x9f \xff", "\xe2\x82\xac \xc5\xb8 \xc3\xbf", false},  // its upper half
+        {"\x81", "\xef\xbf\xbd", false},                              // unassigned
+        {"\xc0\x80", "\xc3\x80\xe2\x82\xac", false},                  // overlong
+        {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xe2\x82\xac", false},      // surrogate
+        {"\xe2\x82", "\xc3\xa2\xe2\x80\x9a", false},                  // cut short
+        {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80", true},               // 4 bytes
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(tvx::IsValidUtf8(c.bytes), c.valid) << c.bytes;
+        EXPECT_EQ(tvx::DisplayText(c.bytes), c.shown) << c.bytes;
+        EXPECT_TRUE(tvx::IsValidUtf8(tvx::DisplayText(c.bytes)));
+    }
+    EXPECT_EQ(tvx::WithoutControls(std::string("a\r\nb\tc\x7f\x01\0\xc3\x9c", 11)),
+              "a  b c   \xc3\x9c");
+}
+
+}  // namespace

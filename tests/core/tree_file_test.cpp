@@ -9,6 +9,7 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <random>
 
 #include "Sandbox.h"
 #include "app/Settings.h"
@@ -173,9 +174,15 @@ TEST_F(TreeFile, LinesOnlyUpTo1024Slots) {
     std::string text = "h,T\r\n";
     for (int i = 1; i <= 1100; ++i)
         text += "1,f" + std::to_string(i) + ",L" + std::to_string(i) + "\r\n";
+    text += "{Folder\r\n}\r\n1,f,L1101\r\n//END\r\n1,f,Beyond the end\r\n";
     const LinkTable& t = Parse(text);
     EXPECT_EQ(t.count, 1024);
     EXPECT_EQ(t.records[1023].Text(), "L1023");
+    // Every link without a slot is counted, up to the end of the list.
+    EXPECT_EQ(t.linksLeftOut, 78);
+    EXPECT_NE(tvx::LinksLeftOutText(t).find("78 links"), std::string::npos);
+    EXPECT_EQ(Parse("h,T\r\n1,a,A\r\n").linksLeftOut, 0);
+    EXPECT_EQ(tvx::LinksLeftOutText(*m_table), "");
 }
 
 TEST_F(TreeFile, ExactlyFullFileLoadsCompletely) {
@@ -185,20 +192,21 @@ TEST_F(TreeFile, ExactlyFullFileLoadsCompletely) {
     text += "1,f,Beyond\r\n//END\r\n";
     ASSERT_TRUE(Load(text));
     EXPECT_EQ(m_table->count, 1024);
+    EXPECT_EQ(m_table->linksLeftOut, 1);
     int items = 0;
     for (TreeItem i = m_tree.GetRootItem(); i != nullptr; i = m_tree.GetNextSiblingItem(i))
         ++items;
     EXPECT_EQ(items, 1023);
 }
 
-TEST_F(TreeFile, FoldersDeeperThan255TakeThePlaceOfTheDeepest) {
+TEST_F(TreeFile, FoldersNestToAnyDepth) {
     std::string text = "h,T\r\n";
     for (int i = 1; i <= 260; ++i)
         text += "{D" + std::to_string(i) + "\r\n";
-    text += "1,f,Leaf\r\n";
-    for (int i = 1; i <= 260; ++i)
+    text += "1,f,Leaf\r\n}\r\n1,g,In D259\r\n";
+    for (int i = 1; i <= 259; ++i)
         text += "}\r\n";
-    text += "1,g,Top\r\n//END\r\n";
+    text += "1,h,Top\r\n}\r\n//END\r\n";
     ASSERT_TRUE(Load(text));
     int depth = 0;
     TreeItem item = m_tree.GetRootItem();
@@ -208,16 +216,19 @@ TEST_F(TreeFile, FoldersDeeperThan255TakeThePlaceOfTheDeepest) {
         deepest = item;
         item = m_tree.GetChildItem(item);
     }
-    // Beyond depth 255 each folder takes the place of the one remembered for
-    // that depth, so D256 to D260 still nest and the leaf ends up in D260.
     EXPECT_EQ(m_tree.GetItemText(deepest), "Leaf");
     EXPECT_EQ(m_tree.GetItemText(m_tree.GetParentItem(deepest)), "D260");
     EXPECT_EQ(depth, 261);
-    // 255 closing lines bring the depth back to the top level; the rest are
-    // passed over.
+    // Each "}" closes exactly one folder, however deep.
+    const TreeItem d260 = m_tree.GetParentItem(deepest);
+    const TreeItem after = m_tree.GetNextSiblingItem(d260);
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(m_tree.GetItemText(after), "In D259");
     TreeItem top = m_tree.GetNextSiblingItem(m_tree.GetRootItem());
     ASSERT_NE(top, nullptr);
     EXPECT_EQ(m_tree.GetItemText(top), "Top");
+    // The writer's nesting reads back as it was.
+    EXPECT_EQ(Save(), text);
 }
 
 TEST_F(TreeFile, ExtraClosingLinesArePassedOver) {
@@ -225,25 +236,23 @@ TEST_F(TreeFile, ExtraClosingLinesArePassedOver) {
     EXPECT_EQ(Dump(m_tree, *m_table), "A\n  In A [1]\nTop [1]\n");
 }
 
-TEST_F(TreeFile, LongFieldsAreCutAt127) {
-    const std::string a130 = std::string(127, 'a') + "XYZ";
-    const LinkTable& t = Parse("h,T\r\n1," + a130 + ",rest of it\r\n{" + std::string(200, 'n') +
-                               "\r\n1,x," + std::string(300, 't') + "\r\n");
-    // The 128th character ends the field; reading goes on after it.
-    EXPECT_EQ(t.records[1].Address(), std::string(127, 'a'));
-    EXPECT_EQ(t.records[1].Text(), "YZ,rest of it");
-    EXPECT_EQ(t.records[2].Text(), std::string(127, 'n'));
-    EXPECT_EQ(t.records[3].Text(), std::string(127, 't'));
-}
-
-TEST_F(TreeFile, VeryLongLinesArriveInPiecesOf499) {
-    const std::string line = "1,x," + std::string(600, 't');
-    const LinkTable& t = Parse("h,T\r\n" + line + "\r\n1,y,After\r\n");
-    ASSERT_EQ(t.count, 4);
-    // The piece after the 499th character is read as a line of its own.
-    EXPECT_EQ(t.records[2].kind, 'F');
-    EXPECT_EQ(t.records[2].picture, 0);  // 't' is no digit
-    EXPECT_EQ(t.records[3].Text(), "After");
+TEST_F(TreeFile, LongFieldsAndLinesAreKeptWhole) {
+    // A signed address far beyond 127 characters, whose tail once became the
+    // local path; a line whose 500th character starts "//"; long texts.
+    const std::string address = "http://h/get?sig=" + std::string(3000, 'a') + "/etc/passwd";
+    const std::string text = std::string(2500, 't') + ", and more";
+    const std::string slashes = "1,x," + std::string(495, 'y') + "//not an end";
+    const LinkTable& t = Parse("h,T\r\n1," + address + ",dl/a.zip," + text + "\r\n{" +
+                               std::string(3000, 'n') + "\r\n" + slashes + "\r\n1,z,After\r\n");
+    ASSERT_EQ(t.count, 5);
+    EXPECT_EQ(t.records[1].Address(), address);
+    EXPECT_EQ(t.records[1].Path(), "dl\\a.zip");
+    EXPECT_EQ(t.records[1].Text(), text);
+    EXPECT_EQ(t.records[2].Text(), std::string(3000, 'n'));
+    EXPECT_EQ(t.records[3].Text(), std::string(495, 'y') + "//not an end");
+    EXPECT_EQ(t.records[4].Text(), "After");
+    ASSERT_TRUE(Load("h,T\r\n1," + address + ",dl/a.zip," + text + "\r\n}\r\n//END\r\n"));
+    EXPECT_EQ(Save(), "h,T\r\n1," + address + ",dl\\a.zip," + text + "\r\n}\r\n//END\r\n");
 }
 
 TEST_F(TreeFile, HandWrittenOddLinesReadSafely) {
@@ -441,6 +450,148 @@ TEST_F(TreeFile, SaveBeyondTheFileSizeLimitKeepsOldFile) {
     for (const auto& e : std::filesystem::directory_iterator(Dir()))
         entries += e.is_regular_file() ? 1 : 0;
     EXPECT_EQ(entries, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Every field of the header and of every item's record, in tree order: what
+// "the same list" means for a list that is saved and loaded again.
+std::string Fields(const tvx::TreeControl& tree, const LinkTable& table) {
+    std::string out = std::string(table.Header().Address()) + "|" +
+                      std::string(table.Header().Path()) + "|" +
+                      std::string(table.Header().Text()) + "\n";
+    std::function<void(TreeItem, int)> walk = [&](TreeItem first, int depth) {
+        for (TreeItem item = first; item != nullptr; item = tree.GetNextSiblingItem(item)) {
+            const LinkRecord& r = table.records[tree.GetItemSlot(item)];
+            out += std::to_string(depth) + r.kind + std::to_string(r.picture) + "|" +
+                   std::string(r.Address()) + "|" + std::string(r.Path()) + "|" +
+                   std::string(r.Text()) + "\n";
+            walk(tree.GetChildItem(item), depth + 1);
+        }
+    };
+    walk(tree.GetRootItem(), 0);
+    return out;
+}
+
+TEST_F(TreeFile, AnyListSavedAndLoadedIsTheSameList) {
+    // Lists made of random lines: control characters, 8-bit and UTF-8 bytes,
+    // commas, braces, slashes, long fields, deep and unbalanced folders.
+    const std::vector<std::string> pieces = {"{",
+                                             "}",
+                                             "/",
+                                             ",",
+                                             "http://",
+                                             "HTTPS://H/",
+                                             "a",
+                                             "\t",
+                                             "\r",
+                                             "\x01",
+                                             "\x7f",
+                                             "\xdc",
+                                             "\xc3\x9c",
+                                             "\xe2\x82",
+                                             "c:/",
+                                             "\\",
+                                             " ",
+                                             "0",
+                                             "9",
+                                             "x",
+                                             "//END",
+                                             std::string(300, 'L'),
+                                             std::string(1, '\0')};
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        const int lines = static_cast<int>(random() % 40);
+        for (int i = 0; i < lines; ++i) {
+            const int parts = static_cast<int>(random() % 6);
+            for (int k = 0; k < parts; ++k)
+                text += pieces[random() % pieces.size()];
+            text += random() % 4 == 0 ? "\n" : "\r\n";
+        }
+        const LinkTable& first = Parse(text);
+        MemoryTreeControl firstTree;
+        tvx::BuildTree(first, firstTree);
+        const std::string saved = tvx::FormatTreeControlText(first, firstTree);
+        const std::string before = Fields(firstTree, first);
+        const LinkTable& second = Parse(saved);
+        MemoryTreeControl secondTree;
+        tvx::BuildTree(second, secondTree);
+        ASSERT_EQ(Fields(secondTree, second), before) << "list text:\n" << text;
+        ASSERT_EQ(tvx::FormatTreeControlText(second, secondTree), saved);
+    }
+}
+
+TEST_F(TreeFile, LineBreaksNeverReachARecord) {
+    ASSERT_TRUE(Load("h,T\r\n{F\r\n1,a,A\r\n}\r\n1,b,B\r\n1,c,C\r\n}\r\n//END\r\n"));
+    // Pasted line breaks and other controls in a label or an editor field.
+    m_table->records[1].SetText("Folder\r\n}");
+    m_table->records[2].SetText("Label\n/");
+    m_table->records[5].SetAddress("c\r\n/x");
+    EXPECT_EQ(m_table->records[2].Text(), "Label /");
+    // A record changed past its setters is still written as one line.
+    m_table->records[4].text = "B\x01\r\n//END";
+    const std::string saved = Save();
+    EXPECT_EQ(
+        saved,
+        "h,T\r\n{Folder  }\r\n1,a,Label /\r\n}\r\n1,b,B   //END\r\n1,c  /x,C\r\n}\r\n//END\r\n");
+    ASSERT_TRUE(Load(saved));
+    EXPECT_EQ(Dump(m_tree, *m_table), "Folder  }\n  Label / [1]\nB   //END [1]\nC [1]\n");
+}
+
+TEST_F(TreeFile, ListThatCannotBeReplacedIsLeftAlone) {
+    const std::string file = PathOf(tvx::kTreeControlFileName);
+    const std::string old = kSample;
+    // A file that nobody may write.
+    ASSERT_TRUE(Load(old));
+    ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+    std::string error;
+    m_table->modified = true;
+    EXPECT_FALSE(tvx::SaveTree(*m_table, m_tree, tvx::TreeControlFilePath(), &error));
+    EXPECT_NE(error.find("write-protected"), std::string::npos) << error;
+    EXPECT_TRUE(m_table->modified);
+    EXPECT_EQ(ReadFile(file), old);
+    ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+
+    // A list with more links than slots: saving would drop them.
+    std::string full = "h,T\r\n";
+    for (int i = 0; i < 1030; ++i)
+        full += "1,f,L\r\n";
+    ASSERT_TRUE(Load(full));
+    m_table->modified = true;
+    EXPECT_FALSE(tvx::SaveTree(*m_table, m_tree, tvx::TreeControlFilePath(), &error));
+    EXPECT_NE(error.find("7 more links"), std::string::npos) << error;
+    EXPECT_EQ(ReadFile(file), full);
+
+    // A file that exists but cannot be read, loaded by a user without
+    // privileges: the table stays as it was and the file is never replaced.
+    WriteFile(file, old);
+    ASSERT_EQ(chmod(file.c_str(), 0), 0);
+    ASSERT_EQ(chmod(Dir().c_str(), 0777), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        tvx::LinkTable table;
+        MemoryTreeControl tree;
+        const bool loaded = tvx::LoadTree(table, tree, tvx::TreeControlFilePath());
+        table.modified = true;
+        const bool saved = tvx::SaveTree(table, tree, tvx::TreeControlFilePath());
+        _exit(!loaded && table.fileUnread && !saved ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+    EXPECT_EQ(ReadFile(file), old);
+    // A missing file is no unread file: the first save creates it.
+    ASSERT_EQ(std::remove(file.c_str()), 0);
+    EXPECT_FALSE(tvx::LoadTree(*m_table, m_tree, tvx::TreeControlFilePath()));
+    EXPECT_FALSE(m_table->fileUnread);
 }
 
 }  // namespace

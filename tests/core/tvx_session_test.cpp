@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <thread>
@@ -156,6 +157,24 @@ TEST_F(TvxSession, ADeadHostFailsOnlyItsOwnLinks) {
     EXPECT_NE(none.out.find("FATAL OPEN_URL PROBLEM: *** it's better you check this problem\n"),
               std::string::npos)
         << none.out;
+}
+
+TEST_F(TvxSession, LongAddressReachesTheServerWholeAndLeftOutLinksAreSaid) {
+    // A signed address far longer than 127 characters, then more links than
+    // the list can hold.
+    const std::string target = "/get?sig=" + std::string(2500, 's');
+    std::string links = "1," + server->Url(target) + ",signed.bin,Signed\r\n";
+    for (int i = 0; i < 1030; ++i)
+        links += "1,never.bin,Never\r\n";
+    List(links);
+    ASSERT_EQ(mkdir(PathOf("dl").c_str(), 0755), 0);
+    tvxtest::WriteFile(PathOf("dl/signed.bin"), "old");  // so that its box is set
+    auto r = Session();
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(ReadFile(PathOf("dl/signed.bin")), Pattern(4000, target.size()));
+    const std::string said = "8 links of the download list were left out";
+    EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(said), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The link editor and the single-file download dialog.
 
+#include <QApplication>
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +15,7 @@
 #include "TestHttpServer.h"
 #include "app/MessageBox.h"
 #include "downloadlist/CEditLinkDlg.h"
+#include "downloadlist/LinkRecord.h"
 #include "downloadlist/ListCommands.h"
 #include "transfer/CFileDownloadDlg.h"
 
@@ -45,6 +48,7 @@ private slots:
     void editorCancelLeavesTheRecord();
     void editorShowsAFolderWithDisabledFields();
     void editorRefusesCommas();
+    void editorKeepsStoredBytesAndTakesNoLineBreaks();
     void downloadDialogCompletes();
     void downloadDialogWithNothingToDoIsNeverShown();
     void downloadDialogBreakLeavesAResumableFile();
@@ -86,7 +90,7 @@ void DialogsTest::editorShowsALinkAndWritesItBackOnOk() {
     QCOMPARE(buttons.size(), 8);
     QVERIFY(buttons[4]->isChecked());
     for (QLineEdit* edit : {dialog.AddressEdit(), dialog.PathEdit(), dialog.TextEdit()}) {
-        QCOMPARE(edit->maxLength(), 127);
+        QCOMPARE(edit->maxLength(), tvx::kLinkTextMax);
     }
 
     // Typed text keeps its letter case in every field.
@@ -150,6 +154,44 @@ void DialogsTest::editorRefusesCommas() {
     QCOMPARE(m_messages.size(), std::size_t(1));
     QCOMPARE(dialog.result(), int(QDialog::Rejected));  // still open
     QCOMPARE(tvx::g_editRecord.Path(), std::string_view("c:\\dl\\File.ZIP"));
+}
+
+void DialogsTest::editorKeepsStoredBytesAndTakesNoLineBreaks() {
+    // 8-bit texts from an older list and a signed address far past 127
+    // characters: OK without changes gives back exactly the stored bytes.
+    const std::string address = "http://h/get?sig=" + std::string(3000, 's');
+    tvx::g_editRecord = Record('F', 1);
+    tvx::g_editRecord.SetAddress(address);
+    tvx::g_editRecord.SetPath(
+        "c:\\\xdc"
+        "bersicht\\a.zip");
+    tvx::g_editRecord.SetText(
+        "\xdc"
+        "bersicht \x80");
+    CEditLinkDlg dialog;
+    dialog.OnInitDialog();
+    QCOMPARE(dialog.AddressEdit()->text(), QString::fromStdString(address));
+    QCOMPARE(dialog.TextEdit()->text(), QString::fromUtf8("\xc3\x9c"
+                                                          "bersicht \xe2\x82\xac"));
+    dialog.accept();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(tvx::g_editRecord.Address(), std::string_view(address));
+    QCOMPARE(tvx::g_editRecord.Path(), std::string_view("c:\\\xdc"
+                                                        "bersicht\\a.zip"));
+    QCOMPARE(tvx::g_editRecord.Text(), std::string_view("\xdc"
+                                                        "bersicht \x80"));
+
+    // A changed text is stored as UTF-8; pasted line breaks and tabs become spaces.
+    CEditLinkDlg again;
+    again.OnInitDialog();
+    again.TextEdit()->setText(QString::fromUtf8("Neu\r\nZeile\t\xc3\x9c"));
+    QApplication::clipboard()->setText(QStringLiteral("x\ny"));
+    again.PathEdit()->selectAll();
+    again.PathEdit()->paste();
+    again.accept();
+    QCOMPARE(tvx::g_editRecord.Text(), std::string_view("Neu  Zeile \xc3\x9c"));
+    QCOMPARE(tvx::g_editRecord.Path(), std::string_view("x y"));
+    QCOMPARE(tvx::g_editRecord.Address(), std::string_view(address));
 }
 
 void DialogsTest::downloadDialogCompletes() {

@@ -10,6 +10,7 @@
 #include <QToolTip>
 
 #include "GuiSandbox.h"
+#include "app/MessageBox.h"
 #include "downloadlist/CLeftView.h"
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/TreeFile.h"
@@ -50,9 +51,10 @@ public:
         if (onDownload)
             onDownload();
     }
+    void WriteLog(const std::string& line) override { log.push_back(line); }
     std::optional<tvx::LinkRecord> next;
     int beeps = 0;
-    std::vector<std::string> messages, downloads;
+    std::vector<std::string> messages, downloads, log;
     std::function<void()> onDownload;
 };
 
@@ -99,6 +101,8 @@ private slots:
     void commandsEditTheRealTree();
     void fullTableBeepsOnAddOnly();
     void labelEditsReachTheRecord();
+    void labelEditsKeepStoredBytesAndTakeNoLineBreaks();
+    void linksLeftOutAreSaidOnce();
     void dropsMoveOrBeep();
     void mouseDragMovesTheItemOnce();
     void downloadNowSetsTheBox();
@@ -232,7 +236,7 @@ void LeftViewTest::labelEditsReachTheRecord() {
     m_view->editItem(item);
     auto* editor = m_view->findChild<QLineEdit*>();
     QVERIFY(editor != nullptr);
-    QCOMPARE(editor->maxLength(), 127);
+    QCOMPARE(editor->maxLength(), tvx::kLinkTextMax);
     editor->setText("Diff tool");
     QTest::keyClick(editor, Qt::Key_Return);
     QTRY_COMPARE(item->text(0), QString("Diff tool"));
@@ -250,6 +254,64 @@ void LeftViewTest::labelEditsReachTheRecord() {
     QTRY_VERIFY(m_view->findChild<QLineEdit*>() == nullptr);
     QCOMPARE(item->text(0), QString("Diff tool"));
     QVERIFY(!tvx::g_linkTable.modified);
+}
+
+void LeftViewTest::labelEditsKeepStoredBytesAndTakeNoLineBreaks() {
+    // A list from an older system: an 8-bit text, shown as Windows-1252.
+    m_sandbox->WriteFile("tvx_downctrl.htm",
+                         "h,T\r\n1,a.zip,\xdc"
+                         "bersicht\r\n1,b.zip,B\r\n}\r\n//END\r\n");
+    m_view->OnInitialUpdate();
+    QTreeWidgetItem* item = Find(*m_view, QString::fromUtf8("\xc3\x9c"
+                                                            "bersicht"));
+    QVERIFY(item != nullptr);
+    const tvx::LinkRecord& record = tvx::g_linkTable.records[item->data(0, Qt::UserRole).toInt()];
+    const auto commit = [&](const QString* text) {
+        m_view->setCurrentItem(item);
+        m_view->editItem(item);
+        auto* editor = m_view->findChild<QLineEdit*>();
+        QVERIFY(editor != nullptr);
+        if (text != nullptr)
+            editor->setText(*text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(m_view->findChild<QLineEdit*>() == nullptr);
+    };
+    QCOMPARE(m_view->GetItemText(CLeftView::ToItem(item)), std::string("\xdc"
+                                                                       "bersicht"));
+    commit(nullptr);  // committed as shown: the bytes stay
+    QCOMPARE(record.Text(), std::string_view("\xdc"
+                                             "bersicht"));
+    const QString pasted = QString::fromUtf8("Neu\nZeile \xc3\x9c");
+    commit(&pasted);
+    QCOMPARE(record.Text(), std::string_view("Neu Zeile \xc3\x9c"));
+    QCOMPARE(item->text(0), QString::fromUtf8("Neu Zeile \xc3\x9c"));
+    QVERIFY(m_view->SaveTreeControl());
+    QFile saved(m_sandbox->PathOf("tvx_downctrl.htm"));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(),
+             QByteArray("h,T\r\n1,a.zip,Neu Zeile \xc3\x9c\r\n1,b.zip,B\r\n}\r\n//END\r\n"));
+}
+
+void LeftViewTest::linksLeftOutAreSaidOnce() {
+    QByteArray list = "h,T\r\n";
+    for (int i = 0; i < 1025; ++i)
+        list += "1,f.zip,F\r\n";
+    m_sandbox->WriteFile("tvx_downctrl.htm", list);
+    std::vector<std::string> boxes;
+    SetMessageBoxHandler([&](const std::string& text, MessageButtons) {
+        boxes.push_back(text);
+        return true;
+    });
+    CLeftView view;
+    view.OnInitialUpdate();
+    view.OnInitialUpdate();
+    QTRY_COMPARE(boxes.size(), std::size_t(1));
+    QTest::qWait(50);
+    SetMessageBoxHandler({});
+    QCOMPARE(boxes.size(), std::size_t(1));
+    QVERIFY2(boxes[0].find("2 links of the download list were left out") != std::string::npos,
+             boxes[0].c_str());
+    QCOMPARE(view.topLevelItemCount(), tvx::kLinkTableFull);
 }
 
 void LeftViewTest::dropsMoveOrBeep() {

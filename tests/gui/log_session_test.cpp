@@ -61,6 +61,14 @@ void LogSessionTest::sessionTextsBreakLinesAndDropBells() {
         m_log->toPlainText().endsWith("OPEN ERROR: host unreachableOPEN_URL : *** NO CONNECTION "
                                       "for the first check http://h/x\n"));
     QVERIFY(!m_log->toPlainText().contains(QChar(7)));
+    // A path from an older list is shown in its single-byte code page.
+    CSessionDlg::WriteLog(
+        "DOWNLOAD : CHECK is EQUAL c:\\\xdc"
+        "bersicht.zip",
+        true);
+    QVERIFY(
+        m_log->toPlainText().endsWith(QString::fromUtf8("c:\\\xc3\x9c"
+                                                        "bersicht.zip\n")));
     // Typing into the log, or a session writing to it, never marks anything changed.
     QVERIFY(!m_log->document()->isModified());
     QTest::keyClicks(m_log.get(), "typed by hand");

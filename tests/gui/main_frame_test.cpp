@@ -1,9 +1,12 @@
 // The main window: panes, start-up placement, and what it writes at close.
 
+#include <sys/stat.h>
+
 #include <QTest>
 #include <QTreeWidget>
 
 #include "GuiSandbox.h"
+#include "app/MessageBox.h"
 #include "app/Settings.h"
 #include "browser/CMainFrame.h"
 #include "browser/CStaticSplitter.h"
@@ -11,6 +14,7 @@
 #include "browser/FrameLayout.h"
 #include "downloadlist/CLeftView.h"
 #include "session/CStatusView.h"
+#include "downloadlist/LinkRecord.h"
 
 class MainFrameTest : public QObject {
     Q_OBJECT
@@ -20,6 +24,7 @@ private slots:
     void storedPlacementAndPaneSizesComeBack();
     void brokenWindowPosOpensMaximised();
     void panesSurviveShrinkingTheWindow();
+    void writeProtectedListIsLeftAloneAtClose();
 };
 
 namespace {
@@ -165,6 +170,29 @@ void MainFrameTest::panesSurviveShrinkingTheWindow() {
         QCOMPARE(frame.ColumnSplitter()->sizes(), columns);
         CloseAndWait(frame);
     }
+void MainFrameTest::writeProtectedListIsLeftAloneAtClose() {
+    GuiSandbox sandbox;
+    sandbox.WriteFile("tvx_downctrl.htm", kList);
+    const QByteArray path = QFile::encodeName(sandbox.PathOf("tvx_downctrl.htm"));
+    QCOMPARE(chmod(path.constData(), 0444), 0);
+    std::vector<std::string> boxes;
+    SetMessageBoxHandler([&](const std::string& text, MessageButtons) {
+        boxes.push_back(text);
+        return true;
+    });
+    {
+        CMainFrame frame;
+        tvx::g_linkTable.records[2].SetText("Changed");
+        tvx::g_linkTable.modified = true;
+        CloseAndWait(frame);
+    }
+    SetMessageBoxHandler({});
+    QCOMPARE(boxes.size(), std::size_t(1));
+    QVERIFY2(boxes[0].find("write-protected") != std::string::npos, boxes[0].c_str());
+    QVERIFY2(boxes[0].find("not saved") != std::string::npos, boxes[0].c_str());
+    QFile file(sandbox.PathOf("tvx_downctrl.htm"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), kList);
 }
 
 QTEST_MAIN(MainFrameTest)

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <thread>
 #include <string_view>
 #include <vector>
 
@@ -82,6 +83,7 @@ struct HttpRequest::Impl {
     ResponseHeadParser head;         // the header lines of its responses
     std::int64_t bodyTaken = 0;      // bytes the write callback kept
     std::int64_t bodyDelivered = 0;  // bytes handed to the reader
+    Clock::time_point firstRead{};   // when the reader first asked, for the rate limit
 
     std::vector<char> pending;  // body bytes not yet read
     std::size_t pendingPos = 0;
@@ -166,6 +168,7 @@ struct HttpRequest::Impl {
         head = ResponseHeadParser{};
         bodyTaken = 0;
         bodyDelivered = 0;
+        firstRead = {};
         done = false;
         result = CURLE_OK;
         errorBuffer[0] = '\0';
@@ -298,6 +301,31 @@ struct HttpRequest::Impl {
         return ok;
     }
 
+    // Bytes the reader may take now under the rate limit, waiting (and
+    // keeping the transfer going) until the deadline for some to be due. The
+    // limit holds for what reaches the file, whatever the network library
+    // buffered; a tenth of a second's worth may come at once.
+    std::int64_t Allowance(Clock::time_point deadline) {
+        const std::int64_t rate = settings.maxBytesPerSecond;
+        if (firstRead == Clock::time_point{})
+            firstRead = Clock::now();
+        for (;;) {
+            const double elapsed =
+                std::chrono::duration<double>(Clock::now() - firstRead).count();
+            const std::int64_t allowed =
+                rate / 10 + static_cast<std::int64_t>(elapsed * static_cast<double>(rate)) -
+                bodyDelivered;
+            const int left = MillisecondsLeft(deadline);
+            if (allowed > 0 || left == 0)
+                return allowed;
+            const int due = static_cast<int>(1000.0 * static_cast<double>(-allowed + 1) /
+                                             static_cast<double>(rate)) +
+                            1;
+            Pump(0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min({due, left, 20})));
+        }
+    }
+
     long Read(char* buffer, std::size_t max, int waitMs) {
         if (easy == nullptr) {
             if (error.empty())
@@ -322,9 +350,16 @@ struct HttpRequest::Impl {
                 return kNothingYet;
         }
         if (Available() > 0) {
-            const std::size_t n = Available() < max ? Available() : max;
+            std::size_t n = Available() < max ? Available() : max;
+            if (settings.maxBytesPerSecond > 0) {
+                const std::int64_t allowed = Allowance(deadline);
+                if (allowed <= 0)
+                    return kNothingYet;
+                n = static_cast<std::size_t>(std::min<std::int64_t>(n, allowed));
+            }
             std::memcpy(buffer, pending.data() + pendingPos, n);
             pendingPos += n;
+            bodyDelivered += static_cast<std::int64_t>(n);
             return static_cast<long>(n);
         }
         // A body cut short ends like a complete one; the caller compares counts.

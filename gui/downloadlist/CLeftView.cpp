@@ -144,7 +144,7 @@ QString CLeftView::ToolTipText(QTreeWidgetItem* item) const {
     const tvx::LinkRecord* record = tvx::g_linkTable.Record(GetItemSlot(ToItem(item)));
     if (record == nullptr || !record->IsLink())
         return item->text(0);
-    return FromLocal8(tvx::LinkToolTipText(tvx::g_linkTable.Header(), *record));
+    return ShownText(tvx::LinkToolTipText(tvx::g_linkTable.Header(), *record));
 }
 
 bool CLeftView::viewportEvent(QEvent* event) {

@@ -236,6 +236,7 @@ void DialogsTest::downloadDialogWithNothingToDoIsNeverShown() {
 }
 
 void DialogsTest::downloadDialogBreakLeavesAResumableFile() {
+    m_sandbox->WriteFile("download.ini", "[Transfer]\r\nTickBudgetMs=0\r\n");
     const std::string body(400000, 'r');
     tvxtest::TestHttpServer server(
         [&](const tvxtest::SeenRequest& r) { return tvxtest::FileReply(r, body, kDate); });

@@ -170,6 +170,8 @@ void MainFrameTest::panesSurviveShrinkingTheWindow() {
         QCOMPARE(frame.ColumnSplitter()->sizes(), columns);
         CloseAndWait(frame);
     }
+}
+
 void MainFrameTest::writeProtectedListIsLeftAloneAtClose() {
     GuiSandbox sandbox;
     sandbox.WriteFile("tvx_downctrl.htm", kList);

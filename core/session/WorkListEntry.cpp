@@ -1,5 +1,7 @@
 #include "session/WorkListEntry.h"
 
+#include <cstdint>
+
 #include <cstring>
 
 #include "platform/ByteOrder.h"
@@ -33,11 +35,15 @@ bool WorkListEntry::FitsFixedFields() const {
 void EncodeWorkListEntry(const WorkListEntry& entry, unsigned char (&out)[kWorkListEntrySize]) {
     std::memset(out, 0, sizeof out);
     const bool fits = entry.FitsFixedFields();
-    PutInt32(out + 0, entry.length);
+    // The counts are 64-bit in memory. A length beyond 32 bits is written as
+    // -1 with a count of 0, which no reader can take for a real file.
+    const bool large = entry.length > INT32_MAX || entry.length < INT32_MIN ||
+                       entry.received > INT32_MAX || entry.received < 0;
+    PutInt32(out + 0, large ? -1 : static_cast<std::int32_t>(entry.length));
     PutDouble(out + 4, entry.date);
     PutInt32(out + 12,
              fits ? entry.reserved & ~kWorkListExtended : entry.reserved | kWorkListExtended);
-    PutInt32(out + 16, entry.received);
+    PutInt32(out + 16, large ? 0 : static_cast<std::int32_t>(entry.received));
     if (fits) {
         std::memcpy(out + kAddressAt, entry.address.data(), entry.address.size());
         std::memcpy(out + kPathAt, entry.path.data(), entry.path.size());

@@ -5,6 +5,9 @@
 //   0 length (int32), 4 date (double), 12 reserved (int32), 16 received
 //   (int32), 20 address (256 bytes), 276 path (256), 532 text (128).
 // Text fields are NUL-terminated and zero-filled after the terminator.
+// length and received are 64-bit in memory, where the open step fills them;
+// on disk they are 0 when the work list is written, and a value beyond 32
+// bits would be stored as length -1 and received 0.
 //
 // Texts are never cut. An entry whose texts do not fit their fields (address
 // or path of 256 bytes or more, text of 128 or more) sets bit 0 of reserved,
@@ -27,10 +30,10 @@ constexpr std::int32_t kWorkListExtended = 1;  // bit of reserved: an extension 
 constexpr std::size_t kWorkListExtensionHead = 12;
 
 struct WorkListEntry {
-    std::int32_t length = 0;    // remote length, filled by the open step
+    std::int64_t length = 0;    // remote length, filled by the open step
     double date = 0;            // remote date number, filled by the open step
     std::int32_t reserved = 0;  // 0 in memory; the extension bit is set on disk only
-    std::int32_t received = 0;  // bytes of the file on disk
+    std::int64_t received = 0;  // bytes of the file on disk
     std::string address;
     std::string path;
     std::string text;

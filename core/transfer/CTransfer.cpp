@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,6 +44,25 @@ std::string LengthProblem(const std::string& announced, std::int64_t length,
                where + ")";
     }
     return {};
+}
+
+// A byte count as people read it: "4.2 GB", "512.0 KB", "900 bytes".
+std::string HumanBytes(std::int64_t n) {
+    const double v = static_cast<double>(n);
+    if (n >= 1000LL * 1000 * 1000)
+        return Format("%.1f GB", v / 1e9);
+    if (n >= 1000LL * 1000)
+        return Format("%.1f MB", v / 1e6);
+    if (n >= 1000)
+        return Format("%.1f KB", v / 1e3);
+    return Format("%lld bytes", static_cast<long long>(n));
+}
+
+std::int64_t FreeBytes(const std::string& folder) {
+    struct statvfs fs {};
+    if (::statvfs(folder.c_str(), &fs) != 0)
+        return -1;
+    return static_cast<std::int64_t>(fs.f_bavail) * static_cast<std::int64_t>(fs.f_frsize);
 }
 
 bool WriteAll(int fd, const char* data, std::size_t n, std::size_t& written) {
@@ -442,7 +462,7 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
         Notice(restart);
     if (offset > 0) {
         if (m_entry != nullptr)
-            m_entry->received = static_cast<std::int32_t>(offset);
+            m_entry->received = offset;
         if (m_mode == ReportMode::Session && m_log != nullptr) {
             m_log->Write(
                 Format("SEEK ON POS:%lld and completing this file", static_cast<long long>(offset)),
@@ -487,6 +507,25 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
         }
     }
 
+    // The bytes still to come must fit: the free space, and what cutting the
+    // destination back to the offset gives back.
+    {
+        const std::size_t slash = m_destinationPath.rfind('/');
+        const std::string folder = slash == 0 ? "/" : m_destinationPath.substr(0, slash);
+        const std::int64_t free = m_freeSpace ? m_freeSpace(folder) : FreeBytes(folder);
+        std::int64_t reusable = 0;
+        if (::stat(m_destinationPath.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            reusable = std::max<std::int64_t>(0, st.st_size - offset);
+        const std::int64_t needed = m_contentLength - offset;
+        if (free >= 0 && needed > free + reusable) {
+            Report(Event::Open, Format("not enough space for %s: needs %s, %s free",
+                                       m_destinationPath.c_str(), HumanBytes(needed).c_str(),
+                                       HumanBytes(free).c_str()));
+            Finish();
+            return kLocalFileError;
+        }
+    }
+
     m_destination =
         ::open(m_destinationPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (m_destination >= 0)
@@ -523,9 +562,9 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
     WriteRecord();
     m_received = offset;
     if (m_entry != nullptr) {
-        m_entry->length = static_cast<std::int32_t>(m_contentLength);
+        m_entry->length = m_contentLength;
         m_entry->date = m_remoteDate;
-        m_entry->received = static_cast<std::int32_t>(offset);
+        m_entry->received = offset;
     }
     if (offset > 0 && m_totals != nullptr)
         m_totals->running += offset;
@@ -594,7 +633,7 @@ long CTransfer::ReadChunk() {
     const int writeErrno = errno;
     m_received += static_cast<std::int64_t>(written);
     if (m_entry != nullptr)
-        m_entry->received = static_cast<std::int32_t>(m_received);
+        m_entry->received = m_received;
     if (m_totals != nullptr)
         m_totals->running += static_cast<std::int64_t>(written);
     ShowFileProgress();
@@ -654,7 +693,10 @@ void CTransfer::Finish() {
         const bool readable = ReadControlFile(m_controlPath, stored);
         const bool complete = readable && stored.length == m_contentLength &&
                               stored.date == m_remoteDate && stored.received == m_contentLength;
-        if (complete || (readable && stored.received == 0 && m_received == 0))
+        struct stat st {};
+        const bool empty = !readable && ::lstat(m_controlPath.c_str(), &st) == 0 &&
+                           S_ISREG(st.st_mode) && st.st_size == 0;
+        if (complete || empty || (readable && stored.received == 0 && m_received == 0))
             std::remove(m_controlPath.c_str());
         if (m_received == 0 && m_destinationCreated) {
             struct stat st {};

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -71,7 +72,11 @@ public:
 
     static constexpr std::size_t kNetworkChunk = 1024;  // paced reads from the network
     static constexpr std::size_t kLargeChunk = 32768;   // local sources, unpaced reads
-    static constexpr std::int64_t kMaxLength = 0x7FFFFFFF;
+    // Far above any real file (1 PiB); a larger length is a broken answer.
+    static constexpr std::int64_t kMaxLength = (std::int64_t(1) << 50) - 1;
+
+    // Free bytes of the file system that holds a folder, or -1 when unknown.
+    using FreeSpaceProbe = std::function<std::int64_t(const std::string& folder)>;
 
     CTransfer(const HttpSettings& settings, ReportMode mode);
     ~CTransfer();
@@ -96,6 +101,8 @@ public:
     // How long one ReadChunk waits for network data before it gives the
     // owner its tick back.
     void SetReadWait(int milliseconds) { m_readWaitMs = milliseconds; }
+    // How Open learns the free space before it writes (statvfs by default).
+    void SetFreeSpaceProbe(FreeSpaceProbe probe) { m_freeSpace = std::move(probe); }
 
     // The next Open refuses an answer whose length or date differs from this
     // one (the check it follows), before the destination is touched.
@@ -161,6 +168,7 @@ private:
     SessionTotals* m_totals = nullptr;
     Progress* m_sessionBar = nullptr;
     std::size_t m_networkChunk = kNetworkChunk;
+    FreeSpaceProbe m_freeSpace;
     int m_readWaitMs = 50;
 
     std::string m_source;

@@ -250,7 +250,20 @@ TEST_F(LocalTransfer, FullDiskIsReportedAndTheCountStaysTrue) {
         GTEST_SKIP() << "cannot mount a small file system here";
     const std::string source = PathOf("source.bin");
     WriteFile(source, Pattern(300000));
+    // Known ahead, the shortage is said before anything is written.
+    auto early = Make();
+    EXPECT_EQ(early->Open(source, "disk\\copy.bin"), CTransfer::kLocalFileError);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].find("not enough space for " + PathOf("disk/copy.bin") +
+                                  ": needs 300.0 KB, "),
+              std::string::npos)
+        << ui.messages[0];
+    EXPECT_FALSE(tvxtest::Exists(PathOf("disk/copy.bin")));
+    EXPECT_FALSE(tvxtest::Exists(PathOf("disk/CTL_copy.bin")));
+    ui.messages.clear();
+    // A disk that fills up during the transfer (others write to it too).
     auto t = Make();
+    t->SetFreeSpaceProbe([](const std::string&) { return std::int64_t(-1); });
     ASSERT_EQ(t->Open(source, "disk\\copy.bin"), CTransfer::kOk);
     Drain(*t);
     ASSERT_EQ(ui.messages.size(), 1u);

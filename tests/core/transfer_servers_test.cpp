@@ -135,10 +135,9 @@ TEST_F(ServerTransfer, StatusAndLengthRules) {
     status = 500;
     EXPECT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kRefused);
     EXPECT_FALSE(tvxtest::Exists(PathOf("f.bin")));
-    // Lengths the 32-bit data model cannot hold, or that cannot be, are
-    // refused with a reason.
+    // Lengths that cannot be are refused with a reason.
     status = 200;
-    for (const char* bad : {"3000000000", "2147483648", "99999999999999999999999", "-5"}) {
+    for (const char* bad : {"1125899906842624", "99999999999999999999999", "-5"}) {
         cl = bad;
         ui.messages.clear();
         EXPECT_EQ(t->Check(server.Url("/f")), CTransfer::kRefused) << bad;
@@ -149,9 +148,38 @@ TEST_F(ServerTransfer, StatusAndLengthRules) {
         EXPECT_EQ(ui.messages.size(), 1u) << bad;
         EXPECT_FALSE(tvxtest::Exists(PathOf("f.bin")));
     }
-    cl = "2147483647";
-    EXPECT_EQ(t->Check(server.Url("/f")), CTransfer::kOk);
-    EXPECT_EQ(t->ContentLength(), 2147483647);
+    // Any real size is taken whole, far beyond 32 bits.
+    for (const std::int64_t length : {2147483647LL, 2147483648LL, 5368709121LL, 1LL << 49}) {
+        cl = std::to_string(length);
+        EXPECT_EQ(t->Check(server.Url("/f")), CTransfer::kOk);
+        EXPECT_EQ(t->ContentLength(), length);
+    }
+}
+
+TEST_F(ServerTransfer, TooLittleFreeSpaceIsSaidAndNothingIsTouched) {
+    TestHttpServer server([&](const SeenRequest& req) { return FileReply(req, body, kDate); });
+    tvxtest::WriteFile(PathOf("f.bin"), "the old copy");
+    for (const std::int64_t free : {std::int64_t(1000), std::int64_t(2487)}) {
+        ui.messages.clear();
+        auto t = Make();
+        std::string asked;
+        t->SetFreeSpaceProbe([&](const std::string& folder) {
+            asked = folder;
+            return free;
+        });
+        EXPECT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kLocalFileError) << free;
+        EXPECT_EQ(asked, Dir());
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_NE(ui.messages[0].find("needs 2.5 KB, "), std::string::npos) << ui.messages[0];
+        EXPECT_EQ(ReadFile(PathOf("f.bin")), "the old copy");
+        EXPECT_FALSE(tvxtest::Exists(PathOf("CTL_f.bin")));
+    }
+    // The old copy's own bytes count: cutting it back makes room.
+    auto t = Make();
+    t->SetFreeSpaceProbe([](const std::string&) { return std::int64_t(2488); });
+    ASSERT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
+    Drain(*t);
+    EXPECT_EQ(ReadFile(PathOf("f.bin")), body);
 }
 
 TEST_F(ServerTransfer, RedirectsAreFollowedAndTheirBodiesNeverStored) {

@@ -113,7 +113,8 @@ int main(int argc, char** argv) {
             if (maxRate == 0) {
                 std::fprintf(stderr,
                              "%s: --limit-rate takes bytes a second, with K or M for 1024 or "
-                             "1048576 (500K, 2M)\n", "tvx-session");
+                             "1048576 (500K, 2M)\n",
+                             "tvx-session");
                 return 2;
             }
         } else if (std::strcmp(argv[i], "--max-time") == 0) {

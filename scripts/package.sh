@@ -29,28 +29,8 @@ packages=(
   lintian desktop-file-utils appstream man-db
 )
 
-install_missing() {
-  local missing=()
-  for p in "${packages[@]}"; do
-    # A package counts as present only when dpkg reports it fully installed.
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-      missing+=("$p")
-    fi
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "package: installing ${missing[*]}" >&2
-  local sudo=()
-  if [ "$(id -u)" -ne 0 ]; then
-    if command -v sudo >/dev/null; then sudo=(sudo); else
-      echo "package: these packages are missing and this user cannot install them: ${missing[*]}" >&2
-      exit 1
-    fi
-  fi
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >&2
-}
 
-install_missing
+"$top/scripts/install-packages.sh" package "${packages[@]}"
 "$top/scripts/setup.sh"
 
 # Man pages carry the date of the last commit, so that building the same

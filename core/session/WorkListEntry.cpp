@@ -1,7 +1,6 @@
 #include "session/WorkListEntry.h"
 
 #include <cstdint>
-
 #include <cstring>
 
 #include "platform/ByteOrder.h"

@@ -518,9 +518,9 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
             reusable = std::max<std::int64_t>(0, st.st_size - offset);
         const std::int64_t needed = m_contentLength - offset;
         if (free >= 0 && needed > free + reusable) {
-            Report(Event::Open, Format("not enough space for %s: needs %s, %s free",
-                                       m_destinationPath.c_str(), HumanBytes(needed).c_str(),
-                                       HumanBytes(free).c_str()));
+            Report(Event::Open,
+                   Format("not enough space for %s: needs %s, %s free", m_destinationPath.c_str(),
+                          HumanBytes(needed).c_str(), HumanBytes(free).c_str()));
             Finish();
             return kLocalFileError;
         }

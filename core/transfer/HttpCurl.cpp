@@ -11,8 +11,8 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
-#include <thread>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/Text.h"
@@ -33,16 +33,6 @@ void GlobalInit() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-std::string_view TrimLine(std::string_view s) {
-    while (!s.empty() &&
-           (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    return s;
-}
-
 using Clock = std::chrono::steady_clock;
 
 int MillisecondsLeft(Clock::time_point deadline) {
@@ -55,7 +45,7 @@ int MillisecondsLeft(Clock::time_point deadline) {
 
 bool ParseHttpDate(const std::string& text, HttpDateFields& fields) {
     GlobalInit();
-    if (TrimLine(text).empty())
+    if (TrimHeaderText(text).empty())
         return false;
     const time_t t = curl_getdate(text.c_str(), nullptr);
     if (t == static_cast<time_t>(-1))
@@ -310,8 +300,7 @@ struct HttpRequest::Impl {
         if (firstRead == Clock::time_point{})
             firstRead = Clock::now();
         for (;;) {
-            const double elapsed =
-                std::chrono::duration<double>(Clock::now() - firstRead).count();
+            const double elapsed = std::chrono::duration<double>(Clock::now() - firstRead).count();
             const std::int64_t allowed =
                 rate / 10 + static_cast<std::int64_t>(elapsed * static_cast<double>(rate)) -
                 bodyDelivered;

@@ -9,16 +9,6 @@ namespace tvx {
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() &&
-           (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    return s;
-}
-
 bool AllDigits(std::string_view s) {
     return !s.empty() &&
            std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -36,6 +26,16 @@ bool ReadNumber(std::string_view s, std::int64_t& value) {
 
 }  // namespace
 
+std::string_view TrimHeaderText(std::string_view s) {
+    while (!s.empty() &&
+           (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t')) {
+        s.remove_suffix(1);
+    }
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    return s;
+}
+
 std::int64_t ParseContentLength(const std::string& text) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
@@ -52,7 +52,7 @@ std::int64_t ParseContentLength(const std::string& text) {
 }
 
 bool IsContentLengthText(const std::string& text) {
-    return AllDigits(Trim(text));
+    return AllDigits(TrimHeaderText(text));
 }
 
 bool IsFollowedRedirect(long status) {
@@ -60,10 +60,10 @@ bool IsFollowedRedirect(long status) {
 }
 
 bool ParseContentRange(const std::string& text, std::int64_t& first, std::int64_t& total) {
-    std::string_view s = Trim(text);
+    std::string_view s = TrimHeaderText(text);
     if (s.size() < 6 || CompareNoCase(s.substr(0, 6), "bytes ") != 0)
         return false;
-    s = Trim(s.substr(6));
+    s = TrimHeaderText(s.substr(6));
     const std::size_t dash = s.find('-');
     const std::size_t slash = s.find('/');
     if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
@@ -79,7 +79,7 @@ bool ParseContentRange(const std::string& text, std::int64_t& first, std::int64_
 }
 
 void ResponseHeadParser::Line(std::string_view raw) {
-    const std::string_view line = Trim(raw);
+    const std::string_view line = TrimHeaderText(raw);
     if (raw.size() >= 5 && raw.substr(0, 5) == "HTTP/") {
         current = HttpResponse{};
         location.clear();
@@ -106,8 +106,8 @@ void ResponseHeadParser::Line(std::string_view raw) {
     const std::size_t colon = line.find(':');
     if (colon == std::string_view::npos || line.front() == ' ' || line.front() == '\t')
         return;
-    const std::string_view name = Trim(line.substr(0, colon));
-    const std::string value(Trim(line.substr(colon + 1)));
+    const std::string_view name = TrimHeaderText(line.substr(0, colon));
+    const std::string value(TrimHeaderText(line.substr(colon + 1)));
     if (CompareNoCase(name, "Content-Length") == 0) {
         TakeContentLength(value);
     } else if (CompareNoCase(name, "ETag") == 0) {
@@ -127,7 +127,7 @@ void ResponseHeadParser::TakeContentLength(const std::string& value) {
     std::string_view rest = value;
     while (true) {
         const std::size_t comma = rest.find(',');
-        const std::string element(Trim(rest.substr(0, comma)));
+        const std::string element(TrimHeaderText(rest.substr(0, comma)));
         if (!current.hasContentLength) {
             current.hasContentLength = true;
             current.contentLength = element;

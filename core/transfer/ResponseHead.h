@@ -30,6 +30,9 @@ private:
     void TakeContentLength(const std::string& value);
 };
 
+// The text without the blanks, TABs and line ends around it.
+std::string_view TrimHeaderText(std::string_view text);
+
 // The redirection statuses that are followed.
 bool IsFollowedRedirect(long status);
 

@@ -44,7 +44,8 @@ protected:
         ASSERT_GE(fd, 0);
         ASSERT_EQ(ftruncate(fd, kSize), 0);
         for (const std::int64_t at : kMarks) {
-            const std::string mark = MarkAt(at).substr(0, at == kSize - 16 ? 16 : std::string::npos);
+            const std::string mark =
+                MarkAt(at).substr(0, at == kSize - 16 ? 16 : std::string::npos);
             ASSERT_EQ(pwrite(fd, mark.data(), mark.size(), at), static_cast<ssize_t>(mark.size()));
         }
         close(fd);
@@ -60,7 +61,8 @@ protected:
         const int fd = open(path.c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
         for (const std::int64_t at : kMarks) {
-            const std::string mark = MarkAt(at).substr(0, at == kSize - 16 ? 16 : std::string::npos);
+            const std::string mark =
+                MarkAt(at).substr(0, at == kSize - 16 ? 16 : std::string::npos);
             std::string got(mark.size(), '\0');
             ASSERT_EQ(pread(fd, got.data(), got.size(), at), static_cast<ssize_t>(got.size()));
             EXPECT_EQ(got, mark) << "at " << at;
@@ -88,8 +90,7 @@ protected:
 TEST_F(LargeFile, TvxGetFetchesBreaksOffAndResumesPastFourGiB) {
     const std::string get = TVX_GET_PATH;
     const std::string target = PathOf("dl/big.iso");
-    const pid_t pid =
-        tvxtest::StartProcess(get, {nginx->Url("/big.iso"), "dl/big.iso"}, Dir());
+    const pid_t pid = tvxtest::StartProcess(get, {nginx->Url("/big.iso"), "dl/big.iso"}, Dir());
     ASSERT_TRUE(WaitForSize(target, (5LL << 30) / 2));
     kill(pid, SIGKILL);
     tvxtest::WaitProcess(pid, Dir());

@@ -279,6 +279,13 @@ struct HttpRequest::Impl {
                          static_cast<long>(settings.connectTimeoutSec));
         if (!settings.caFile.empty())
             curl_easy_setopt(easy, CURLOPT_CAINFO, settings.caFile.c_str());
+        if (!settings.referer.empty())
+            curl_easy_setopt(easy, CURLOPT_REFERER, settings.referer.c_str());
+        if (!settings.cookies.empty()) {
+            curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");  // the cookie engine, no file
+            for (const std::string& line : settings.cookies)
+                curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.c_str());
+        }
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(settings.stallTimeoutSec));
         if (curl_multi_add_handle(multi, easy) != CURLM_OK) {

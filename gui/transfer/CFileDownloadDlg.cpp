@@ -12,7 +12,8 @@
 #include "platform/FileSystem.h"
 #include "res/Pictures.h"
 
-CFileDownloadDlg::CFileDownloadDlg(QWidget* parent) : QDialog(parent) {
+CFileDownloadDlg::CFileDownloadDlg(QWidget* parent, const tvx::HttpSettings& settings)
+    : QDialog(parent) {
     setWindowTitle(QStringLiteral("Tarvex Download Service"));
     setWindowIcon(AppIcon());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -56,8 +57,8 @@ CFileDownloadDlg::CFileDownloadDlg(QWidget* parent) : QDialog(parent) {
     const TickPacing pacing = ReadTickPacing();
     m_budgetMs = pacing.budgetMs;
     tvx::DownloadDialogUi& ui = *this;
-    m_download = std::make_unique<tvx::CFileDownload>(ui, tvx::HttpSettings{},
-                                                      tvx::CurrentDirectory(), pacing.paced);
+    m_download =
+        std::make_unique<tvx::CFileDownload>(ui, settings, tvx::CurrentDirectory(), pacing.paced);
     m_download->SetReadWait(pacing.readWaitMs);
     m_timer.setInterval(20);
     connect(&m_timer, &QTimer::timeout, this, &CFileDownloadDlg::OnTimer);

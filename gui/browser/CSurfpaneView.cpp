@@ -159,7 +159,11 @@ void CSurfpaneView::DownloadAddress(const QString& address, const QString& sugge
 }
 
 void CSurfpaneView::OnDownloadRequested(QWebEngineDownloadRequest* download) {
-    if (download == nullptr || download->page() != m_page)
+    // The program has one browser view, which answers every download of the
+    // profile that nobody has answered yet. The request is not asked for its
+    // page: the engine has none for some downloads (a data: address) and
+    // fails when asked.
+    if (download == nullptr || download->state() != QWebEngineDownloadRequest::DownloadRequested)
         return;
     const QUrl url = download->url();
     if (url.isLocalFile() || (IsWebAddress(url) && url != m_formAddress)) {

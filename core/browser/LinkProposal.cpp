@@ -65,6 +65,7 @@ bool ProposeLink(const LinkRecord& header, std::string_view address, std::string
         text = name;
     record = LinkRecord{};
     record.kind = LinkRecord::kLink;
+    record.picture = kProposedLinkPicture;
     record.SetAddress(address);
     record.SetPath(IsAbsolutePath(disk) ? JoinPath(disk, name) : name);
     record.SetText(CutUtf8(text, kTextMax));

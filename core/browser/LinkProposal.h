@@ -4,6 +4,7 @@
 // list): the address as it is, a local path for its file and a list text.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,9 @@ namespace tvx {
 
 // The longest address the link editor holds; a longer one would be cut.
 constexpr std::size_t kProposedAddressMax = 127;
+// The picture of a proposed link: the disk, a file to keep (picture 0 is the
+// folder's).
+constexpr std::uint8_t kProposedLinkPicture = 1;
 
 // The file name an address names: the last part of its path, without query
 // text or fragment. The host stands in when the path names no file
@@ -27,7 +31,8 @@ std::string LinkFileName(std::string_view address);
 // relative paths. Its text is linkText with control characters made blanks
 // and outer blanks removed (cut to whole UTF-8 characters), or the file name
 // when nothing is left. False, and the record untouched, when the address is
-// no http or https address or too long for the editor.
+// no http or https address or too long for the editor. The picture is
+// kProposedLinkPicture.
 bool ProposeLink(const LinkRecord& header, std::string_view address, std::string_view linkText,
                  LinkRecord& record);
 

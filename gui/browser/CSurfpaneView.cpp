@@ -166,7 +166,8 @@ void CSurfpaneView::OnDownloadRequested(QWebEngineDownloadRequest* download) {
     if (download == nullptr || download->state() != QWebEngineDownloadRequest::DownloadRequested)
         return;
     const QUrl url = download->url();
-    if (url.isLocalFile() || (IsWebAddress(url) && url != m_formAddress)) {
+    if (!download->isSavePageDownload() &&
+        (url.isLocalFile() || (IsWebAddress(url) && url != m_formAddress))) {
         // The transfer can fetch it again: it goes through the resumable
         // transfer like every other download, under the server's name.
         const QString name = download->suggestedFileName();
@@ -174,7 +175,8 @@ void CSurfpaneView::OnDownloadRequested(QWebEngineDownloadRequest* download) {
         DownloadAddress(url.toString(QUrl::FullyEncoded), name, RefererFor(url));
         return;
     }
-    // Only the engine holds it (a blob: or data: address, a form's answer):
+    // Only the engine holds it (a blob: or data: address, a form's answer, the
+    // page as shown for "Save page"):
     // the engine saves it into the chosen file. The Save dialog is answered
     // before the signal returns, which is when the engine wants the download
     // accepted.

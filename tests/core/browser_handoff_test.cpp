@@ -87,6 +87,7 @@ TEST(BrowserHandoff, ProposedLinkForTheList) {
             continue;
         }
         EXPECT_TRUE(record.IsLink());
+        EXPECT_EQ(record.picture, tvx::kProposedLinkPicture);
         EXPECT_EQ(record.Address(), c.address);
         EXPECT_EQ(record.Path(), c.path) << c.address;
         EXPECT_EQ(record.Text(), c.listText) << c.address;

@@ -44,6 +44,16 @@ CEngineDownloadDlg::CEngineDownloadDlg(QWebEngineDownloadRequest* download, cons
     connect(m_close, &QPushButton::clicked, this, &CEngineDownloadDlg::reject);
 }
 
+CEngineDownloadDlg::~CEngineDownloadDlg() {
+    if (m_outcome == Outcome::Running && !m_partPath.isEmpty()) {
+        if (m_download != nullptr) {
+            disconnect(m_download, nullptr, this, nullptr);
+            m_download->cancel();
+        }
+        QFile::remove(m_partPath);
+    }
+}
+
 void CEngineDownloadDlg::Start() {
     if (m_download == nullptr) {
         End(Outcome::Failed, QStringLiteral("Error: the download is gone"));

@@ -26,6 +26,9 @@ public:
     // closed.
     CEngineDownloadDlg(QWebEngineDownloadRequest* download, const QString& path,
                        QWidget* parent = nullptr);
+    // A download still running when the dialog goes (with its parent) is
+    // cancelled and its part removed.
+    ~CEngineDownloadDlg() override;
 
     // Accepts the download into the part file. Call it while the engine's
     // downloadRequested signal is being handled.

@@ -100,6 +100,11 @@ bool CSurfpaneView::OnBeforeNavigate2(const QString& address, QWebEnginePage::Na
     return true;  // an intercepted address is never shown
 }
 
+QString CSurfpaneView::Proposal(const std::string& name) const {
+    return QString::fromLocal8Bit(
+        tvx::ToNativePath(tvx::DownloadProposal(m_downloadFolder, name)).c_str());
+}
+
 QString CSurfpaneView::AskSavePath(const QString& proposal) {
     const QString filter = QString::fromLatin1(kDownloadFilter);
     if (m_saveHook)
@@ -128,8 +133,7 @@ void CSurfpaneView::DownloadAddress(const QString& address, const QString& sugge
     const std::string name = suggestedName.isEmpty()
                                  ? tvx::FileNameOfAddress(ToLocal8(address))
                                  : ToLocal8(QFileInfo(suggestedName).fileName());
-    const QString chosen = AskSavePath(QString::fromLocal8Bit(
-        tvx::ToNativePath(tvx::DownloadProposal(m_downloadFolder, name)).c_str()));
+    const QString chosen = AskSavePath(Proposal(name));
     if (chosen.isEmpty())
         return;
     const std::string path = ToLocal8(chosen);
@@ -176,15 +180,13 @@ void CSurfpaneView::OnDownloadRequested(QWebEngineDownloadRequest* download) {
         return;
     }
     // Only the engine holds it (a blob: or data: address, a form's answer, the
-    // page as shown for "Save page"):
-    // the engine saves it into the chosen file. The Save dialog is answered
-    // before the signal returns, which is when the engine wants the download
-    // accepted.
+    // page as shown for "Save page"): the engine saves it into the chosen
+    // file. The Save dialog is answered before the signal returns, which is
+    // when the engine wants the download accepted.
     QString name = QFileInfo(download->suggestedFileName()).fileName();
     if (name.isEmpty())
         name = QStringLiteral("download");
-    const QString chosen = AskSavePath(QString::fromLocal8Bit(
-        tvx::ToNativePath(tvx::DownloadProposal(m_downloadFolder, ToLocal8(name))).c_str()));
+    const QString chosen = AskSavePath(Proposal(ToLocal8(name)));
     if (chosen.isEmpty()) {
         download->cancel();
         return;

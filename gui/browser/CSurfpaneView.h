@@ -92,6 +92,9 @@ private:
     // of the address; referer goes with the requests when not empty.
     void DownloadAddress(const QString& address, const QString& suggestedName = {},
                          const QString& referer = {});
+    // The native path the Save dialog proposes for a file name: the file in
+    // the download folder.
+    QString Proposal(const std::string& name) const;
     // The native path chosen in the Save dialog for the proposal; empty for
     // cancel.
     QString AskSavePath(const QString& proposal);

@@ -190,18 +190,28 @@ void CListCommands::Edit() {
 }
 
 void CListCommands::AddItem() {
+    LinkRecord empty{};
+    empty.kind = LinkRecord::kLink;
+    AddLinkRecord(empty);
+}
+
+TreeItem CListCommands::AddLink(TreeItem selected, const LinkRecord& proposal) {
+    SetContextItem(selected);
+    return AddLinkRecord(proposal);
+}
+
+TreeItem CListCommands::AddLinkRecord(const LinkRecord& initial) {
     TreeItem target = nullptr;
     if (!FindTargetFolder(false, target))
-        return;
+        return nullptr;
     if (m_table.IsFull()) {
         m_host.Beep();
-        return;
+        return nullptr;
     }
-    g_editRecord = LinkRecord{};
-    g_editRecord.kind = LinkRecord::kLink;
+    g_editRecord = initial;
     if (!m_host.EditLink(g_editRecord))
-        return;
-    Append(target, g_editRecord);
+        return nullptr;
+    return Append(target, g_editRecord);
 }
 
 void CListCommands::AddDir() {

@@ -91,6 +91,12 @@ public:
     // A refused drop beeps and changes nothing. Returns the moved item.
     TreeItem Drop(TreeItem dragged, TreeItem target);
 
+    // Opens the link editor on the proposed link and, on OK, inserts it into
+    // the folder of selected (a folder itself, the folder holding a link,
+    // the top level for nullptr), sorted, with its check box cleared. Returns
+    // the new item; nullptr when cancelled or the table is full (a beep).
+    TreeItem AddLink(TreeItem selected, const LinkRecord& proposal);
+
     const LinkRecord& Clipboard() const { return m_clipboard; }
 
 private:
@@ -105,6 +111,7 @@ private:
 
     void Edit();
     void AddItem();
+    TreeItem AddLinkRecord(const LinkRecord& initial);
     void AddDir();
     void Copy();
     void KillAndCopy(bool folder);

@@ -199,6 +199,13 @@ struct HttpRequest::Impl {
                          static_cast<long>(settings.connectTimeoutSec));
         if (!settings.caFile.empty())
             curl_easy_setopt(easy, CURLOPT_CAINFO, settings.caFile.c_str());
+        if (!settings.referer.empty())
+            curl_easy_setopt(easy, CURLOPT_REFERER, settings.referer.c_str());
+        if (!settings.cookies.empty()) {
+            curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");  // the cookie engine, no file
+            for (const std::string& line : settings.cookies)
+                curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.c_str());
+        }
         if (settings.maxBytesPerSecond > 0) {
             curl_easy_setopt(easy, CURLOPT_MAX_RECV_SPEED_LARGE,
                              static_cast<curl_off_t>(settings.maxBytesPerSecond));

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tvx {
 
@@ -30,6 +31,14 @@ struct HttpSettings {
     // A file of further trusted certificates (PEM) for HTTPS, besides the
     // system's; empty for none.
     std::string caFile;
+    // Sent as the Referer header when not empty.
+    std::string referer;
+    // Cookies to send, each a line of the Netscape cookie file: domain,
+    // include-subdomains (TRUE/FALSE), path, secure (TRUE/FALSE), expiry
+    // (seconds since 1970, 0 for a session cookie), name and value, separated
+    // by TABs. Each request sends a cookie only to the hosts and paths it
+    // belongs to, the hops of a redirection included.
+    std::vector<std::string> cookies;
     // Called every few dozen milliseconds while a call waits for the network;
     // returning true abandons the call with the error text "interrupted".
     std::function<bool()> interrupted;

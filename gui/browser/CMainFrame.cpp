@@ -257,8 +257,10 @@ void CMainFrame::CreateBars() {
     m_addressBox->lineEdit()->installEventFilter(this);
     // A pick from the list navigates to that entry.
     connect(m_addressBox, qOverload<int>(&QComboBox::activated), this, [this](int index) {
-        if (index >= 0)
+        if (index >= 0) {
             m_pSurfpaneView->Navigate2(m_addressBox->itemText(index));
+            SetActiveView(Pane::Browser);
+        }
     });
 
     QStatusBar* status = statusBar();
@@ -340,6 +342,9 @@ void CMainFrame::OnCreateClient() {
             &CMainFrame::SetDocumentTitle);
     connect(m_pSurfpaneView, &CSurfpaneView::StatusTextChanged, this,
             [this](const QString& text) { statusBar()->showMessage(text); });
+    // The editor opens once the page's menu has closed.
+    connect(m_pSurfpaneView, &CSurfpaneView::AddLinkToList, m_pLeftView, &CLeftView::AddLink,
+            Qt::QueuedConnection);
 
     // The views' initial updates.
     m_pLeftView->OnInitialUpdate();
@@ -398,8 +403,10 @@ void CMainFrame::OnCommand(int command) {
     }
     if (command >= ID_FAVORITES_FIRST && command <= ID_FAVORITES_LAST) {
         const int index = command - ID_FAVORITES_FIRST;
-        if (index < m_favoriteAddresses.size())
+        if (index < m_favoriteAddresses.size()) {
             m_pSurfpaneView->Navigate2(m_favoriteAddresses[index]);
+            SetActiveView(Pane::Browser);
+        }
         return;
     }
     switch (command) {
@@ -419,9 +426,7 @@ void CMainFrame::OnCommand(int command) {
             break;
         }
         case ID_VIEW_TOOLBAR: {
-            const bool show = Action(ID_VIEW_TOOLBAR)->isChecked();
-            m_toolBar->setVisible(show);
-            m_addressBar->setVisible(show);
+            m_toolBar->setVisible(Action(ID_VIEW_TOOLBAR)->isChecked());
             break;
         }
         case ID_VIEW_STATUS_BAR:
@@ -448,6 +453,7 @@ void CMainFrame::OnAddressEnter() {
     const QString text = m_addressBox->lineEdit()->text();
     m_pSurfpaneView->Navigate2(text);
     m_addressBox->addItem(text);  // every Enter adds the text as the last entry
+    SetActiveView(Pane::Browser);
 }
 
 void CMainFrame::ShowAddress(const QString& address) {

@@ -1,8 +1,12 @@
 #include "browser/CSurfpaneView.h"
 
+#include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QWebEngineContextMenuRequest>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -10,9 +14,11 @@
 #include "app/CommandIds.h"
 #include "app/MessageBox.h"
 #include "app/Settings.h"
+#include "browser/CCookieStore.h"
 #include "browser/Interception.h"
 #include "platform/Paths.h"
 #include "res/Resources.h"
+#include "transfer/CEngineDownloadDlg.h"
 #include "transfer/CFileDownloadDlg.h"
 
 namespace {
@@ -29,13 +35,17 @@ std::string ToLocal8(const QString& text) {
     return text.toLocal8Bit().toStdString();
 }
 
+bool IsWebAddress(const QUrl& url) {
+    return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+}
+
 }  // namespace
 
 CSurfpanePage::CSurfpanePage(QWebEngineProfile* profile, CSurfpaneView* view)
     : QWebEnginePage(profile, view), m_view(view) {}
 
-bool CSurfpanePage::acceptNavigationRequest(const QUrl& url, NavigationType, bool) {
-    return !m_view->OnBeforeNavigate2(url.toString(QUrl::FullyEncoded));
+bool CSurfpanePage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool) {
+    return !m_view->OnBeforeNavigate2(url.toString(QUrl::FullyEncoded), type);
 }
 
 CSurfpaneView::CSurfpaneView(QWidget* parent) : QWebEngineView(parent) {
@@ -43,6 +53,7 @@ CSurfpaneView::CSurfpaneView(QWidget* parent) : QWebEngineView(parent) {
     QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
     m_page = new CSurfpanePage(profile, this);
     setPage(m_page);
+    m_cookies = new CCookieStore(profile->cookieStore(), this);
     connect(m_page, &QWebEnginePage::titleChanged, this, &CSurfpaneView::DocumentTitleChanged);
     connect(m_page, &QWebEnginePage::loadFinished, this,
             [this](bool) { emit ShowAddress(url().toString(QUrl::FullyEncoded)); });
@@ -71,28 +82,63 @@ void CSurfpaneView::Navigate2(const QString& address) {
              : QUrl::fromUserInput(address));
 }
 
-bool CSurfpaneView::OnBeforeNavigate2(const QString& address) {
-    if (!tvx::IsInterceptedAddress(ToLocal8(address))) {
+bool CSurfpaneView::OnBeforeNavigate2(const QString& address, QWebEnginePage::NavigationType type) {
+    if (type == QWebEnginePage::NavigationTypeFormSubmitted) {
+        m_formAddress = QUrl(address);
+    } else if (type == QWebEnginePage::NavigationTypeLinkClicked ||
+               type == QWebEnginePage::NavigationTypeTyped) {
+        m_formAddress.clear();
+    }
+    if (type == QWebEnginePage::NavigationTypeFormSubmitted ||
+        !tvx::IsInterceptedAddress(ToLocal8(address))) {
         emit StartActivityAnimation();
         return false;
     }
-    DownloadAddress(address);
+    const QString referer =
+        type == QWebEnginePage::NavigationTypeTyped ? QString() : RefererFor(QUrl(address));
+    DownloadAddress(address, QString(), referer);
     return true;  // an intercepted address is never shown
 }
 
-void CSurfpaneView::DownloadAddress(const QString& address) {
-    const std::string name = tvx::FileNameOfAddress(ToLocal8(address));
-    const QString proposal = QString::fromLocal8Bit(
+QString CSurfpaneView::Proposal(const std::string& name) const {
+    return QString::fromLocal8Bit(
         tvx::ToNativePath(tvx::DownloadProposal(m_downloadFolder, name)).c_str());
+}
+
+QString CSurfpaneView::AskSavePath(const QString& proposal) {
     const QString filter = QString::fromLatin1(kDownloadFilter);
-    const QString chosen =
-        m_saveHook ? m_saveHook(proposal, filter)
-                   : QFileDialog::getSaveFileName(window(), QString(), proposal, filter);
+    if (m_saveHook)
+        return m_saveHook(proposal, filter);
+    // Choosing a file that exists is how a broken download is continued: the
+    // transfer checks it against the server and resumes or replaces it only
+    // then, so the dialog asks nothing.
+    return QFileDialog::getSaveFileName(window(), QString(), proposal, filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+QString CSurfpaneView::RefererFor(const QUrl& target) const {
+    const QUrl page = m_page->url();
+    if (!IsWebAddress(page) ||
+        (page.scheme() == QLatin1String("https") && target.scheme() == QLatin1String("http"))) {
+        return {};
+    }
+    return page.adjusted(QUrl::RemoveFragment | QUrl::RemoveUserInfo).toString(QUrl::FullyEncoded);
+}
+
+void CSurfpaneView::DownloadAddress(const QString& address, const QString& suggestedName,
+                                    const QString& referer) {
+    // A local file goes to the transfer as its path, which it copies.
+    const QUrl url(address);
+    const QString source = url.isLocalFile() ? url.toLocalFile() : address;
+    const std::string name = suggestedName.isEmpty()
+                                 ? tvx::FileNameOfAddress(ToLocal8(address))
+                                 : ToLocal8(QFileInfo(suggestedName).fileName());
+    const QString chosen = AskSavePath(Proposal(name));
     if (chosen.isEmpty())
         return;
     const std::string path = ToLocal8(chosen);
     m_downloadFolder = tvx::FolderOfPath(path);
-    const std::string address8 = ToLocal8(address);
+    const std::string address8 = ToLocal8(source);
     // The dialog takes one text split at commas: a comma in either part
     // would fetch or write the wrong file.
     if (address8.find(',') != std::string::npos || path.find(',') != std::string::npos) {
@@ -108,19 +154,77 @@ void CSurfpaneView::DownloadAddress(const QString& address) {
         m_downloadHook(text);
         return;
     }
-    CFileDownloadDlg dialog;
+    tvx::HttpSettings settings;
+    settings.referer = ToLocal8(referer);
+    settings.cookies = m_cookies->NetscapeLines();
+    CFileDownloadDlg dialog(nullptr, settings);
     dialog.SetParameters(text);
     dialog.DoModal();
 }
 
 void CSurfpaneView::OnDownloadRequested(QWebEngineDownloadRequest* download) {
-    if (download == nullptr || download->page() != m_page)
+    // The program has one browser view, which answers every download of the
+    // profile that nobody has answered yet. The request is not asked for its
+    // page: the engine has none for some downloads (a data: address) and
+    // fails when asked.
+    if (download == nullptr || download->state() != QWebEngineDownloadRequest::DownloadRequested)
         return;
-    // The engine's own download is not used: the file goes through the
-    // resumable transfer like every other download.
-    const QString address = download->url().toString(QUrl::FullyEncoded);
-    download->cancel();
-    DownloadAddress(address);
+    const QUrl url = download->url();
+    if (!download->isSavePageDownload() &&
+        (url.isLocalFile() || (IsWebAddress(url) && url != m_formAddress))) {
+        // The transfer can fetch it again: it goes through the resumable
+        // transfer like every other download, under the server's name.
+        const QString name = download->suggestedFileName();
+        download->cancel();
+        DownloadAddress(url.toString(QUrl::FullyEncoded), name, RefererFor(url));
+        return;
+    }
+    // Only the engine holds it (a blob: or data: address, a form's answer, the
+    // page as shown for "Save page"): the engine saves it into the chosen
+    // file. The Save dialog is answered before the signal returns, which is
+    // when the engine wants the download accepted.
+    QString name = QFileInfo(download->suggestedFileName()).fileName();
+    if (name.isEmpty())
+        name = QStringLiteral("download");
+    const QString chosen = AskSavePath(Proposal(ToLocal8(name)));
+    if (chosen.isEmpty()) {
+        download->cancel();
+        return;
+    }
+    m_downloadFolder = tvx::FolderOfPath(ToLocal8(chosen));
+    auto* dialog = new CEngineDownloadDlg(download, chosen, this);
+    dialog->Start();
+    dialog->show();
+}
+
+void CSurfpaneView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = CreateContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose, true);
+    menu->popup(event->globalPos());
+}
+
+QMenu* CSurfpaneView::CreateContextMenu() {
+    QMenu* menu = createStandardContextMenu();
+    // This browser has one page: there are no tabs or further windows.
+    for (const QWebEnginePage::WebAction action :
+         {QWebEnginePage::OpenLinkInNewWindow, QWebEnginePage::OpenLinkInNewTab,
+          QWebEnginePage::OpenLinkInNewBackgroundTab}) {
+        menu->removeAction(pageAction(action));
+    }
+    const QWebEngineContextMenuRequest* request = lastContextMenuRequest();
+    if (request != nullptr && IsWebAddress(request->linkUrl())) {
+        const QString address = request->linkUrl().toString(QUrl::FullyEncoded);
+        const QString text = request->linkText();
+        auto* add = new QAction(QStringLiteral("Add link to the download list"), menu);
+        connect(add, &QAction::triggered, this,
+                [this, address, text] { emit AddLinkToList(address, text); });
+        menu->insertAction(menu->actions().value(0), add);
+    }
+    return menu;
+}
+
+QString CSurfpaneView::StartPage() {
+    return QString::fromLatin1(kStartPage);
 }
 
 QString CSurfpaneView::FixedPage(int stringId) {
@@ -145,8 +249,6 @@ QString CSurfpaneView::FixedPage(int stringId) {
             return QStringLiteral("https://duckduckgo.com/");
         case 747:
             return QStringLiteral("https://wiki.qt.io/QtWebEngine");
-        case 759:
-            return QStringLiteral("https://www.tarvex.de/");
         default:
             return {};
     }
@@ -170,7 +272,9 @@ void CSurfpaneView::OnCommand(int command) {
             break;
         case ID_GO_START_PAGE:
         case ID_GO_TARVEX_HOME:
-            Navigate2(FixedPage(759));
+            // The built-in page: an address outside this program would show
+            // whatever its owner puts there.
+            Navigate2(StartPage());
             break;
         case ID_STOP:
             triggerPageAction(QWebEnginePage::Stop);

@@ -11,11 +11,13 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTextDocumentFragment>
 #include <QToolTip>
 #include <QTimer>
 #include <algorithm>
 
 #include "app/MessageBox.h"
+#include "browser/LinkProposal.h"
 #include "downloadlist/CEditLinkDlg.h"
 #include "downloadlist/LinkFileState.h"
 #include "downloadlist/LinkRecord.h"
@@ -32,6 +34,22 @@ constexpr int kBytesRole = Qt::UserRole + 2;  // the item text's stored bytes
 
 QByteArray Bytes(std::string_view text) {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+bool IsWebAddress(const QUrl& url) {
+    return url.isValid() &&
+           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
+// The web link a drag from a page or another program carries: the first
+// http or https address of its list, or its plain text when that is one.
+QUrl DraggedLink(const QMimeData* data) {
+    for (const QUrl& url : data->urls()) {
+        if (IsWebAddress(url))
+            return url;
+    }
+    const QUrl text(data->text().trimmed(), QUrl::StrictMode);
+    return IsWebAddress(text) ? text : QUrl();
 }
 }  // namespace
 
@@ -240,7 +258,12 @@ void CLeftView::SetDropTarget(QTreeWidgetItem* item) {
 }
 
 void CLeftView::dragEnterEvent(QDragEnterEvent* event) {
-    // Only items of this tree can be dropped; files from elsewhere are not taken.
+    // Items of this tree move; from elsewhere only web links are taken.
+    if (event->source() != this && DraggedLink(event->mimeData()).isValid()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        return;
+    }
     if (event->source() != this || m_dragged == nullptr) {
         event->ignore();
         return;
@@ -250,6 +273,12 @@ void CLeftView::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void CLeftView::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->source() != this && DraggedLink(event->mimeData()).isValid()) {
+        SetDropTarget(itemAt(event->position().toPoint()));
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        return;
+    }
     if (event->source() != this || m_dragged == nullptr) {
         event->ignore();
         return;
@@ -266,6 +295,26 @@ void CLeftView::dragLeaveEvent(QDragLeaveEvent* event) {
 }
 
 void CLeftView::dropEvent(QDropEvent* event) {
+    const QUrl link = event->source() != this ? DraggedLink(event->mimeData()) : QUrl();
+    if (link.isValid()) {
+        // A link dropped onto an item goes into that item's folder.
+        if (QTreeWidgetItem* over = itemAt(event->position().toPoint()))
+            setCurrentItem(over);
+        const QString text =
+            event->mimeData()->hasHtml()
+                ? QTextDocumentFragment::fromHtml(event->mimeData()->html()).toPlainText()
+                : QString();
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        SetDropTarget(nullptr);
+        // The editor opens after the drag has ended, so that its source is
+        // not kept waiting.
+        QMetaObject::invokeMethod(
+            this,
+            [this, address = link.toString(QUrl::FullyEncoded), text] { AddLink(address, text); },
+            Qt::QueuedConnection);
+        return;
+    }
     if (event->source() != this || m_dragged == nullptr) {
         event->ignore();
         return;
@@ -284,6 +333,22 @@ void CLeftView::DropItem(QTreeWidgetItem* dragged, QTreeWidgetItem* target) {
     }
     if (m_pressItem == dragged)
         m_pressItem = nullptr;
+}
+
+void CLeftView::AddLink(const QString& address, const QString& text) {
+    tvx::LinkRecord proposal{};
+    if (!tvx::ProposeLink(tvx::g_linkTable.Header(), address.toLocal8Bit().toStdString(),
+                          text.toLocal8Bit().toStdString(), proposal)) {
+        MessageBox(
+            "This link cannot be added to the download list (only http and https "
+            "addresses of at most 127 characters):\n" +
+            address.toLocal8Bit().toStdString());
+        return;
+    }
+    QTreeWidgetItem* current = currentItem();
+    QTreeWidgetItem* selected = current != nullptr && current->isSelected() ? current : nullptr;
+    if (QTreeWidgetItem* added = ToQt(m_commands->AddLink(ToItem(selected), proposal)))
+        setCurrentItem(added);
 }
 
 // --- the dialogs the commands open ---

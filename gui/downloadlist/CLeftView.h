@@ -35,6 +35,12 @@ public:
     // A finished drag of one item released over another (nullptr: over empty
     // space, which counts as the first top-level item).
     void DropItem(QTreeWidgetItem* dragged, QTreeWidgetItem* target);
+    // Adds a web link through the link editor, which opens with the address,
+    // a path below the list's disk directory and the text (the file name
+    // when empty); on OK the link goes into the folder of the selected item
+    // (the top level when none is selected). An address the list cannot hold
+    // is refused with a message.
+    void AddLink(const QString& address, const QString& text);
     // Replaces the dialogs the commands open (the editor, the download
     // dialog, message boxes) for tests; nullptr restores them.
     void SetCommandHost(tvx::ListCommandHost* host) { m_testHost = host; }

@@ -14,7 +14,8 @@
 #include "platform/Text.h"
 #include "res/Pictures.h"
 
-CFileDownloadDlg::CFileDownloadDlg(QWidget* parent) : QDialog(parent) {
+CFileDownloadDlg::CFileDownloadDlg(QWidget* parent, const tvx::HttpSettings& settings)
+    : QDialog(parent) {
     setWindowTitle(QStringLiteral("Tarvex Download Service"));
     setWindowIcon(AppIcon());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -58,8 +59,13 @@ CFileDownloadDlg::CFileDownloadDlg(QWidget* parent) : QDialog(parent) {
     const TickPacing pacing = ReadTickPacing();
     m_budgetMs = pacing.budgetMs;
     tvx::DownloadDialogUi& ui = *this;
-    m_download = std::make_unique<tvx::CFileDownload>(ui, ReadHttpSettings(),
-                                                      tvx::CurrentDirectory(), pacing.paced);
+    // The settings file's network settings, with what the caller adds for
+    // this download (the browser's cookies and the page as Referer).
+    tvx::HttpSettings http = ReadHttpSettings();
+    http.referer = settings.referer;
+    http.cookies = settings.cookies;
+    m_download =
+        std::make_unique<tvx::CFileDownload>(ui, http, tvx::CurrentDirectory(), pacing.paced);
     m_download->SetReadWait(pacing.readWaitMs);
     m_timer.setInterval(20);
     connect(&m_timer, &QTimer::timeout, this, &CFileDownloadDlg::OnTimer);

@@ -21,7 +21,9 @@ class CProgressCtrl;
 class CFileDownloadDlg : public QDialog, private tvx::DownloadDialogUi {
     Q_OBJECT
 public:
-    explicit CFileDownloadDlg(QWidget* parent = nullptr);
+    // settings: what the requests send besides the fixed header lines (the
+    // browser's cookies and the page as Referer, for a download from a page).
+    explicit CFileDownloadDlg(QWidget* parent = nullptr, const tvx::HttpSettings& settings = {});
     ~CFileDownloadDlg() override;
 
     // 1 when both parts of "webname,filename" are there, otherwise 0.

@@ -57,6 +57,8 @@ private slots:
     void toolbarHasTenButtonsAndTwoDropDowns();
     void browserCommandsFollowTheActivePane();
     void addressBoxNavigatesAndKeepsEveryEnter();
+    void navigatingActivatesTheBrowserAndHomeIsTheStartPage();
+    void toolbarEntryHidesOnlyTheToolbar();
     void storedPaneSizesFollowTheMinimumRules();
     void downloadWithNothingCheckedSaysSo();
     void downloadRunsASessionWithAWiderList();
@@ -186,6 +188,60 @@ void FrameCommandsTest::addressBoxNavigatesAndKeepsEveryEnter() {
                               20000);
     QTRY_COMPARE(frame.AddressBox()->currentText(), url);
     QTRY_VERIFY_WITH_TIMEOUT(!frame.ActivityAnimation()->IsPlaying(), 20000);
+}
+
+void FrameCommandsTest::navigatingActivatesTheBrowserAndHomeIsTheStartPage() {
+    tvxtest::TestHttpServer server([](const tvxtest::SeenRequest&) {
+        return tvxtest::Reply().Send(
+            tvxtest::ResponseHead(200, {{"Content-Type", "text/html"}}) +
+            "<html><head><title>Served</title></head><body>x</body></html>");
+    });
+    CMainFrame frame;
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    const QString url = QString::fromStdString(server.Url("/page.html"));
+    frame.FavoriteAddresses() << url;
+    frame.AddressBox()->addItem(url);
+    QLineEdit* edit = frame.AddressBox()->lineEdit();
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"Enter in the address box",
+         [&] {
+             edit->setFocus();
+             edit->setText(url);
+             QTest::keyClick(edit, Qt::Key_Return);
+         }},
+        {"a pick from the address list", [&] { emit frame.AddressBox()->activated(0); }},
+        {"a favorite", [&] { frame.OnCommand(ID_FAVORITES_FIRST); }},
+    };
+    for (const auto& [how, navigate] : ways) {
+        frame.LeftView()->setFocus();
+        QTRY_COMPARE(frame.ActiveView(), CMainFrame::Pane::List);
+        QVERIFY(!frame.Action(ID_GO_BACK)->isEnabled());
+        navigate();
+        QVERIFY2(frame.ActiveView() == CMainFrame::Pane::Browser, how);
+        QVERIFY2(frame.Action(ID_GO_BACK)->isEnabled(), how);
+    }
+    // Home and the Tools entry show the built-in page.
+    for (int id : {ID_GO_START_PAGE, ID_GO_TARVEX_HOME}) {
+        frame.SurfpaneView()->Navigate2(url);
+        QTRY_COMPARE_WITH_TIMEOUT(frame.SurfpaneView()->url().toString(), url, 20000);
+        frame.OnCommand(id);
+        QTRY_COMPARE_WITH_TIMEOUT(frame.SurfpaneView()->url().toString(),
+                                  CSurfpaneView::StartPage(), 20000);
+    }
+}
+
+void FrameCommandsTest::toolbarEntryHidesOnlyTheToolbar() {
+    CMainFrame frame;
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    auto* toolbar = frame.findChild<QToolBar*>("Browser");
+    auto* addressBar = frame.findChild<QToolBar*>("Address");
+    frame.Action(ID_VIEW_TOOLBAR)->trigger();
+    QVERIFY(!toolbar->isVisible());
+    QVERIFY(addressBar->isVisible());
+    frame.Action(ID_VIEW_TOOLBAR)->trigger();
+    QVERIFY(toolbar->isVisible());
 }
 
 void FrameCommandsTest::storedPaneSizesFollowTheMinimumRules() {

@@ -4,6 +4,7 @@
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -35,6 +36,7 @@ const QByteArray kList =
 class RecordingHost : public tvx::ListCommandHost {
 public:
     bool EditLink(tvx::LinkRecord& record) override {
+        edited.push_back(record);
         if (!next.has_value())
             return false;
         record = *next;
@@ -53,6 +55,7 @@ public:
     }
     void WriteLog(const std::string& line) override { log.push_back(line); }
     std::optional<tvx::LinkRecord> next;
+    std::vector<tvx::LinkRecord> edited;  // the records the editor opened with
     int beeps = 0;
     std::vector<std::string> messages, downloads, log;
     std::function<void()> onDownload;
@@ -104,6 +107,7 @@ private slots:
     void labelEditsKeepStoredBytesAndTakeNoLineBreaks();
     void linksLeftOutAreSaidOnce();
     void dropsMoveOrBeep();
+    void linksDroppedFromElsewhereAreAdded();
     void mouseDragMovesTheItemOnce();
     void downloadNowSetsTheBox();
     void savedListReloadsInShownOrder();
@@ -356,6 +360,45 @@ void LeftViewTest::mouseDragMovesTheItemOnce() {
     }
     QTRY_VERIFY(released);
     QTRY_COMPARE(Dump(*m_view), QString("Tools\n  D tool\n  Sub\nEmpty\n  B tool\nTop link\n"));
+    QVERIFY(tvx::g_linkTable.modified);
+}
+
+void LeftViewTest::linksDroppedFromElsewhereAreAdded() {
+    // A drag from a page or another program, dropped at the point.
+    auto drop = [this](QMimeData& data, const QPoint& point) {
+        QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_view->viewport(), &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDragMoveEvent move(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_view->viewport(), &move);
+        QDropEvent done(QPointF(point), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_view->viewport(), &done);
+        return done.isAccepted();
+    };
+    m_host.next = Link("Dropped link");
+    const QPoint onB = m_view->visualItemRect(Find(*m_view, "B tool")).center();
+
+    // Only web links are taken.
+    QMimeData file;
+    file.setUrls({QUrl::fromLocalFile(m_sandbox->PathOf("a.zip"))});
+    QVERIFY(!drop(file, onB));
+
+    QMimeData link;
+    link.setUrls({QUrl("http://example.test/pub/X-1.zip")});
+    link.setHtml("<a href='http://example.test/pub/X-1.zip'>X <b>tool</b></a>");
+    QVERIFY(drop(link, onB));
+    QTRY_COMPARE(m_host.edited.size(), std::size_t(1));
+    const tvx::LinkRecord& proposed = m_host.edited[0];
+    QVERIFY(proposed.IsLink());
+    QCOMPARE(proposed.Address(), std::string_view("http://example.test/pub/X-1.zip"));
+    QCOMPARE(proposed.Path(), std::string_view("X-1.zip"));  // below the disk directory
+    QCOMPARE(proposed.Text(), std::string_view("X tool"));
+    // Dropped onto a link, it goes into that link's folder.
+    QTreeWidgetItem* added = Find(*m_view, "Dropped link");
+    QVERIFY(added != nullptr);
+    QCOMPARE(added->parent(), Find(*m_view, "Tools"));
+    QCOMPARE(added->checkState(0), Qt::Unchecked);
     QVERIFY(tvx::g_linkTable.modified);
 }
 

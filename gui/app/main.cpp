@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/CDownloadApp.h"
+#include "app/CTerminationSignals.h"
 #include "app/CommandLine.h"
 
 namespace {
@@ -59,6 +60,7 @@ int main(int argc, char** argv) {
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     CDownloadApp app(argc, argv);
+    CTerminationSignals termination;
     if (!app.InitInstance())
         return 1;
     return app.exec();

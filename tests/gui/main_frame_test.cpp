@@ -2,10 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <QDialog>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
+#include <csignal>
 
 #include "GuiSandbox.h"
+#include "app/CTerminationSignals.h"
 #include "app/MessageBox.h"
 #include "app/Settings.h"
 #include "browser/CMainFrame.h"
@@ -13,8 +17,8 @@
 #include "browser/CSurfpaneView.h"
 #include "browser/FrameLayout.h"
 #include "downloadlist/CLeftView.h"
-#include "session/CStatusView.h"
 #include "downloadlist/LinkRecord.h"
+#include "session/CStatusView.h"
 
 class MainFrameTest : public QObject {
     Q_OBJECT
@@ -25,6 +29,7 @@ private slots:
     void brokenWindowPosOpensMaximised();
     void panesSurviveShrinkingTheWindow();
     void writeProtectedListIsLeftAloneAtClose();
+    void terminationSignalClosesAndSaves();
 };
 
 namespace {
@@ -195,6 +200,29 @@ void MainFrameTest::writeProtectedListIsLeftAloneAtClose() {
     QFile file(sandbox.PathOf("tvx_downctrl.htm"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), kList);
+}
+
+void MainFrameTest::terminationSignalClosesAndSaves() {
+    // SIGTERM at logout, with a download dialog open: the dialog breaks off,
+    // the window closes as by the user, and the changed list is written.
+    GuiSandbox sandbox;
+    sandbox.WriteFile("tvx_downctrl.htm", kList);
+    CTerminationSignals termination;
+    CMainFrame frame;
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    tvx::g_linkTable.records[2].SetText("Renamed before logout");
+    tvx::g_linkTable.modified = true;
+    QDialog dialog(&frame);
+    bool dialogEnded = false;
+    QTimer::singleShot(50, [] { ::raise(SIGTERM); });
+    QTimer::singleShot(0, [&] {
+        dialog.exec();
+        dialogEnded = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.isVisible(), 5000);
+    QVERIFY(dialogEnded);
+    QVERIFY(sandbox.ReadFile("tvx_downctrl.htm").contains("Renamed before logout"));
 }
 
 QTEST_MAIN(MainFrameTest)

@@ -4,7 +4,7 @@
 // the list is loaded) or, with --all, every link, writes the work list
 // download.tmp, and runs the check-and-download session over it.
 //
-//   tvx-session [--all] [--paced] [--max-time SECONDS]
+//   tvx-session [--all] [--paced] [-j N] [--max-time SECONDS] [--limit-rate RATE]
 //
 // The log goes to standard output exactly as the log pane shows it: CR and LF
 // each end a line, BEL characters are dropped. Message texts go to standard
@@ -90,7 +90,9 @@ private:
 };
 
 int Usage() {
-    std::fprintf(stderr, "usage: tvx-session [--all] [--paced] [--max-time SECONDS]\n");
+    std::fprintf(stderr,
+                 "usage: tvx-session [--all] [--paced] [-j N] [--max-time SECONDS] "
+                 "[--limit-rate RATE]\n");
     return 2;
 }
 
@@ -103,6 +105,7 @@ int main(int argc, char** argv) {
     bool paced = false;
     unsigned maxTime = 0;
     std::int64_t maxRate = 0;
+    int connections = 0;  // 0: as download.ini says
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--all") == 0) {
             all = true;
@@ -113,9 +116,18 @@ int main(int argc, char** argv) {
             if (maxRate == 0) {
                 std::fprintf(stderr,
                              "%s: --limit-rate takes bytes a second, with K or M for 1024 or "
-                             "1048576 (500K, 2M)\n", "tvx-session");
+                             "1048576 (500K, 2M)\n",
+                             "tvx-session");
                 return 2;
             }
+        } else if (std::strcmp(argv[i], "-j") == 0) {
+            const unsigned n = tvxcli::ParseSeconds(i + 1 < argc ? argv[++i] : nullptr);
+            if (n == 0 || n > static_cast<unsigned>(tvx::kMaxConnections)) {
+                std::fprintf(stderr, "tvx-session: -j takes a number from 1 to %d\n",
+                             tvx::kMaxConnections);
+                return 2;
+            }
+            connections = static_cast<int>(n);
         } else if (std::strcmp(argv[i], "--max-time") == 0) {
             maxTime = tvxcli::ParseSeconds(i + 1 < argc ? argv[++i] : nullptr);
             if (maxTime == 0) {
@@ -177,6 +189,8 @@ int main(int argc, char** argv) {
     tvx::LoadTransferSettings(settings, tvx::SettingsFilePath());
     if (maxRate != 0)
         settings.maxBytesPerSecond = maxRate;
+    if (connections != 0)
+        settings.connections = connections;
     settings.interrupted = [] { return tvxcli::g_interrupted.load(); };
     ConsoleSessionUi ui;
     tvx::CSession session(ui, settings, tvx::g_startDirectory, paced, tvx::kWorkListFileName);

@@ -3,6 +3,10 @@
 // some bytes have arrived, and a write callback that finds the buffer full
 // pauses the transfer until the reader has taken what is there. Memory stays
 // at one buffer's worth however large the file is.
+//
+// Requests of an HttpPool share its multi handle instead of owning one: one
+// wait moves every transfer of the pool, and finished connections stay in the
+// multi handle's cache for the next request to the same host.
 
 #include <curl/curl.h>
 
@@ -11,8 +15,8 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
-#include <thread>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/Text.h"
@@ -25,6 +29,7 @@ namespace {
 
 // Bytes the write callback may hold before it pauses the transfer.
 constexpr std::size_t kPendingCap = 256 * 1024;
+
 constexpr int kMaxRedirects = 10;
 constexpr int kPollSliceMs = 50;
 
@@ -72,9 +77,22 @@ bool ParseHttpDate(const std::string& text, HttpDateFields& fields) {
     return true;
 }
 
+struct HttpPool::Impl {
+    CURLM* multi = nullptr;
+    // Requests started ahead, by address, oldest first.
+    std::vector<std::pair<std::string, std::unique_ptr<HttpRequest>>> prefetched;
+
+    ~Impl() {
+        prefetched.clear();  // their handles leave the multi handle first
+        if (multi != nullptr)
+            curl_multi_cleanup(multi);
+    }
+};
+
 struct HttpRequest::Impl {
     HttpSettings settings;
-    CURLM* multi = nullptr;
+    CURLM* multi = nullptr;   // owned; none when the request belongs to a pool
+    CURLM* shared = nullptr;  // the pool's multi handle, not owned
     CURL* easy = nullptr;
     curl_slist* headerList = nullptr;
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -94,10 +112,12 @@ struct HttpRequest::Impl {
 
     ~Impl() { Cleanup(); }
 
+    CURLM* Multi() const { return shared != nullptr ? shared : multi; }
+
     void Cleanup() {
         if (easy != nullptr) {
-            if (multi != nullptr)
-                curl_multi_remove_handle(multi, easy);
+            if (Multi() != nullptr)
+                curl_multi_remove_handle(Multi(), easy);
             curl_easy_cleanup(easy);
             easy = nullptr;
         }
@@ -173,14 +193,19 @@ struct HttpRequest::Impl {
         result = CURLE_OK;
         errorBuffer[0] = '\0';
 
-        multi = curl_multi_init();
+        if (shared == nullptr)
+            multi = curl_multi_init();
         easy = curl_easy_init();
-        if (multi == nullptr || easy == nullptr) {
+        if (Multi() == nullptr || easy == nullptr) {
             error = "the network library could not be initialised";
             return false;
         }
         headerList = curl_slist_append(headerList, "Accept: text/*");
         headerList = curl_slist_append(headerList, "User-Agent: GET HTTP");
+        // A pool keeps connections for the next request; an HTTP/1.0 server
+        // keeps one open only when asked to.
+        if (shared != nullptr)
+            headerList = curl_slist_append(headerList, "Connection: keep-alive");
         std::string_view extra = extraHeaders;
         while (!extra.empty()) {
             const std::size_t end = extra.find("\r\n");
@@ -200,6 +225,7 @@ struct HttpRequest::Impl {
         curl_easy_setopt(easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
+        curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
@@ -216,7 +242,7 @@ struct HttpRequest::Impl {
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, settings.lowSpeedLimit));
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
                          static_cast<long>(std::max(1, settings.lowSpeedTime)));
-        if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+        if (curl_multi_add_handle(Multi(), easy) != CURLM_OK) {
             error = "the network library could not start the request";
             return false;
         }
@@ -225,36 +251,50 @@ struct HttpRequest::Impl {
 
     // Runs the transfer for a moment: whatever can be done without waiting,
     // then a wait of at most waitMs for the network.
-    void Pump(int waitMs) {
+    // Does what can be done without waiting. In a pool this moves every
+    // request of the pool; each finished one learns its own result.
+    void Perform() {
+        CURLM* const m = Multi();
         int running = 0;
-        curl_multi_perform(multi, &running);
+        curl_multi_perform(m, &running);
         int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
-            if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
-                done = true;
-                result = message->data.result;
+        while (CURLMsg* message = curl_multi_info_read(m, &queued)) {
+            if (message->msg != CURLMSG_DONE)
+                continue;
+            Impl* owner = nullptr;
+            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &owner);
+            if (owner != nullptr) {
+                owner->done = true;
+                owner->result = message->data.result;
             }
         }
-        if (!done && waitMs > 0 && Available() == 0) {
-            curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
-        }
+    }
+
+    // Waits at most waitMs for the network (any request of a pool).
+    void Wait(int waitMs) {
+        if (waitMs > 0)
+            curl_multi_poll(Multi(), nullptr, 0, waitMs, nullptr);
     }
 
     bool Interrupted() const { return settings.interrupted && settings.interrupted(); }
 
-    bool Send(const std::string& target, const std::string& extraHeaders) {
+    // started: the first request is already under way (taken over from a
+    // pool), so only its answer is waited for.
+    bool Send(const std::string& target, const std::string& extraHeaders, bool started) {
         GlobalInit();
         error.clear();
         std::string next = target;
         for (int redirects = 0;; ++redirects) {
-            if (!Start(next, extraHeaders))
+            if (!(started && redirects == 0) && !Start(next, extraHeaders))
                 return false;
             while (!head.headersDone && !done) {
                 if (Interrupted()) {
                     error = "interrupted (" + url + ")";
                     return false;
                 }
-                Pump(kPollSliceMs);
+                Perform();
+                if (!head.headersDone && !done)
+                    Wait(kPollSliceMs);
             }
             if (!head.headersDone) {
                 error = result != CURLE_OK
@@ -310,8 +350,7 @@ struct HttpRequest::Impl {
         if (firstRead == Clock::time_point{})
             firstRead = Clock::now();
         for (;;) {
-            const double elapsed =
-                std::chrono::duration<double>(Clock::now() - firstRead).count();
+            const double elapsed = std::chrono::duration<double>(Clock::now() - firstRead).count();
             const std::int64_t allowed =
                 rate / 10 + static_cast<std::int64_t>(elapsed * static_cast<double>(rate)) -
                 bodyDelivered;
@@ -321,7 +360,7 @@ struct HttpRequest::Impl {
             const int due = static_cast<int>(1000.0 * static_cast<double>(-allowed + 1) /
                                              static_cast<double>(rate)) +
                             1;
-            Pump(0);
+            Perform();
             std::this_thread::sleep_for(std::chrono::milliseconds(std::min({due, left, 20})));
         }
     }
@@ -345,9 +384,12 @@ struct HttpRequest::Impl {
                 return kError;
             }
             const int left = MillisecondsLeft(deadline);
-            Pump(left < kPollSliceMs ? left : kPollSliceMs);
-            if (Available() == 0 && !done && left == 0)
-                return kNothingYet;
+            Perform();
+            if (Available() == 0 && !done) {
+                if (left == 0)
+                    return kNothingYet;
+                Wait(left < kPollSliceMs ? left : kPollSliceMs);
+            }
         }
         if (Available() > 0) {
             std::size_t n = Available() < max ? Available() : max;
@@ -372,12 +414,32 @@ struct HttpRequest::Impl {
 
 HttpRequest::HttpRequest(const HttpSettings& settings) : m_impl(std::make_unique<Impl>()) {
     m_impl->settings = settings;
+    if (settings.pool)
+        m_impl->shared = settings.pool->m_impl->multi;
 }
 
 HttpRequest::~HttpRequest() = default;
 
 bool HttpRequest::Send(const std::string& url, const std::string& extraHeaders) {
-    return m_impl->Send(url, extraHeaders);
+    if (extraHeaders.empty() && m_impl->settings.pool) {
+        auto& ahead = m_impl->settings.pool->m_impl->prefetched;
+        for (auto it = ahead.begin(); it != ahead.end(); ++it) {
+            if (it->first != url)
+                continue;
+            std::unique_ptr<HttpRequest> taken = std::move(it->second);
+            ahead.erase(it);
+            const Impl& early = *taken->m_impl;
+            // An answer that broke off after its head (a server tired of
+            // waiting for the reader, say) is asked for afresh; any other
+            // result is what this request would have met.
+            if (early.done && early.result != CURLE_OK && early.head.headersDone)
+                break;
+            taken->m_impl->settings = m_impl->settings;  // the pool now lives as long
+            std::swap(m_impl, taken->m_impl);
+            return m_impl->Send(url, extraHeaders, true);
+        }
+    }
+    return m_impl->Send(url, extraHeaders, false);
 }
 
 const HttpResponse& HttpRequest::Response() const {
@@ -394,6 +456,37 @@ void HttpRequest::Close() {
 
 const std::string& HttpRequest::ErrorText() const {
     return m_impl->error;
+}
+
+HttpPool::HttpPool() : m_impl(std::make_unique<Impl>()) {
+    GlobalInit();
+    m_impl->multi = curl_multi_init();
+}
+
+HttpPool::~HttpPool() = default;
+
+void HttpPool::Prefetch(const std::string& url, const HttpSettings& settings) {
+    if (m_impl->multi == nullptr || url.empty())
+        return;
+    for (const auto& [address, request] : m_impl->prefetched) {
+        if (address == url)
+            return;
+    }
+    HttpSettings own = settings;
+    own.pool.reset();  // a request held by the pool must not hold the pool
+    auto request = std::make_unique<HttpRequest>(own);
+    request->m_impl->shared = m_impl->multi;
+    if (!request->m_impl->Start(url, {}))
+        return;
+    m_impl->prefetched.emplace_back(url, std::move(request));
+}
+
+void HttpPool::DropPrefetched() {
+    m_impl->prefetched.clear();
+}
+
+std::size_t HttpPool::PrefetchedCount() const {
+    return m_impl->prefetched.size();
 }
 
 }  // namespace tvx

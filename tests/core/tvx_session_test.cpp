@@ -4,18 +4,22 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "Process.h"
 #include "TestHttpServer.h"
 #include "TransferHelpers.h"
 #include "downloadlist/TreeFile.h"
+#include "platform/Text.h"
 #include "session/WorkList.h"
 #include "transfer/ControlFile.h"
 
 namespace {
 
+using tvx::Format;
 using tvxtest::Pattern;
 using tvxtest::ReadFile;
 using tvxtest::SeenRequest;
@@ -175,6 +179,120 @@ TEST_F(TvxSession, LongAddressReachesTheServerWholeAndLeftOutLinksAreSaid) {
     const std::string said = "8 links of the download list were left out";
     EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
     EXPECT_NE(r.out.find(said), std::string::npos) << r.out;
+}
+
+// With several requests in flight the log, the exit status and every file are
+// those of the one-at-a-time run: new, equal, changed, missing and broken-off
+// links, two of a dead host, and a partial file whose version changed within
+// the same minute.
+TEST_F(TvxSession, ManyAtOnceWritesTheLogOfOneAtATime) {
+    const std::string kNewer = "Mon, 07 Nov 1994 10:00:00 GMT";
+    const std::string kSameMinute = "Sun, 06 Nov 1994 08:49:52 GMT";
+    std::atomic<int> phase{1}, inFlight{0}, mostInFlight{0};
+    server->SetHandler([&](const SeenRequest& req) {
+        const int now = ++inFlight;
+        for (int most = mostInFlight;
+             now > most && !mostInFlight.compare_exchange_weak(most, now);) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        --inFlight;
+        const int i = std::atoi(req.target.c_str() + 2);
+        const auto cut = [&](int length, int sent, const std::string& date) {
+            return tvxtest::Reply()
+                .Send(tvxtest::ResponseHead(
+                    200, {{"Content-Length", std::to_string(length)}, {"Last-Modified", date}}))
+                .Send(Pattern(length, i).substr(0, sent));
+        };
+        if (phase == 1)
+            return i % 6 == 5 ? cut(8000, 3000, kDate)
+                              : tvxtest::FileReply(req, Pattern(4000, i), kDate);
+        switch (i % 6) {
+            case 0:  // changed
+                return tvxtest::FileReply(req, Pattern(4000 + i, i + 100), kNewer);
+            case 1:  // missing
+                return tvxtest::Reply().Send(tvxtest::ResponseHead(404, {}));
+            case 2:  // broken off
+                return cut(6000, 2000, kNewer);
+            case 5:  // the partial's version is gone, same length and minute
+                return tvxtest::FileReply(req, Pattern(8000, i + 200), kSameMinute);
+            default:  // equal, or new where the local file was removed
+                return tvxtest::FileReply(req, Pattern(4000, i), kDate);
+        }
+    });
+    const std::string dead = "http://127.0.0.1:" + std::to_string(tvxtest::UnusedLoopbackPort());
+    std::string links;
+    for (int i = 10; i < 60; ++i) {
+        links += Format("1,f%d,F%d\r\n", i, i);
+        if (i == 20 || i == 40)
+            links += Format("1,%s/d%d,dl\\d%d,D\r\n", dead.c_str(), i, i);
+    }
+    List(links);
+    ASSERT_EQ(Session({"--all", "-j", "1"}).exitCode, 1);
+    for (int i = 10; i < 60; i += 6)
+        std::remove(PathOf(Format("dl/f%d", i)).c_str());  // new in the next run
+    ASSERT_EQ(std::system(("cp -a '" + Dir() + "' '" + Dir() + "-copy'").c_str()), 0);
+
+    phase = 2;
+    mostInFlight = 0;
+    const auto one = Session({"--all", "-j", "1"});
+    EXPECT_EQ(mostInFlight, 1);
+    mostInFlight = 0;
+    const auto eight = tvxtest::RunProcess(kTvxSession, {"--all", "-j", "8"}, Dir() + "-copy");
+    EXPECT_GT(mostInFlight, 1);
+    EXPECT_EQ(eight.out, one.out);
+    EXPECT_EQ(eight.err, one.err);
+    EXPECT_EQ(eight.exitCode, 1);
+    EXPECT_EQ(one.exitCode, 1);
+    for (const char* line :
+         {"DOWNLOAD : CHECK is EQUAL dl\\f15\n", "RESTART : the file changed",
+          "*** DOWLOAD NOT OK  2000 of 6000 Bytes\n", "NO CONNECTION for the first check ",
+          "ERRORS: The session hat 18 errors"}) {
+        EXPECT_NE(eight.out.find(line), std::string::npos) << line << "\n" << eight.out;
+    }
+    for (int i = 10; i < 60; ++i) {
+        const std::string name = Format("dl/f%d", i);
+        EXPECT_EQ(ReadFile(Dir() + "-copy/" + name), ReadFile(PathOf(name))) << name;
+        EXPECT_EQ(tvxtest::Exists(Dir() + "-copy/dl/CTL_" + name.substr(3)),
+                  tvxtest::Exists(PathOf("dl/CTL_" + name.substr(3))));
+    }
+    EXPECT_EQ(ReadFile(PathOf("dl/f17")), Pattern(8000, 217));
+    EXPECT_EQ(ReadFile(PathOf("dl/f12")), Pattern(4012, 112));
+    std::system(("rm -rf '" + Dir() + "-copy'").c_str());
+}
+
+// A killed session with several transfers in flight leaves the file being
+// written resumable and nothing false beside it; the next run completes all.
+TEST_F(TvxSession, AKillWithManyInFlightLeavesEveryFileResumable) {
+    std::atomic<bool> slow{true};
+    server->SetHandler([&](const SeenRequest& req) {
+        const std::string body = Pattern(100000, req.target.size() + req.target.back());
+        if (!slow)
+            return tvxtest::FileReply(req, body, kDate);
+        return tvxtest::Reply()
+            .Send(tvxtest::ResponseHead(200,
+                                        {{"Content-Length", "100000"}, {"Last-Modified", kDate}}))
+            .Trickle(body, 2000, 50);
+    });
+    List("1,s1,S1\r\n1,s2,S2\r\n1,s3,S3\r\n");
+    const pid_t pid = tvxtest::StartProcess(kTvxSession, {"--all", "-j", "8"}, Dir());
+    for (int i = 0; i < 1000 && tvxtest::FileSize(PathOf("dl/s3")) < 10000; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    kill(pid, SIGKILL);
+    tvxtest::WaitProcess(pid, Dir());
+    tvx::ControlRecord record;
+    ASSERT_TRUE(ReadControl(PathOf("dl/CTL_s3"), record));
+    EXPECT_LE(record.received, tvxtest::FileSize(PathOf("dl/s3")));
+    EXPECT_FALSE(tvxtest::Exists(PathOf("dl/s1")));
+
+    slow = false;
+    const auto r = Session({"--all", "-j", "8"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("SEEK ON POS:"), std::string::npos) << r.out;
+    for (const char* name : {"s1", "s2", "s3"}) {
+        EXPECT_TRUE(ReadFile(PathOf(std::string("dl/") + name)) == Pattern(100000, 3 + name[1]))
+            << name;
+        EXPECT_FALSE(tvxtest::Exists(PathOf(std::string("dl/CTL_") + name)));
+    }
 }
 
 }  // namespace

@@ -181,6 +181,21 @@ TEST_F(TvxSession, LongAddressReachesTheServerWholeAndLeftOutLinksAreSaid) {
     EXPECT_NE(r.out.find(said), std::string::npos) << r.out;
 }
 
+// On a terminal a progress line shows the entry being checked, then the
+// session's bytes, and is wiped before each log line; in a pipe nothing of it.
+TEST_F(TvxSession, OnATerminalAProgressLineShowsTheSessionTotal) {
+    List("1,a.bin,A\r\n1,b.bin,B\r\n");
+    const auto r = tvxtest::RunProcess("/usr/bin/script",
+                                       {"-qefc", kTvxSession + " --all", "/dev/null"}, Dir());
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("\rcheck the file: b.bin"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\rSession: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" of 7.8 KB  "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("DOWNLOAD : 4000 Byte dl\\a.bin"), std::string::npos);
+    const auto piped = Session({"--all"});
+    EXPECT_EQ(piped.err, "");
+}
+
 // With several requests in flight the log, the exit status and every file are
 // those of the one-at-a-time run: new, equal, changed, missing and broken-off
 // links, two of a dead host, and a partial file whose version changed within

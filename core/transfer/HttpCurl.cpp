@@ -222,7 +222,10 @@ struct HttpRequest::Impl {
         curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-        curl_easy_setopt(easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+        // The body's end is judged here from the head (ResponseHead), not by
+        // the library. In a pool the library must know it too, or it waits
+        // for the server to close and never keeps the connection.
+        curl_easy_setopt(easy, CURLOPT_IGNORE_CONTENT_LENGTH, shared != nullptr ? 0L : 1L);
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
         curl_easy_setopt(easy, CURLOPT_PRIVATE, this);

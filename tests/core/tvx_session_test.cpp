@@ -275,6 +275,36 @@ TEST_F(TvxSession, ManyAtOnceWritesTheLogOfOneAtATime) {
     std::system(("rm -rf '" + Dir() + "-copy'").c_str());
 }
 
+// Misbehaving answers read the same with requests in flight as one at a time.
+TEST_F(TvxSession, ManyAtOnceJudgesMisbehavingAnswersAsOneAtATime) {
+    const std::string body = Pattern(3000, 7);
+    const std::string head = "HTTP/1.1 200 OK\r\nLast-Modified: " + kDate + "\r\n";
+    const struct {
+        const char* name;
+        std::string reply;
+    } cases[] = {
+        {"two lengths", head + "Content-Length: 3000\r\nContent-Length: 2000\r\n\r\n" + body},
+        {"extra bytes", head + "Content-Length: 3000\r\n\r\n" + body + "surplus"},
+        {"short body", head + "Content-Length: 3000\r\n\r\n" + body.substr(0, 1000)},
+        {"no length", head + "\r\n" + body},
+        {"unreadable length", head + "Content-Length: 3x00\r\n\r\n" + body},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server->SetHandler([&](const SeenRequest&) { return tvxtest::Reply().Send(c.reply); });
+        List("1,a.bin,A\r\n1,b.bin,B\r\n1,c.bin,C\r\n");
+        std::string logs[2];
+        for (int j = 0; j < 2; ++j) {
+            std::system(("rm -rf '" + PathOf("dl") + "'").c_str());
+            const auto r = Session({"--all", "-j", j == 0 ? "1" : "8"});
+            logs[j] = r.out + r.err + std::to_string(r.exitCode);
+            if (j == 1) {
+                EXPECT_EQ(logs[1], logs[0]);
+            }
+        }
+    }
+}
+
 // A killed session with several transfers in flight leaves the file being
 // written resumable and nothing false beside it; the next run completes all.
 TEST_F(TvxSession, AKillWithManyInFlightLeavesEveryFileResumable) {

@@ -29,6 +29,10 @@ namespace {
 
 // Bytes the write callback may hold before it pauses the transfer.
 constexpr std::size_t kPendingCap = 256 * 1024;
+// A pool request dropped with at most this much of its body still to come
+// (a check of a small file) is read to its end and thrown away, so that its
+// connection is kept for the next request.
+constexpr std::int64_t kDrainLimit = 64 * 1024;
 
 constexpr int kMaxRedirects = 10;
 constexpr int kPollSliceMs = 50;
@@ -77,15 +81,51 @@ bool ParseHttpDate(const std::string& text, HttpDateFields& fields) {
     return true;
 }
 
+size_t Discard(char*, size_t size, size_t count, void*) {
+    return size * count;
+}
+
 struct HttpPool::Impl {
     CURLM* multi = nullptr;
     // Requests started ahead, by address, oldest first.
     std::vector<std::pair<std::string, std::unique_ptr<HttpRequest>>> prefetched;
+    // Dropped requests read to their end, each with the header lines it was
+    // sent with (the library uses them until the handle is cleaned up).
+    std::vector<std::pair<CURL*, curl_slist*>> draining;
 
     ~Impl() {
         prefetched.clear();  // their handles leave the multi handle first
+        for (const auto& [easy, headers] : draining)
+            Release(easy, headers);
         if (multi != nullptr)
             curl_multi_cleanup(multi);
+    }
+
+    void Release(CURL* easy, curl_slist* headers) {
+        curl_multi_remove_handle(multi, easy);
+        curl_easy_cleanup(easy);
+        curl_slist_free_all(headers);
+    }
+
+    // Takes over a transfer whose request is gone; nothing more of it is kept.
+    void Drain(CURL* easy, curl_slist* headers) {
+        curl_easy_setopt(easy, CURLOPT_PRIVATE, nullptr);
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Discard);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Discard);
+        draining.emplace_back(easy, headers);
+    }
+
+    // A drained transfer has ended; its connection stays in the library's
+    // cache when the server keeps it open.
+    void Drained(CURL* easy) {
+        for (auto it = draining.begin(); it != draining.end(); ++it) {
+            if (it->first == easy) {
+                Release(it->first, it->second);
+                draining.erase(it);
+                return;
+            }
+        }
     }
 };
 
@@ -93,6 +133,7 @@ struct HttpRequest::Impl {
     HttpSettings settings;
     CURLM* multi = nullptr;   // owned; none when the request belongs to a pool
     CURLM* shared = nullptr;  // the pool's multi handle, not owned
+    HttpPool::Impl* pool = nullptr;
     CURL* easy = nullptr;
     curl_slist* headerList = nullptr;
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -115,6 +156,12 @@ struct HttpRequest::Impl {
     CURLM* Multi() const { return shared != nullptr ? shared : multi; }
 
     void Cleanup() {
+        if (easy != nullptr && pool != nullptr && head.headersDone && !done && !paused &&
+            head.bodyLimit >= 0 && head.bodyLimit - bodyTaken <= kDrainLimit) {
+            pool->Drain(easy, headerList);
+            easy = nullptr;
+            headerList = nullptr;
+        }
         if (easy != nullptr) {
             if (Multi() != nullptr)
                 curl_multi_remove_handle(Multi(), easy);
@@ -269,6 +316,8 @@ struct HttpRequest::Impl {
             if (owner != nullptr) {
                 owner->done = true;
                 owner->result = message->data.result;
+            } else if (pool != nullptr) {
+                pool->Drained(message->easy_handle);
             }
         }
     }
@@ -417,8 +466,10 @@ struct HttpRequest::Impl {
 
 HttpRequest::HttpRequest(const HttpSettings& settings) : m_impl(std::make_unique<Impl>()) {
     m_impl->settings = settings;
-    if (settings.pool)
-        m_impl->shared = settings.pool->m_impl->multi;
+    if (settings.pool) {
+        m_impl->pool = settings.pool->m_impl.get();
+        m_impl->shared = m_impl->pool->multi;
+    }
 }
 
 HttpRequest::~HttpRequest() = default;
@@ -478,6 +529,7 @@ void HttpPool::Prefetch(const std::string& url, const HttpSettings& settings) {
     HttpSettings own = settings;
     own.pool.reset();  // a request held by the pool must not hold the pool
     auto request = std::make_unique<HttpRequest>(own);
+    request->m_impl->pool = m_impl.get();
     request->m_impl->shared = m_impl->multi;
     if (!request->m_impl->Start(url, {}))
         return;

@@ -190,10 +190,14 @@ void CSession::DropPrefetched() {
 
 void CSession::StepOpen(WorkListEntry& entry) {
     const std::string address(entry.Address());
-    // Entries go from the last to the first.
+    // Entries go from the last to the first. Only files that arrive whole
+    // start ahead: a large body would wait half-read for its turn, long
+    // enough for its server to give up on it.
     for (int ahead = m_nRemaining - 1;
          ahead >= 0 && ahead > m_nRemaining - 1 - m_settings.connections; --ahead) {
-        Prefetch(std::string(m_workList[static_cast<std::size_t>(ahead)].Address()));
+        const auto index = static_cast<std::size_t>(ahead);
+        if (m_checkedVersions[index].length <= HttpPool::kWholeBodyAhead)
+            Prefetch(std::string(m_workList[index].Address()));
     }
     Log("OPEN_URL : " + address);
     m_transfer.SetSessionEntry(&entry);

@@ -28,7 +28,7 @@ namespace tvx {
 namespace {
 
 // Bytes the write callback may hold before it pauses the transfer.
-constexpr std::size_t kPendingCap = 256 * 1024;
+constexpr std::size_t kPendingCap = HttpPool::kWholeBodyAhead;
 // A pool request dropped with at most this much of its body still to come
 // (a check of a small file) is read to its end and thrown away, so that its
 // connection is kept for the next request.

@@ -124,6 +124,11 @@ private:
 // hold the pool through HttpSettings::pool, so that holds by itself.
 class HttpPool {
 public:
+    // A request started ahead receives a body of at most this many bytes
+    // whole; a longer one stops at this much until it is taken over, and a
+    // server may give up on a reader that waits that long.
+    static constexpr std::int64_t kWholeBodyAhead = 256 * 1024;
+
     HttpPool();
     ~HttpPool();
     HttpPool(const HttpPool&) = delete;

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <thread>
 
 #include "Process.h"
@@ -302,6 +304,42 @@ TEST_F(TvxSession, ManyAtOnceJudgesMisbehavingAnswersAsOneAtATime) {
                 EXPECT_EQ(logs[1], logs[0]);
             }
         }
+    }
+}
+
+// A small file's request goes out while the file before it is still being
+// received; a large one waits for its turn, since its body could not wait
+// whole for that.
+TEST_F(TvxSession, OnlyFilesThatArriveWholeAreRequestedAhead) {
+    for (const std::size_t size : {std::size_t(100000), std::size_t(300000)}) {
+        SCOPED_TRACE(size);
+        std::mutex mutex;
+        std::map<std::string, std::vector<std::chrono::steady_clock::time_point>> arrived;
+        server->SetHandler([&](const SeenRequest& req) {
+            std::lock_guard<std::mutex> lock(mutex);
+            auto& times = arrived[req.target];
+            times.push_back(std::chrono::steady_clock::now());
+            const std::string body = Pattern(size, req.target.size());
+            if (times.size() == 1)
+                return tvxtest::FileReply(req, body, kDate);
+            return tvxtest::Reply()
+                .Send(tvxtest::ResponseHead(
+                    200, {{"Content-Length", std::to_string(size)}, {"Last-Modified", kDate}}))
+                .Trickle(body, size / 5 + 1, 100);
+        });
+        std::system(("rm -rf '" + PathOf("dl") + "'").c_str());
+        List("1,first,F\r\n1,second,S\r\n");
+        const auto r = Session({"--all", "-j", "8"});
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        std::lock_guard<std::mutex> lock(mutex);
+        ASSERT_EQ(arrived["/first"].size(), 2u);
+        ASSERT_EQ(arrived["/second"].size(), 2u);
+        // "second" is downloaded first and takes about 400 ms.
+        const auto gap = arrived["/first"][1] - arrived["/second"][1];
+        if (size < 256 * 1024)
+            EXPECT_LT(gap, std::chrono::milliseconds(300));
+        else
+            EXPECT_GE(gap, std::chrono::milliseconds(350));
     }
 }
 

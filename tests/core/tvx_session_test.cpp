@@ -109,7 +109,15 @@ TEST_F(TvxSession, ErrorsGiveExitOneAndMissingListsTwo) {
     auto none = Session();
     EXPECT_EQ(none.exitCode, 2);
     EXPECT_NE(none.err.find("tvx_downctrl.htm"), std::string::npos);
+    // Options are judged before the list is looked for.
     EXPECT_EQ(Session({"--bogus"}).exitCode, 2);
+    for (const auto& bad :
+         std::vector<std::vector<std::string>>{{"-j"}, {"-j", "0"}, {"-j", "33"}, {"-j", "x"}}) {
+        const auto r = Session(bad);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("-j takes a number from 1 to 32"), std::string::npos) << r.err;
+    }
+    EXPECT_NE(Session({"-j", "32"}).err.find("there is no download list"), std::string::npos);
 }
 
 TEST_F(TvxSession, BreakingOffLeavesResumableFilesAndExitsOne) {

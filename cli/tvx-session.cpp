@@ -4,7 +4,7 @@
 // the list is loaded) or, with --all, every link, writes the work list
 // download.tmp, and runs the check-and-download session over it.
 //
-//   tvx-session [--all] [--paced] [--max-time SECONDS]
+//   tvx-session [--all] [--paced] [-j N] [--max-time SECONDS] [--limit-rate RATE]
 //
 // The log goes to standard output exactly as the log pane shows it: CR and LF
 // each end a line, BEL characters are dropped. Message texts go to standard
@@ -35,6 +35,7 @@
 #include "platform/FileSystem.h"
 #include "session/CSession.h"
 #include "session/WorkList.h"
+#include "transfer/CProgressLine.h"
 
 namespace {
 
@@ -51,10 +52,34 @@ public:
 };
 
 // The session's dialog on a terminal: the log on standard output, message
-// boxes on standard error, captions and bars not shown.
+// boxes on standard error, and, when standard error is a terminal, one
+// progress line there: the entry being checked, then the session's bytes.
 class ConsoleSessionUi : public tvx::SessionDialogUi {
 public:
+    ConsoleSessionUi() : m_terminal(isatty(STDERR_FILENO) == 1) {}
+
+    // Redraws the progress line with the session's totals, a few times a
+    // second.
+    void ShowTotals(const tvx::SessionTotals& totals) {
+        const auto now = tvx::CProgressLine::Clock::now();
+        if (!m_terminal)
+            return;
+        if (!m_downloading) {
+            m_downloading = true;
+            m_line.Start(totals.running, now);
+        }
+        if (m_line.Due(now))
+            Show("Session: " + m_line.Text(totals.running, totals.expected, now));
+    }
+    void ClearLine() {
+        if (!m_lineShown)
+            return;
+        std::fprintf(stderr, "\r%78s\r", "");
+        m_lineShown = false;
+    }
+
     void Write(const std::string& text, bool lineEnd) override {
+        ClearLine();
         std::string out;
         out.reserve(text.size() + 1);
         for (char c : text) {
@@ -70,10 +95,14 @@ public:
     void MessageBox(const std::string& text) override {
         if (tvxcli::g_interrupted)
             return;
+        ClearLine();
         std::fprintf(stderr, "%s\n", tvx::WithoutBells(text).c_str());
     }
     void SetPhaseCaption(const std::string&) override {}
-    void SetUpperCaption(const std::string&) override {}
+    void SetUpperCaption(const std::string& text) override {
+        if (m_terminal && !m_downloading)
+            Show(text);
+    }
     void SetLowerCaption(const std::string&) override {}
     tvx::Progress& UpperBar() override { return m_upper; }
     tvx::Progress& LowerBar() override { return m_lower; }
@@ -85,12 +114,27 @@ public:
     void EndDialog(int) override {}
 
 private:
+    void Show(std::string line) {
+        line = tvx::WithoutBells(line);
+        if (line.size() > 78)
+            line.resize(78);
+        std::fprintf(stderr, "\r%-78s", line.c_str());
+        std::fflush(stderr);
+        m_lineShown = true;
+    }
+
     NullProgress m_upper, m_lower;
     NullAnimation m_animation;
+    bool m_terminal;
+    bool m_lineShown = false;
+    bool m_downloading = false;
+    tvx::CProgressLine m_line;
 };
 
 int Usage() {
-    std::fprintf(stderr, "usage: tvx-session [--all] [--paced] [--max-time SECONDS]\n");
+    std::fprintf(stderr,
+                 "usage: tvx-session [--all] [--paced] [-j N] [--max-time SECONDS] "
+                 "[--limit-rate RATE]\n");
     return 2;
 }
 
@@ -103,6 +147,7 @@ int main(int argc, char** argv) {
     bool paced = false;
     unsigned maxTime = 0;
     std::int64_t maxRate = 0;
+    int connections = 0;  // 0: as download.ini says
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--all") == 0) {
             all = true;
@@ -117,6 +162,14 @@ int main(int argc, char** argv) {
                              "tvx-session");
                 return 2;
             }
+        } else if (std::strcmp(argv[i], "-j") == 0) {
+            const unsigned n = tvxcli::ParseSeconds(i + 1 < argc ? argv[++i] : nullptr);
+            if (n == 0 || n > static_cast<unsigned>(tvx::kMaxConnections)) {
+                std::fprintf(stderr, "tvx-session: -j takes a number from 1 to %d\n",
+                             tvx::kMaxConnections);
+                return 2;
+            }
+            connections = static_cast<int>(n);
         } else if (std::strcmp(argv[i], "--max-time") == 0) {
             maxTime = tvxcli::ParseSeconds(i + 1 < argc ? argv[++i] : nullptr);
             if (maxTime == 0) {
@@ -178,6 +231,8 @@ int main(int argc, char** argv) {
     tvx::LoadTransferSettings(settings, tvx::SettingsFilePath());
     if (maxRate != 0)
         settings.maxBytesPerSecond = maxRate;
+    if (connections != 0)
+        settings.connections = connections;
     settings.interrupted = [] { return tvxcli::g_interrupted.load(); };
     ConsoleSessionUi ui;
     tvx::CSession session(ui, settings, tvx::g_startDirectory, paced, tvx::kWorkListFileName);
@@ -192,11 +247,13 @@ int main(int argc, char** argv) {
         }
         const auto tick = std::chrono::steady_clock::now();
         session.OnTimer();
+        ui.ShowTotals(session.Totals());
         if (paced)
             std::this_thread::sleep_until(tick + std::chrono::milliseconds(20));
     }
     if (session.GetState() != tvx::CSession::State::Closed)
         session.OnCancel();
+    ui.ClearLine();
     tvx::RemoveFile(tvx::kSessionMarkerFileName);
     if (session.Result() == tvx::CSession::kResultBroken || tvxcli::g_interrupted) {
         // Broken off: what was not yet fetched or is half fetched waits for

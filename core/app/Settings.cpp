@@ -90,6 +90,9 @@ void LoadTransferSettings(HttpSettings& settings, std::string_view settingsFile)
     const std::string caFile =
         GetPrivateProfileString("Transfer", "CaFile", settings.caFile, settingsFile);
     settings.caFile = caFile;
+    settings.connections = std::clamp(
+        GetPrivateProfileInt("Transfer", "Connections", settings.connections, settingsFile), 1,
+        kMaxConnections);
 }
 
 }  // namespace tvx

@@ -67,8 +67,11 @@ bool SaveSplitterSizes(const SplitterSizes& sizes, std::string_view settingsFile
 // written by the program): LowSpeedLimit (bytes a second) and LowSpeedTime
 // (seconds): a transfer slower than the limit for that long fails and stays
 // resumable; MaxRateKBps: at most that many KiB a second per transfer (0 or
-// missing: no limit); CaFile: a file of further trusted certificates. Missing keys
-// keep the values settings already holds; values below 1 are taken as 1.
+// missing: no limit); CaFile: a file of further trusted certificates;
+// Connections: checks and transfers a session runs at once (1 to
+// kMaxConnections). Missing keys keep the values settings already holds;
+// values below 1 are taken as 1.
+constexpr int kMaxConnections = 32;
 void LoadTransferSettings(HttpSettings& settings, std::string_view settingsFile);
 
 }  // namespace tvx

@@ -24,12 +24,21 @@ std::string HostOf(const std::string& address) {
     const std::size_t end = address.find_first_of("/?#", scheme + 3);
     return LowerSchemeAndHost(address.substr(0, end));
 }
+
+HttpSettings WithPool(const HttpSettings& settings) {
+    HttpSettings own = settings;
+    own.connections = std::max(1, settings.connections);
+    if (own.connections > 1 && !own.pool)
+        own.pool = std::make_shared<HttpPool>();
+    return own;
+}
 }  // namespace
 
 CSession::CSession(SessionDialogUi& ui, const HttpSettings& settings, std::string baseDirectory,
                    bool paced, std::string workListPath)
     : m_ui(ui),
-      m_transfer(settings, ReportMode::Session),
+      m_settings(WithPool(settings)),
+      m_transfer(m_settings, ReportMode::Session),
       m_workListPath(std::move(workListPath)),
       m_interrupted(settings.interrupted) {
     m_transfer.SetBaseDirectory(std::move(baseDirectory));
@@ -86,6 +95,8 @@ void CSession::OnOK() {
         }
         const WorkListEntry& entry = entries[i];
         const std::string address(entry.Address());
+        for (int ahead = i; ahead < n && ahead < i + m_settings.connections; ++ahead)
+            Prefetch(std::string(entries[ahead].Address()));
         m_ui.UpperBar().SetPos(i);
         const std::string name = DisplayName(entry.Path());
         m_ui.SetUpperCaption("check the file: " + name);
@@ -127,6 +138,7 @@ void CSession::OnOK() {
     }
     m_workList.resize(static_cast<std::size_t>(m_nToLoad));
     m_checkedVersions.resize(m_workList.size());
+    DropPrefetched();
 
     if (m_totals.expected == 0 || m_nToLoad == 0) {
         CloseSession(kResultEnded);
@@ -166,8 +178,27 @@ void CSession::OnTimer(int budgetMs) {
     s_tickRunning = false;
 }
 
+void CSession::Prefetch(const std::string& address) {
+    if (m_settings.pool && !IsLocalSource(address) && m_deadHosts.count(HostOf(address)) == 0)
+        m_settings.pool->Prefetch(address, m_settings);
+}
+
+void CSession::DropPrefetched() {
+    if (m_settings.pool)
+        m_settings.pool->DropPrefetched();
+}
+
 void CSession::StepOpen(WorkListEntry& entry) {
     const std::string address(entry.Address());
+    // Entries go from the last to the first. Only files that arrive whole
+    // start ahead: a large body would wait half-read for its turn, long
+    // enough for its server to give up on it.
+    for (int ahead = m_nRemaining - 1;
+         ahead >= 0 && ahead > m_nRemaining - 1 - m_settings.connections; --ahead) {
+        const auto index = static_cast<std::size_t>(ahead);
+        if (m_checkedVersions[index].length <= HttpPool::kWholeBodyAhead)
+            Prefetch(std::string(m_workList[index].Address()));
+    }
     Log("OPEN_URL : " + address);
     m_transfer.SetSessionEntry(&entry);
     m_transfer.ExpectVersion(m_checkedVersions[static_cast<std::size_t>(m_nRemaining - 1)]);
@@ -254,6 +285,7 @@ void CSession::CloseSession(int result) {
     m_result = result;
     m_ui.StopTimer();
     m_transfer.Finish();
+    DropPrefetched();
     m_transfer.SetSessionEntry(nullptr);
     if (m_nErrors != 0) {
         Log(Format("\r\nERRORS: The session hat %d errors\r\n", m_nErrors));

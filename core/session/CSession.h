@@ -6,6 +6,13 @@
 // per timer tick, it transfers them from the last one kept to the first.
 // Every step is written to the log.
 //
+// With settings.connections N above 1, the session keeps up to N requests in
+// flight on one network loop (HttpPool): while it waits for the answer of
+// one entry, the plain requests of the next N - 1 entries are already under
+// way and the engine takes each over when that entry's turn comes. Entries
+// are still judged, logged and written one at a time in list order, so the
+// log, the totals and every file are those of the one-at-a-time session.
+//
 // States: waiting -> checking (inside OnOK) -> downloading (ticks) -> closed.
 
 #include <cstdint>
@@ -73,8 +80,13 @@ private:
     void Log(const std::string& text, bool lineEnd = true) { m_ui.Write(text, lineEnd); }
     void StepOpen(WorkListEntry& entry);
     void StepRead(WorkListEntry& entry, int budgetMs);
+    // Starts the plain request of an address ahead of its turn (pool only);
+    // local sources and hosts that did not answer are left out.
+    void Prefetch(const std::string& address);
+    void DropPrefetched();
 
     SessionDialogUi& m_ui;
+    HttpSettings m_settings;  // with the session's pool when it runs requests at once
     CTransfer m_transfer;
     std::string m_workListPath;
     std::vector<WorkListEntry> m_workList;         // the entries chosen for download

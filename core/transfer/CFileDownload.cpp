@@ -58,6 +58,23 @@ int CFileDownload::SetParameters(std::string_view text) {
     return ParseDownloadParameters(text, m_parameters);
 }
 
+std::string CFileDownload::EndLogLine() const {
+    static const char* const kHow[] = {"not started",           "address or file name missing",
+                                       "no connection",         "check failed",
+                                       "already up to date",    "nothing to fetch",
+                                       "could not be opened",   "complete",
+                                       "incomplete, resumable", "broken off, resumable"};
+    const std::string& file = m_transfer.DestinationPath().empty() ? m_parameters.localName
+                                                                   : m_transfer.DestinationPath();
+    const long long length = m_transfer.ContentLength();
+    const std::string bytes =
+        m_outcome == DownloadOutcome::UpToDate
+            ? Format("%lld Bytes", length)
+            : Format("%lld of %lld Bytes", static_cast<long long>(m_transfer.Received()), length);
+    return "DOWNLOAD END : " + m_parameters.address + " -> " + file + " : " + bytes + " : " +
+           kHow[static_cast<int>(m_outcome)];
+}
+
 bool CFileDownload::CloseWith(DownloadOutcome outcome) {
     m_outcome = outcome;
     Close(kResultEnded);

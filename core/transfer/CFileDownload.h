@@ -94,6 +94,9 @@ public:
     bool IsClosed() const { return m_closed; }
     int Result() const { return m_result; }
     DownloadOutcome Outcome() const { return m_outcome; }
+    // The log line of a download that has ended: address, local file, bytes
+    // on disk of the announced length, and how it ended.
+    std::string EndLogLine() const;
     const CTransfer& Transfer() const { return m_transfer; }
 
 private:

@@ -3,6 +3,10 @@
 // some bytes have arrived, and a write callback that finds the buffer full
 // pauses the transfer until the reader has taken what is there. Memory stays
 // at one buffer's worth however large the file is.
+//
+// Requests of an HttpPool share its multi handle instead of owning one: one
+// wait moves every transfer of the pool, and finished connections stay in the
+// multi handle's cache for the next request to the same host.
 
 #include <curl/curl.h>
 
@@ -24,7 +28,12 @@ namespace tvx {
 namespace {
 
 // Bytes the write callback may hold before it pauses the transfer.
-constexpr std::size_t kPendingCap = 256 * 1024;
+constexpr std::size_t kPendingCap = HttpPool::kWholeBodyAhead;
+// A pool request dropped with at most this much of its body still to come
+// (a check of a small file) is read to its end and thrown away, so that its
+// connection is kept for the next request.
+constexpr std::int64_t kDrainLimit = 64 * 1024;
+
 constexpr int kMaxRedirects = 10;
 constexpr int kPollSliceMs = 50;
 
@@ -62,9 +71,59 @@ bool ParseHttpDate(const std::string& text, HttpDateFields& fields) {
     return true;
 }
 
+size_t Discard(char*, size_t size, size_t count, void*) {
+    return size * count;
+}
+
+struct HttpPool::Impl {
+    CURLM* multi = nullptr;
+    // Requests started ahead, by address, oldest first.
+    std::vector<std::pair<std::string, std::unique_ptr<HttpRequest>>> prefetched;
+    // Dropped requests read to their end, each with the header lines it was
+    // sent with (the library uses them until the handle is cleaned up).
+    std::vector<std::pair<CURL*, curl_slist*>> draining;
+
+    ~Impl() {
+        prefetched.clear();  // their handles leave the multi handle first
+        for (const auto& [easy, headers] : draining)
+            Release(easy, headers);
+        if (multi != nullptr)
+            curl_multi_cleanup(multi);
+    }
+
+    void Release(CURL* easy, curl_slist* headers) {
+        curl_multi_remove_handle(multi, easy);
+        curl_easy_cleanup(easy);
+        curl_slist_free_all(headers);
+    }
+
+    // Takes over a transfer whose request is gone; nothing more of it is kept.
+    void Drain(CURL* easy, curl_slist* headers) {
+        curl_easy_setopt(easy, CURLOPT_PRIVATE, nullptr);
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Discard);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Discard);
+        draining.emplace_back(easy, headers);
+    }
+
+    // A drained transfer has ended; its connection stays in the library's
+    // cache when the server keeps it open.
+    void Drained(CURL* easy) {
+        for (auto it = draining.begin(); it != draining.end(); ++it) {
+            if (it->first == easy) {
+                Release(it->first, it->second);
+                draining.erase(it);
+                return;
+            }
+        }
+    }
+};
+
 struct HttpRequest::Impl {
     HttpSettings settings;
-    CURLM* multi = nullptr;
+    CURLM* multi = nullptr;   // owned; none when the request belongs to a pool
+    CURLM* shared = nullptr;  // the pool's multi handle, not owned
+    HttpPool::Impl* pool = nullptr;
     CURL* easy = nullptr;
     curl_slist* headerList = nullptr;
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -84,10 +143,18 @@ struct HttpRequest::Impl {
 
     ~Impl() { Cleanup(); }
 
+    CURLM* Multi() const { return shared != nullptr ? shared : multi; }
+
     void Cleanup() {
+        if (easy != nullptr && pool != nullptr && head.headersDone && !done && !paused &&
+            head.bodyLimit >= 0 && head.bodyLimit - bodyTaken <= kDrainLimit) {
+            pool->Drain(easy, headerList);
+            easy = nullptr;
+            headerList = nullptr;
+        }
         if (easy != nullptr) {
-            if (multi != nullptr)
-                curl_multi_remove_handle(multi, easy);
+            if (Multi() != nullptr)
+                curl_multi_remove_handle(Multi(), easy);
             curl_easy_cleanup(easy);
             easy = nullptr;
         }
@@ -163,14 +230,19 @@ struct HttpRequest::Impl {
         result = CURLE_OK;
         errorBuffer[0] = '\0';
 
-        multi = curl_multi_init();
+        if (shared == nullptr)
+            multi = curl_multi_init();
         easy = curl_easy_init();
-        if (multi == nullptr || easy == nullptr) {
+        if (Multi() == nullptr || easy == nullptr) {
             error = "the network library could not be initialised";
             return false;
         }
         headerList = curl_slist_append(headerList, "Accept: text/*");
         headerList = curl_slist_append(headerList, "User-Agent: GET HTTP");
+        // A pool keeps connections for the next request; an HTTP/1.0 server
+        // keeps one open only when asked to.
+        if (shared != nullptr)
+            headerList = curl_slist_append(headerList, "Connection: keep-alive");
         std::string_view extra = extraHeaders;
         while (!extra.empty()) {
             const std::size_t end = extra.find("\r\n");
@@ -187,9 +259,13 @@ struct HttpRequest::Impl {
         curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-        curl_easy_setopt(easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+        // The body's end is judged here from the head (ResponseHead), not by
+        // the library. In a pool the library must know it too, or it waits
+        // for the server to close and never keeps the connection.
+        curl_easy_setopt(easy, CURLOPT_IGNORE_CONTENT_LENGTH, shared != nullptr ? 0L : 1L);
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
+        curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
@@ -213,7 +289,7 @@ struct HttpRequest::Impl {
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, settings.lowSpeedLimit));
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
                          static_cast<long>(std::max(1, settings.lowSpeedTime)));
-        if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+        if (curl_multi_add_handle(Multi(), easy) != CURLM_OK) {
             error = "the network library could not start the request";
             return false;
         }
@@ -222,36 +298,52 @@ struct HttpRequest::Impl {
 
     // Runs the transfer for a moment: whatever can be done without waiting,
     // then a wait of at most waitMs for the network.
-    void Pump(int waitMs) {
+    // Does what can be done without waiting. In a pool this moves every
+    // request of the pool; each finished one learns its own result.
+    void Perform() {
+        CURLM* const m = Multi();
         int running = 0;
-        curl_multi_perform(multi, &running);
+        curl_multi_perform(m, &running);
         int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
-            if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
-                done = true;
-                result = message->data.result;
+        while (CURLMsg* message = curl_multi_info_read(m, &queued)) {
+            if (message->msg != CURLMSG_DONE)
+                continue;
+            Impl* owner = nullptr;
+            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &owner);
+            if (owner != nullptr) {
+                owner->done = true;
+                owner->result = message->data.result;
+            } else if (pool != nullptr) {
+                pool->Drained(message->easy_handle);
             }
         }
-        if (!done && waitMs > 0 && Available() == 0) {
-            curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
-        }
+    }
+
+    // Waits at most waitMs for the network (any request of a pool).
+    void Wait(int waitMs) {
+        if (waitMs > 0)
+            curl_multi_poll(Multi(), nullptr, 0, waitMs, nullptr);
     }
 
     bool Interrupted() const { return settings.interrupted && settings.interrupted(); }
 
-    bool Send(const std::string& target, const std::string& extraHeaders) {
+    // started: the first request is already under way (taken over from a
+    // pool), so only its answer is waited for.
+    bool Send(const std::string& target, const std::string& extraHeaders, bool started) {
         GlobalInit();
         error.clear();
         std::string next = target;
         for (int redirects = 0;; ++redirects) {
-            if (!Start(next, extraHeaders))
+            if (!(started && redirects == 0) && !Start(next, extraHeaders))
                 return false;
             while (!head.headersDone && !done) {
                 if (Interrupted()) {
                     error = "interrupted (" + url + ")";
                     return false;
                 }
-                Pump(kPollSliceMs);
+                Perform();
+                if (!head.headersDone && !done)
+                    Wait(kPollSliceMs);
             }
             if (!head.headersDone) {
                 error = result != CURLE_OK
@@ -317,7 +409,7 @@ struct HttpRequest::Impl {
             const int due = static_cast<int>(1000.0 * static_cast<double>(-allowed + 1) /
                                              static_cast<double>(rate)) +
                             1;
-            Pump(0);
+            Perform();
             std::this_thread::sleep_for(std::chrono::milliseconds(std::min({due, left, 20})));
         }
     }
@@ -341,9 +433,12 @@ struct HttpRequest::Impl {
                 return kError;
             }
             const int left = MillisecondsLeft(deadline);
-            Pump(left < kPollSliceMs ? left : kPollSliceMs);
-            if (Available() == 0 && !done && left == 0)
-                return kNothingYet;
+            Perform();
+            if (Available() == 0 && !done) {
+                if (left == 0)
+                    return kNothingYet;
+                Wait(left < kPollSliceMs ? left : kPollSliceMs);
+            }
         }
         if (Available() > 0) {
             std::size_t n = Available() < max ? Available() : max;
@@ -368,12 +463,34 @@ struct HttpRequest::Impl {
 
 HttpRequest::HttpRequest(const HttpSettings& settings) : m_impl(std::make_unique<Impl>()) {
     m_impl->settings = settings;
+    if (settings.pool) {
+        m_impl->pool = settings.pool->m_impl.get();
+        m_impl->shared = m_impl->pool->multi;
+    }
 }
 
 HttpRequest::~HttpRequest() = default;
 
 bool HttpRequest::Send(const std::string& url, const std::string& extraHeaders) {
-    return m_impl->Send(url, extraHeaders);
+    if (extraHeaders.empty() && m_impl->settings.pool) {
+        auto& ahead = m_impl->settings.pool->m_impl->prefetched;
+        for (auto it = ahead.begin(); it != ahead.end(); ++it) {
+            if (it->first != url)
+                continue;
+            std::unique_ptr<HttpRequest> taken = std::move(it->second);
+            ahead.erase(it);
+            const Impl& early = *taken->m_impl;
+            // An answer that broke off after its head (a server tired of
+            // waiting for the reader, say) is asked for afresh; any other
+            // result is what this request would have met.
+            if (early.done && early.result != CURLE_OK && early.head.headersDone)
+                break;
+            taken->m_impl->settings = m_impl->settings;  // the pool now lives as long
+            std::swap(m_impl, taken->m_impl);
+            return m_impl->Send(url, extraHeaders, true);
+        }
+    }
+    return m_impl->Send(url, extraHeaders, false);
 }
 
 const HttpResponse& HttpRequest::Response() const {
@@ -390,6 +507,38 @@ void HttpRequest::Close() {
 
 const std::string& HttpRequest::ErrorText() const {
     return m_impl->error;
+}
+
+HttpPool::HttpPool() : m_impl(std::make_unique<Impl>()) {
+    GlobalInit();
+    m_impl->multi = curl_multi_init();
+}
+
+HttpPool::~HttpPool() = default;
+
+void HttpPool::Prefetch(const std::string& url, const HttpSettings& settings) {
+    if (m_impl->multi == nullptr || url.empty())
+        return;
+    for (const auto& [address, request] : m_impl->prefetched) {
+        if (address == url)
+            return;
+    }
+    HttpSettings own = settings;
+    own.pool.reset();  // a request held by the pool must not hold the pool
+    auto request = std::make_unique<HttpRequest>(own);
+    request->m_impl->pool = m_impl.get();
+    request->m_impl->shared = m_impl->multi;
+    if (!request->m_impl->Start(url, {}))
+        return;
+    m_impl->prefetched.emplace_back(url, std::move(request));
+}
+
+void HttpPool::DropPrefetched() {
+    m_impl->prefetched.clear();
+}
+
+std::size_t HttpPool::PrefetchedCount() const {
+    return m_impl->prefetched.size();
 }
 
 }  // namespace tvx

@@ -18,6 +18,8 @@
 
 namespace tvx {
 
+class HttpPool;
+
 struct HttpSettings {
     // Seconds to wait for a connection to be made.
     int connectTimeoutSec = 30;
@@ -42,6 +44,12 @@ struct HttpSettings {
     // Called every few dozen milliseconds while a call waits for the network;
     // returning true abandons the call with the error text "interrupted".
     std::function<bool()> interrupted;
+    // Checks and transfers a session keeps in flight at once; 1 runs them
+    // strictly one after the other. Single downloads ignore it.
+    int connections = 8;
+    // Requests made with a pool share its connections and its network wait
+    // (see HttpPool); without one every request stands alone.
+    std::shared_ptr<HttpPool> pool;
 };
 
 // The fields of an HTTP date as the server states them (GMT).
@@ -89,6 +97,9 @@ public:
     HttpRequest& operator=(const HttpRequest&) = delete;
 
     // Sends the GET and waits until the final response's headers are in.
+    // With a pool, a GET for the same address without extraHeaders that the
+    // pool started ahead (HttpPool::Prefetch) is taken over instead, with
+    // whatever of it has already arrived.
     // extraHeaders holds further header lines, each ended by CR LF (a Range
     // request, for instance). False on any network or protocol error;
     // ErrorText() then says what went wrong (never empty).
@@ -109,6 +120,40 @@ public:
     const std::string& ErrorText() const;
 
 private:
+    friend class HttpPool;
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// One network loop for the requests of a session. Its requests keep their
+// connections for the next request to the same host when the server allows
+// it (HTTP/1.0 with "Connection: keep-alive"), and whichever request waits
+// moves all the others too, so several requests run at once on one thread.
+// Every request made with the pool must end before the pool does; requests
+// hold the pool through HttpSettings::pool, so that holds by itself.
+class HttpPool {
+public:
+    // A request started ahead receives a body of at most this many bytes
+    // whole; a longer one stops at this much until it is taken over, and a
+    // server may give up on a reader that waits that long.
+    static constexpr std::int64_t kWholeBodyAhead = 256 * 1024;
+
+    HttpPool();
+    ~HttpPool();
+    HttpPool(const HttpPool&) = delete;
+    HttpPool& operator=(const HttpPool&) = delete;
+
+    // Starts a plain GET of url ahead of its turn, unless one is waiting to
+    // be taken over already. It runs with settings (whose pool is ignored)
+    // and keeps at most one buffer's worth of body until a request takes it
+    // over. A local source or an address that cannot be started is ignored.
+    void Prefetch(const std::string& url, const HttpSettings& settings);
+    // Drops every request started ahead and not taken over.
+    void DropPrefetched();
+    std::size_t PrefetchedCount() const;
+
+private:
+    friend class HttpRequest;
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

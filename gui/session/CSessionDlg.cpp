@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/Controls.h"
+#include "app/DesktopNotice.h"
 #include "app/MessageBox.h"
 #include "app/Settings.h"
 #include "platform/Text.h"
@@ -48,6 +49,8 @@ CSessionDlg::CSessionDlg(QWidget* parent) : QDialog(parent) {
     m_lowerGroup = BarGroup(m_lower, this);
     layout->addWidget(m_upperGroup);
     layout->addWidget(m_lowerGroup);
+    m_progressLine = new QLabel(m_lowerGroup);
+    m_lowerGroup->layout()->addWidget(m_progressLine);
     auto* bottom = new QHBoxLayout();
     m_ok = new QPushButton(QStringLiteral("OK"), this);
     m_ok->setDefault(true);
@@ -70,7 +73,7 @@ CSessionDlg::CSessionDlg(QWidget* parent) : QDialog(parent) {
                                                 pacing.paced, tvx::kWorkListFileName);
     m_session->SetReadWait(pacing.readWaitMs);
     m_timer.setInterval(20);
-    connect(&m_timer, &QTimer::timeout, this, [this] { m_session->OnTimer(m_budgetMs); });
+    connect(&m_timer, &QTimer::timeout, this, &CSessionDlg::OnTimer);
     m_session->OnInitDialog();
 }
 
@@ -88,8 +91,26 @@ void CSessionDlg::WriteLog(const std::string& text, bool lineEnd) {
 }
 
 void CSessionDlg::accept() {
-    if (m_ok->isEnabled())
-        m_session->OnOK();
+    if (!m_ok->isEnabled())
+        return;
+    m_began = std::chrono::steady_clock::now();
+    m_session->OnOK();
+}
+
+void CSessionDlg::OnTimer() {
+    m_session->OnTimer(m_budgetMs);
+    if (m_session->GetState() != tvx::CSession::State::Downloading)
+        return;
+    const tvx::SessionTotals& totals = m_session->Totals();
+    const auto now = tvx::CProgressLine::Clock::now();
+    if (!m_lineStarted) {
+        m_lineStarted = true;
+        m_line.Start(totals.running, now);
+    }
+    if (m_line.Due(now)) {
+        m_progressLine->setText(
+            QString::fromStdString(m_line.Text(totals.running, totals.expected, now)));
+    }
 }
 
 void CSessionDlg::reject() {
@@ -140,5 +161,18 @@ void CSessionDlg::StopTimer() {
     m_timer.stop();
 }
 void CSessionDlg::EndDialog(int result) {
+    if (m_began != std::chrono::steady_clock::time_point{}) {
+        const tvx::SessionTotals& totals = m_session->Totals();
+        const std::string how =
+            result == tvx::CSession::kResultBroken
+                ? "broken off"
+                : (m_session->Errors() != 0 ? tvx::Format("%d errors", m_session->Errors())
+                                            : std::string("no errors"));
+        NoticeWorkEnded(std::chrono::steady_clock::now() - m_began,
+                        QStringLiteral("Download session ended"),
+                        QString::fromStdString(tvx::Format(
+                            "%lld of %lld bytes, %s", static_cast<long long>(totals.running),
+                            static_cast<long long>(totals.expected), how.c_str())));
+    }
     done(result);
 }

@@ -3,13 +3,18 @@
 // against its source and downloads what is new, changed or incomplete, one
 // step per 20 ms tick, writing every step to the log pane. "Abbrechen", Esc
 // or the close box break off at any moment; partial files stay resumable.
+// A line under the session bar says the session's bytes done of the total,
+// percent, rate and time left; a session that ran long and ends while the
+// window is not the active one says so in a desktop notification.
 
 #include <QDialog>
 #include <QTimer>
+#include <chrono>
 #include <memory>
 #include <string>
 
 #include "session/CSession.h"
+#include "transfer/CProgressLine.h"
 
 class QGroupBox;
 class QLabel;
@@ -35,6 +40,7 @@ public:
     QGroupBox* LowerGroup() const { return m_lowerGroup; }
     CProgressCtrl* UpperProgress() const { return m_upper; }
     CProgressCtrl* LowerProgress() const { return m_lower; }
+    QLabel* ProgressLine() const { return m_progressLine; }
 
 public slots:
     void accept() override;  // OK: the session runs
@@ -59,6 +65,8 @@ private:
     void StopTimer() override;
     void EndDialog(int result) override;
 
+    void OnTimer();
+
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
     QLabel* m_phase = nullptr;
@@ -66,8 +74,12 @@ private:
     QGroupBox* m_lowerGroup = nullptr;
     CProgressCtrl* m_upper = nullptr;
     CProgressCtrl* m_lower = nullptr;
+    QLabel* m_progressLine = nullptr;  // the session's bytes, percent, rate, time left
     CAnimateCtrl* m_animation = nullptr;
     QTimer m_timer;
     int m_budgetMs = 0;
     std::unique_ptr<tvx::CSession> m_session;
+    tvx::CProgressLine m_line;
+    bool m_lineStarted = false;
+    std::chrono::steady_clock::time_point m_began{};  // when OK started the session
 };

@@ -8,11 +8,12 @@
 #include <QVBoxLayout>
 
 #include "app/Controls.h"
+#include "app/DesktopNotice.h"
 #include "app/MessageBox.h"
-#include "session/CStatusView.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "res/Pictures.h"
+#include "session/CStatusView.h"
 
 CFileDownloadDlg::CFileDownloadDlg(QWidget* parent, const tvx::HttpSettings& settings)
     : QDialog(parent) {
@@ -39,6 +40,8 @@ CFileDownloadDlg::CFileDownloadDlg(QWidget* parent, const tvx::HttpSettings& set
     m_progress = new CProgressCtrl(m_group);
     m_progress->setFixedHeight(14);
     groupLayout->addWidget(m_progress);
+    m_progressLine = new QLabel(m_group);
+    groupLayout->addWidget(m_progressLine);
     m_group->setMinimumWidth(380);
     layout->addWidget(m_group);
 
@@ -78,16 +81,50 @@ int CFileDownloadDlg::SetParameters(const std::string& text) {
 }
 
 int CFileDownloadDlg::DoModal() {
-    if (!m_download->Start())
-        return m_download->Result();
-    m_timer.start();
-    return exec();
+    const auto began = std::chrono::steady_clock::now();
+    int result;
+    if (m_download->Start()) {
+        m_timer.start();
+        result = exec();
+    } else {
+        result = m_download->Result();
+    }
+    ReportEnd(std::chrono::steady_clock::now() - began);
+    return result;
 }
 
 void CFileDownloadDlg::OnTimer() {
     if (m_download->Tick(m_budgetMs) == tvx::CFileDownload::TickResult::Close) {
         EndWith(m_download->Result());
+        return;
     }
+    ShowProgressLine();
+}
+
+void CFileDownloadDlg::ShowProgressLine() {
+    const tvx::CTransfer& transfer = m_download->Transfer();
+    if (transfer.ContentLength() <= 0)
+        return;  // not open yet
+    const auto now = tvx::CProgressLine::Clock::now();
+    if (!m_lineStarted) {
+        m_lineStarted = true;
+        m_line.Start(transfer.Received(), now);
+    }
+    if (m_line.Due(now)) {
+        m_progressLine->setText(QString::fromStdString(
+            m_line.Text(transfer.Received(), transfer.ContentLength(), now)));
+    }
+}
+
+void CFileDownloadDlg::ReportEnd(std::chrono::steady_clock::duration took) {
+    if (m_download->Outcome() == tvx::DownloadOutcome::Usage)
+        return;  // nothing was asked for
+    const std::string line = m_download->EndLogLine();
+    WriteLog(line, true);
+    const bool ok = m_download->Outcome() == tvx::DownloadOutcome::Complete;
+    NoticeWorkEnded(took,
+                    ok ? QStringLiteral("Download finished") : QStringLiteral("Download ended"),
+                    QString::fromStdString(tvx::DisplayText(line.substr(line.find(" : ") + 3))));
 }
 
 void CFileDownloadDlg::EndWith(int result) {

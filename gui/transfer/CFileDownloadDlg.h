@@ -3,14 +3,19 @@
 // remote file against the local one and, when they differ, transfers it one
 // step per 20 ms tick with a progress bar and a running animation, resuming a
 // broken earlier transfer. It starts by itself; the user can only watch or
-// break off ("Break / Exit", Esc, the close box).
+// break off ("Break / Exit", Esc, the close box). A line under the bar says
+// bytes done of the total, percent, rate and time left. When it ends, one
+// line goes into the log pane, and a desktop notification when it ran long
+// while the window was not the active one.
 
 #include <QDialog>
 #include <QTimer>
+#include <chrono>
 #include <memory>
 #include <string>
 
 #include "transfer/CFileDownload.h"
+#include "transfer/CProgressLine.h"
 
 class QGroupBox;
 class QLabel;
@@ -37,6 +42,7 @@ public:
     QLabel* StatusText() const { return m_status; }
     QGroupBox* FileLine() const { return m_group; }
     CProgressCtrl* ProgressBar() const { return m_progress; }
+    QLabel* ProgressLine() const { return m_progressLine; }
     CAnimateCtrl* AnimationCtrl() const { return m_animation; }
 
 public slots:
@@ -48,6 +54,8 @@ protected:
 private:
     void OnTimer();
     void EndWith(int result);
+    void ShowProgressLine();
+    void ReportEnd(std::chrono::steady_clock::duration took);
 
     // tvx::DownloadDialogUi
     void MessageBox(const std::string& text) override;
@@ -60,9 +68,12 @@ private:
     QLabel* m_status = nullptr;    // the status word
     QGroupBox* m_group = nullptr;  // its caption is the file line
     CProgressCtrl* m_progress = nullptr;
+    QLabel* m_progressLine = nullptr;  // bytes, percent, rate, time left
     CAnimateCtrl* m_animation = nullptr;
     QPushButton* m_break = nullptr;
     QTimer m_timer;      // the 20 ms step timer
     int m_budgetMs = 0;  // > 0: unpaced, reading for that long per tick
     std::unique_ptr<tvx::CFileDownload> m_download;
+    tvx::CProgressLine m_line;
+    bool m_lineStarted = false;
 };

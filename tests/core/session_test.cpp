@@ -450,4 +450,35 @@ TEST_F(Session, NginxServesAWholeSession) {
     EXPECT_NE(ui.log.find("SESSION CLOSE : complet 60000 of 60000\n"), std::string::npos);
 }
 
+// With several connections a session asks nginx to keep them and uses them
+// again; one at a time every request has its own, as HTTP/1.0 always had.
+// Each file holds how many requests its connection had carried.
+TEST_F(Session, ConnectionsAreKeptAndReusedWithSeveralAtOnce) {
+    if (!tvxtest::NginxServer::Available())
+        GTEST_SKIP() << "nginx is not installed";
+    ASSERT_EQ(mkdir(PathOf("www").c_str(), 0755), 0);
+    tvxtest::NginxServer nginx(PathOf("www"),
+                               "location /n/ { default_type text/plain; "
+                               "return 200 \"$connection_requests\"; }");
+    ASSERT_TRUE(nginx.Started()) << nginx.Error();
+    for (const int connections : {1, 8}) {
+        SCOPED_TRACE(connections);
+        WriteList({Entry(nginx.Url("/n/a"), "n\\a"), Entry(nginx.Url("/n/b"), "n\\b"),
+                   Entry(nginx.Url("/n/c"), "n\\c")});
+        for (const char* name : {"n/a", "n/b", "n/c"})
+            std::remove(PathOf(name).c_str());
+        settings.connections = connections;
+        auto s = Make();
+        Run(*s);
+        EXPECT_EQ(s->Errors(), 0) << ui.log;
+        std::string served;
+        for (const char* name : {"n/a", "n/b", "n/c"})
+            served += ReadFile(PathOf(name));
+        if (connections == 1)
+            EXPECT_EQ(served, "111");
+        else
+            EXPECT_NE(served.find_first_not_of('1'), std::string::npos) << served;
+    }
+}
+
 }  // namespace

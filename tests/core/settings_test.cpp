@@ -6,6 +6,7 @@
 
 #include "Sandbox.h"
 #include "platform/Profile.h"
+#include "transfer/HttpRequest.h"
 
 namespace {
 
@@ -96,6 +97,22 @@ TEST_F(SettingsFile, EmptyWindowPosMeansNoPlacement) {
     tvx::WritePrivateProfileString("Settings", "WindowPos", "", ini);
     WindowPlacement p;
     EXPECT_FALSE(tvx::LoadWindowPlacement(p, ini));
+}
+
+TEST_F(SettingsFile, ConnectionsDefaultToEightAndStayInRange) {
+    const std::string ini = tvx::SettingsFilePath();
+    const struct {
+        const char* text;  // nullptr: no key
+        int connections;
+    } cases[] = {{nullptr, 8}, {"1", 1}, {"3", 3}, {"0", 1}, {"-4", 1}, {"500", 32}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text != nullptr ? c.text : "(none)");
+        if (c.text != nullptr)
+            tvx::WritePrivateProfileString("Transfer", "Connections", c.text, ini);
+        tvx::HttpSettings settings;
+        tvx::LoadTransferSettings(settings, ini);
+        EXPECT_EQ(settings.connections, c.connections);
+    }
 }
 
 }  // namespace

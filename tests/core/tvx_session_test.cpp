@@ -4,18 +4,24 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <map>
+#include <mutex>
 #include <thread>
 
 #include "Process.h"
 #include "TestHttpServer.h"
 #include "TransferHelpers.h"
 #include "downloadlist/TreeFile.h"
+#include "platform/Text.h"
 #include "session/WorkList.h"
 #include "transfer/ControlFile.h"
 
 namespace {
 
+using tvx::Format;
 using tvxtest::Pattern;
 using tvxtest::ReadFile;
 using tvxtest::SeenRequest;
@@ -103,7 +109,15 @@ TEST_F(TvxSession, ErrorsGiveExitOneAndMissingListsTwo) {
     auto none = Session();
     EXPECT_EQ(none.exitCode, 2);
     EXPECT_NE(none.err.find("tvx_downctrl.htm"), std::string::npos);
+    // Options are judged before the list is looked for.
     EXPECT_EQ(Session({"--bogus"}).exitCode, 2);
+    for (const auto& bad :
+         std::vector<std::vector<std::string>>{{"-j"}, {"-j", "0"}, {"-j", "33"}, {"-j", "x"}}) {
+        const auto r = Session(bad);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("-j takes a number from 1 to 32"), std::string::npos) << r.err;
+    }
+    EXPECT_NE(Session({"-j", "32"}).err.find("there is no download list"), std::string::npos);
 }
 
 TEST_F(TvxSession, BreakingOffLeavesResumableFilesAndExitsOne) {
@@ -175,6 +189,201 @@ TEST_F(TvxSession, LongAddressReachesTheServerWholeAndLeftOutLinksAreSaid) {
     const std::string said = "8 links of the download list were left out";
     EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
     EXPECT_NE(r.out.find(said), std::string::npos) << r.out;
+}
+
+// On a terminal a progress line shows the entry being checked, then the
+// session's bytes, and is wiped before each log line; in a pipe nothing of it.
+TEST_F(TvxSession, OnATerminalAProgressLineShowsTheSessionTotal) {
+    List("1,a.bin,A\r\n1,b.bin,B\r\n");
+    const auto r = tvxtest::RunProcess("/usr/bin/script",
+                                       {"-qefc", kTvxSession + " --all", "/dev/null"}, Dir());
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("\rcheck the file: b.bin"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\rSession: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" of 7.8 KB  "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("DOWNLOAD : 4000 Byte dl\\a.bin"), std::string::npos);
+    const auto piped = Session({"--all"});
+    EXPECT_EQ(piped.err, "");
+}
+
+// With several requests in flight the log, the exit status and every file are
+// those of the one-at-a-time run: new, equal, changed, missing and broken-off
+// links, two of a dead host, and a partial file whose version changed within
+// the same minute.
+TEST_F(TvxSession, ManyAtOnceWritesTheLogOfOneAtATime) {
+    const std::string kNewer = "Mon, 07 Nov 1994 10:00:00 GMT";
+    const std::string kSameMinute = "Sun, 06 Nov 1994 08:49:52 GMT";
+    std::atomic<int> phase{1}, inFlight{0}, mostInFlight{0};
+    server->SetHandler([&](const SeenRequest& req) {
+        const int now = ++inFlight;
+        for (int most = mostInFlight;
+             now > most && !mostInFlight.compare_exchange_weak(most, now);) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        --inFlight;
+        const int i = std::atoi(req.target.c_str() + 2);
+        const auto cut = [&](int length, int sent, const std::string& date) {
+            return tvxtest::Reply()
+                .Send(tvxtest::ResponseHead(
+                    200, {{"Content-Length", std::to_string(length)}, {"Last-Modified", date}}))
+                .Send(Pattern(length, i).substr(0, sent));
+        };
+        if (phase == 1)
+            return i % 6 == 5 ? cut(8000, 3000, kDate)
+                              : tvxtest::FileReply(req, Pattern(4000, i), kDate);
+        switch (i % 6) {
+            case 0:  // changed
+                return tvxtest::FileReply(req, Pattern(4000 + i, i + 100), kNewer);
+            case 1:  // missing
+                return tvxtest::Reply().Send(tvxtest::ResponseHead(404, {}));
+            case 2:  // broken off
+                return cut(6000, 2000, kNewer);
+            case 5:  // the partial's version is gone, same length and minute
+                return tvxtest::FileReply(req, Pattern(8000, i + 200), kSameMinute);
+            default:  // equal, or new where the local file was removed
+                return tvxtest::FileReply(req, Pattern(4000, i), kDate);
+        }
+    });
+    const std::string dead = "http://127.0.0.1:" + std::to_string(tvxtest::UnusedLoopbackPort());
+    std::string links;
+    for (int i = 10; i < 60; ++i) {
+        links += Format("1,f%d,F%d\r\n", i, i);
+        if (i == 20 || i == 40)
+            links += Format("1,%s/d%d,dl\\d%d,D\r\n", dead.c_str(), i, i);
+    }
+    List(links);
+    ASSERT_EQ(Session({"--all", "-j", "1"}).exitCode, 1);
+    for (int i = 10; i < 60; i += 6)
+        std::remove(PathOf(Format("dl/f%d", i)).c_str());  // new in the next run
+    ASSERT_EQ(std::system(("cp -a '" + Dir() + "' '" + Dir() + "-copy'").c_str()), 0);
+
+    phase = 2;
+    mostInFlight = 0;
+    const auto one = Session({"--all", "-j", "1"});
+    EXPECT_EQ(mostInFlight, 1);
+    mostInFlight = 0;
+    const auto eight = tvxtest::RunProcess(kTvxSession, {"--all", "-j", "8"}, Dir() + "-copy");
+    EXPECT_GT(mostInFlight, 1);
+    EXPECT_EQ(eight.out, one.out);
+    EXPECT_EQ(eight.err, one.err);
+    EXPECT_EQ(eight.exitCode, 1);
+    EXPECT_EQ(one.exitCode, 1);
+    for (const char* line :
+         {"DOWNLOAD : CHECK is EQUAL dl\\f15\n", "RESTART : the file changed",
+          "*** DOWLOAD NOT OK  2000 of 6000 Bytes\n", "NO CONNECTION for the first check ",
+          "ERRORS: The session hat 18 errors"}) {
+        EXPECT_NE(eight.out.find(line), std::string::npos) << line << "\n" << eight.out;
+    }
+    for (int i = 10; i < 60; ++i) {
+        const std::string name = Format("dl/f%d", i);
+        EXPECT_EQ(ReadFile(Dir() + "-copy/" + name), ReadFile(PathOf(name))) << name;
+        EXPECT_EQ(tvxtest::Exists(Dir() + "-copy/dl/CTL_" + name.substr(3)),
+                  tvxtest::Exists(PathOf("dl/CTL_" + name.substr(3))));
+    }
+    EXPECT_EQ(ReadFile(PathOf("dl/f17")), Pattern(8000, 217));
+    EXPECT_EQ(ReadFile(PathOf("dl/f12")), Pattern(4012, 112));
+    std::system(("rm -rf '" + Dir() + "-copy'").c_str());
+}
+
+// Misbehaving answers read the same with requests in flight as one at a time.
+TEST_F(TvxSession, ManyAtOnceJudgesMisbehavingAnswersAsOneAtATime) {
+    const std::string body = Pattern(3000, 7);
+    const std::string head = "HTTP/1.1 200 OK\r\nLast-Modified: " + kDate + "\r\n";
+    const struct {
+        const char* name;
+        std::string reply;
+    } cases[] = {
+        {"two lengths", head + "Content-Length: 3000\r\nContent-Length: 2000\r\n\r\n" + body},
+        {"extra bytes", head + "Content-Length: 3000\r\n\r\n" + body + "surplus"},
+        {"short body", head + "Content-Length: 3000\r\n\r\n" + body.substr(0, 1000)},
+        {"no length", head + "\r\n" + body},
+        {"unreadable length", head + "Content-Length: 3x00\r\n\r\n" + body},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server->SetHandler([&](const SeenRequest&) { return tvxtest::Reply().Send(c.reply); });
+        List("1,a.bin,A\r\n1,b.bin,B\r\n1,c.bin,C\r\n");
+        std::string logs[2];
+        for (int j = 0; j < 2; ++j) {
+            std::system(("rm -rf '" + PathOf("dl") + "'").c_str());
+            const auto r = Session({"--all", "-j", j == 0 ? "1" : "8"});
+            logs[j] = r.out + r.err + std::to_string(r.exitCode);
+            if (j == 1) {
+                EXPECT_EQ(logs[1], logs[0]);
+            }
+        }
+    }
+}
+
+// A small file's request goes out while the file before it is still being
+// received; a large one waits for its turn, since its body could not wait
+// whole for that.
+TEST_F(TvxSession, OnlyFilesThatArriveWholeAreRequestedAhead) {
+    for (const std::size_t size : {std::size_t(100000), std::size_t(300000)}) {
+        SCOPED_TRACE(size);
+        std::mutex mutex;
+        std::map<std::string, std::vector<std::chrono::steady_clock::time_point>> arrived;
+        server->SetHandler([&](const SeenRequest& req) {
+            std::lock_guard<std::mutex> lock(mutex);
+            auto& times = arrived[req.target];
+            times.push_back(std::chrono::steady_clock::now());
+            const std::string body = Pattern(size, req.target.size());
+            if (times.size() == 1)
+                return tvxtest::FileReply(req, body, kDate);
+            return tvxtest::Reply()
+                .Send(tvxtest::ResponseHead(
+                    200, {{"Content-Length", std::to_string(size)}, {"Last-Modified", kDate}}))
+                .Trickle(body, size / 5 + 1, 100);
+        });
+        std::system(("rm -rf '" + PathOf("dl") + "'").c_str());
+        List("1,first,F\r\n1,second,S\r\n");
+        const auto r = Session({"--all", "-j", "8"});
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        std::lock_guard<std::mutex> lock(mutex);
+        ASSERT_EQ(arrived["/first"].size(), 2u);
+        ASSERT_EQ(arrived["/second"].size(), 2u);
+        // "second" is downloaded first and takes about 400 ms.
+        const auto gap = arrived["/first"][1] - arrived["/second"][1];
+        if (size < 256 * 1024)
+            EXPECT_LT(gap, std::chrono::milliseconds(300));
+        else
+            EXPECT_GE(gap, std::chrono::milliseconds(350));
+    }
+}
+
+// A killed session with several transfers in flight leaves the file being
+// written resumable and nothing false beside it; the next run completes all.
+TEST_F(TvxSession, AKillWithManyInFlightLeavesEveryFileResumable) {
+    std::atomic<bool> slow{true};
+    server->SetHandler([&](const SeenRequest& req) {
+        const std::string body = Pattern(100000, req.target.size() + req.target.back());
+        if (!slow)
+            return tvxtest::FileReply(req, body, kDate);
+        return tvxtest::Reply()
+            .Send(tvxtest::ResponseHead(200,
+                                        {{"Content-Length", "100000"}, {"Last-Modified", kDate}}))
+            .Trickle(body, 2000, 50);
+    });
+    List("1,s1,S1\r\n1,s2,S2\r\n1,s3,S3\r\n");
+    const pid_t pid = tvxtest::StartProcess(kTvxSession, {"--all", "-j", "8"}, Dir());
+    for (int i = 0; i < 1000 && tvxtest::FileSize(PathOf("dl/s3")) < 10000; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    kill(pid, SIGKILL);
+    tvxtest::WaitProcess(pid, Dir());
+    tvx::ControlRecord record;
+    ASSERT_TRUE(ReadControl(PathOf("dl/CTL_s3"), record));
+    EXPECT_LE(record.received, tvxtest::FileSize(PathOf("dl/s3")));
+    EXPECT_FALSE(tvxtest::Exists(PathOf("dl/s1")));
+
+    slow = false;
+    const auto r = Session({"--all", "-j", "8"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("SEEK ON POS:"), std::string::npos) << r.out;
+    for (const char* name : {"s1", "s2", "s3"}) {
+        EXPECT_TRUE(ReadFile(PathOf(std::string("dl/") + name)) == Pattern(100000, 3 + name[1]))
+            << name;
+        EXPECT_FALSE(tvxtest::Exists(PathOf(std::string("dl/CTL_") + name)));
+    }
 }
 
 }  // namespace

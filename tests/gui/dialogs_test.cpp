@@ -8,15 +8,18 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
 #include "GuiSandbox.h"
 #include "TestHttpServer.h"
+#include "app/DesktopNotice.h"
 #include "app/MessageBox.h"
 #include "downloadlist/CEditLinkDlg.h"
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/ListCommands.h"
+#include "session/CStatusView.h"
 #include "transfer/CFileDownloadDlg.h"
 
 namespace {
@@ -200,16 +203,42 @@ void DialogsTest::downloadDialogCompletes() {
     const std::string body(60000, 'z');
     tvxtest::TestHttpServer server(
         [&](const tvxtest::SeenRequest& r) { return tvxtest::FileReply(r, body, kDate); });
+    CStatusView log;
+    log.OnInitialUpdate();
+    std::vector<QString> notices;
+    SetDesktopNoticeSink([&](const QString& summary, const QString& text) {
+        notices.push_back(summary + ": " + text);
+    });
+    g_desktopNoticeAfter = std::chrono::milliseconds(0);
     CFileDownloadDlg dialog;
     QCOMPARE(dialog.SetParameters(server.Url("/a/file.zip") + ",dl/file.zip"), 1);
-    QString fileLine, status;
-    QTimer::singleShot(100, [&] {
+    QString fileLine, status, progress;
+    QTimer::singleShot(400, [&] {
         fileLine = dialog.FileLine()->title();
         status = dialog.StatusText()->text();
+        progress = dialog.ProgressLine()->text();
     });
     QCOMPARE(dialog.DoModal(), 1);
+    SetDesktopNoticeSink({});
+    g_desktopNoticeAfter = std::chrono::milliseconds(10000);
     QCOMPARE(fileLine, QString("Download: 60000 Byte file.zip"));
     QCOMPARE(status, QString("DownLoding"));
+    // Bytes done of the total, percent, rate and time left under the bar.
+    QVERIFY2(QRegularExpression("^[0-9.]+ KB of 58.6 KB  [0-9]+%  [0-9.]+ KB/s  [0-9:]+ left$")
+                 .match(progress)
+                 .hasMatch(),
+             qPrintable(progress));
+    // One line in the log pane, and a notice when the window is not active.
+    const QString end = "DOWNLOAD END : " + QString::fromStdString(server.Url("/a/file.zip")) +
+                        " -> " + m_sandbox->PathOf("dl/file.zip") +
+                        " : 60000 of 60000 Bytes : complete\n";
+    QVERIFY2(log.toPlainText().endsWith(end), qPrintable(log.toPlainText()));
+    // No window of the program is active once the dialog has closed.
+    QVERIFY(QApplication::activeWindow() == nullptr);
+    QCOMPARE(notices.size(), std::size_t(1));
+    QVERIFY2(notices[0].startsWith("Download finished: " +
+                                   QString::fromStdString(server.Url("/a/file.zip"))),
+             qPrintable(notices[0]));
     QCOMPARE(dialog.Download().Outcome(), tvx::DownloadOutcome::Complete);
     QCOMPARE(m_sandbox->ReadFile("dl/file.zip").size(), qsizetype(60000));
     QVERIFY(!QFile::exists(m_sandbox->PathOf("dl/CTL_file.zip")));
@@ -249,8 +278,13 @@ void DialogsTest::downloadDialogBreakLeavesAResumableFile() {
     }
     QVERIFY(breakButton != nullptr);
     QTimer::singleShot(300, &dialog, [&] { QTest::mouseClick(breakButton, Qt::LeftButton); });
+    CStatusView log;
+    log.OnInitialUpdate();
     QCOMPARE(dialog.DoModal(), 2);
     QCOMPARE(dialog.Download().Outcome(), tvx::DownloadOutcome::Broken);
+    QVERIFY2(log.toPlainText().contains(QRegularExpression(
+                 " -> .*big.zip : [0-9]+ of 400000 Bytes : broken off, resumable\n$")),
+             qPrintable(log.toPlainText()));
     QVERIFY(QFile::exists(m_sandbox->PathOf("CTL_big.zip")));
     const qint64 partial = QFileInfo(m_sandbox->PathOf("big.zip")).size();
     QVERIFY(partial > 0 && partial < 400000);

@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -138,6 +139,12 @@ void LogSessionTest::sessionDialogRunsFromOkToItsEnd() {
     QCOMPARE(lower, QString("Load Max 5000 Byte Download Data"));
     QVERIFY(!dialog.OkButton()->isEnabled());
     QCOMPARE(m_sandbox->ReadFile("dl/a.bin").size(), qsizetype(5000));
+    // The session's bytes under its bar.
+    const QString progress = dialog.ProgressLine()->text();
+    QVERIFY2(QRegularExpression("^[0-9.]+ K?B of 4.9 KB  [0-9]+%  [0-9.]+ K?B/s")
+                 .match(progress)
+                 .hasMatch(),
+             qPrintable(progress));
     const QString log = m_log->toPlainText();
     QVERIFY2(log.contains("OPEN_URL : *** NO CONNECTION for the first check " +
                           QString::fromStdString(server.Url("/missing"))),

@@ -2,7 +2,11 @@
 // Option values shared by the headless commands.
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#include "Interrupt.h"
 
 namespace tvxcli {
 
@@ -21,6 +25,48 @@ inline std::int64_t ParseRate(const char* text) {
     if (*end != '\0' || value == 0 || value > (1ULL << 40) / static_cast<unsigned long long>(unit))
         return 0;
     return static_cast<std::int64_t>(value) * unit;
+}
+
+// The options both commands take.
+struct TransferOptions {
+    bool paced = false;        // --paced: 1024 bytes per 20 ms
+    unsigned maxTime = 0;      // --max-time SECONDS; 0: no bound
+    std::int64_t maxRate = 0;  // --limit-rate RATE in bytes a second; 0: none
+};
+
+enum class OptionUse { NotOurs, Taken, Bad };
+
+// Takes argv[i] when it is one of the transfer options, with its value
+// (i then stands on the value). Bad after saying on standard error why the
+// value is no good.
+inline OptionUse TakeTransferOption(const char* program, int argc, char** argv, int& i,
+                                    TransferOptions& options) {
+    const char* name = argv[i];
+    if (std::strcmp(name, "--paced") == 0) {
+        options.paced = true;
+        return OptionUse::Taken;
+    }
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (std::strcmp(name, "--limit-rate") == 0) {
+        ++i;
+        options.maxRate = ParseRate(value);
+        if (options.maxRate != 0)
+            return OptionUse::Taken;
+        std::fprintf(stderr,
+                     "%s: --limit-rate takes bytes a second, with K or M for 1024 or 1048576 "
+                     "(500K, 2M)\n",
+                     program);
+        return OptionUse::Bad;
+    }
+    if (std::strcmp(name, "--max-time") == 0) {
+        ++i;
+        options.maxTime = ParseSeconds(value);
+        if (options.maxTime != 0)
+            return OptionUse::Taken;
+        std::fprintf(stderr, "%s: --max-time takes a whole number of seconds\n", program);
+        return OptionUse::Bad;
+    }
+    return OptionUse::NotOurs;
 }
 
 }  // namespace tvxcli

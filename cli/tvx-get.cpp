@@ -1,8 +1,8 @@
 // tvx-get: downloads one file the way the single-file download dialog does,
 // without a window, for scripts and cron.
 //
-//   tvx-get [--paced] [--max-time SECONDS] "webname,filename"
-//   tvx-get [--paced] [--max-time SECONDS] webname filename
+//   tvx-get [--paced] [--max-time SECONDS] [--limit-rate RATE] "webname,filename"
+//   tvx-get [--paced] [--max-time SECONDS] [--limit-rate RATE] webname filename
 //
 // The one-text form takes at most one comma; an address or a file name that
 // holds commas is given as two arguments, which are taken whole. Settings
@@ -117,8 +117,10 @@ private:
 
 int Usage() {
     std::fprintf(stderr,
-                 "%s\nusage: tvx-get [--paced] [--max-time SECONDS] \"webname,filename\"\n"
-                 "       tvx-get [--paced] [--max-time SECONDS] webname filename\n",
+                 "%s\nusage: tvx-get [--paced] [--max-time SECONDS] [--limit-rate RATE] "
+                 "\"webname,filename\"\n"
+                 "       tvx-get [--paced] [--max-time SECONDS] [--limit-rate RATE] webname "
+                 "filename\n",
                  kUsage);
     return 2;
 }
@@ -128,31 +130,14 @@ int Usage() {
 int main(int argc, char** argv) {
     if (tvx::AnswerStandardOption(argc, argv, "tvx-get", tvxcli::kTvxGetHelp))
         return 0;
-    bool paced = false;
-    unsigned maxTime = 0;
-    std::int64_t maxRate = 0;
+    tvxcli::TransferOptions options;
     std::vector<const char*> operands;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--paced") == 0) {
-            paced = true;
-        } else if (std::strcmp(argv[i], "--limit-rate") == 0) {
-            maxRate = tvxcli::ParseRate(i + 1 < argc ? argv[++i] : nullptr);
-            if (maxRate == 0) {
-                std::fprintf(stderr,
-                             "%s: --limit-rate takes bytes a second, with K or M for 1024 or "
-                             "1048576 (500K, 2M)\n",
-                             "tvx-get");
-                return 2;
-            }
-        } else if (std::strcmp(argv[i], "--max-time") == 0) {
-            maxTime = tvxcli::ParseSeconds(i + 1 < argc ? argv[++i] : nullptr);
-            if (maxTime == 0) {
-                std::fprintf(stderr, "tvx-get: --max-time takes a whole number of seconds\n");
-                return 2;
-            }
-        } else {
+        const tvxcli::OptionUse use = tvxcli::TakeTransferOption("tvx-get", argc, argv, i, options);
+        if (use == tvxcli::OptionUse::Bad)
+            return 2;
+        if (use == tvxcli::OptionUse::NotOurs)
             operands.push_back(argv[i]);
-        }
     }
     if (operands.empty() || operands.size() > 2)
         return Usage();
@@ -169,18 +154,18 @@ int main(int argc, char** argv) {
     }
 
     tvxcli::InstallInterruptHandler();
-    if (maxTime != 0)
-        tvxcli::StartTimeLimit(maxTime);
+    if (options.maxTime != 0)
+        tvxcli::StartTimeLimit(options.maxTime);
 
     const std::string directory = tvx::CurrentDirectory();
     tvx::HttpSettings settings;
     tvx::LoadTransferSettings(settings, tvx::JoinPath(directory, "download.ini"));
-    if (maxRate != 0)
-        settings.maxBytesPerSecond = maxRate;
+    if (options.maxRate != 0)
+        settings.maxBytesPerSecond = options.maxRate;
     settings.interrupted = [] { return tvxcli::g_interrupted.load(); };
     ConsoleUi ui;
-    tvx::CFileDownload download(ui, settings, directory, paced);
-    download.SetReadWait(paced ? 20 : 500);
+    tvx::CFileDownload download(ui, settings, directory, options.paced);
+    download.SetReadWait(options.paced ? 20 : 500);
     if (operands.size() == 1)
         download.SetParameters(operands[0]);
     else
@@ -193,7 +178,7 @@ int main(int argc, char** argv) {
                 break;
             const tvx::CTransfer& transfer = download.Transfer();
             ui.Show(false, transfer.Received(), transfer.ContentLength());
-            if (paced)
+            if (options.paced)
                 std::this_thread::sleep_until(tick + std::chrono::milliseconds(20));
         }
         if (tvxcli::g_interrupted)
@@ -213,7 +198,7 @@ int main(int argc, char** argv) {
         case tvx::DownloadOutcome::Broken:
             if (tvxcli::g_timedOut)
                 std::fprintf(stderr, "tvx-get: the time limit of %u seconds was reached\n",
-                             maxTime);
+                             options.maxTime);
             std::fprintf(
                 stderr,
                 "tvx-get: %s holds %lld of %lld bytes; run the same command again to complete it\n",
@@ -226,7 +211,7 @@ int main(int argc, char** argv) {
         default:
             if (tvxcli::g_timedOut)
                 std::fprintf(stderr, "tvx-get: the time limit of %u seconds was reached\n",
-                             maxTime);
+                             options.maxTime);
             else if (tvxcli::g_interrupted)
                 std::fprintf(stderr, "tvx-get: broken off\n");
             return 1;

@@ -144,24 +144,11 @@ int main(int argc, char** argv) {
     if (tvx::AnswerStandardOption(argc, argv, "tvx-session", tvxcli::kTvxSessionHelp))
         return 0;
     bool all = false;
-    bool paced = false;
-    unsigned maxTime = 0;
-    std::int64_t maxRate = 0;
+    tvxcli::TransferOptions options;
     int connections = 0;  // 0: as download.ini says
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--all") == 0) {
             all = true;
-        } else if (std::strcmp(argv[i], "--paced") == 0) {
-            paced = true;
-        } else if (std::strcmp(argv[i], "--limit-rate") == 0) {
-            maxRate = tvxcli::ParseRate(i + 1 < argc ? argv[++i] : nullptr);
-            if (maxRate == 0) {
-                std::fprintf(stderr,
-                             "%s: --limit-rate takes bytes a second, with K or M for 1024 or "
-                             "1048576 (500K, 2M)\n",
-                             "tvx-session");
-                return 2;
-            }
         } else if (std::strcmp(argv[i], "-j") == 0) {
             const unsigned n = tvxcli::ParseSeconds(i + 1 < argc ? argv[++i] : nullptr);
             if (n == 0 || n > static_cast<unsigned>(tvx::kMaxConnections)) {
@@ -170,19 +157,15 @@ int main(int argc, char** argv) {
                 return 2;
             }
             connections = static_cast<int>(n);
-        } else if (std::strcmp(argv[i], "--max-time") == 0) {
-            maxTime = tvxcli::ParseSeconds(i + 1 < argc ? argv[++i] : nullptr);
-            if (maxTime == 0) {
-                std::fprintf(stderr, "tvx-session: --max-time takes a whole number of seconds\n");
-                return 2;
-            }
-        } else {
-            return Usage();
+        } else if (const tvxcli::OptionUse use =
+                       tvxcli::TakeTransferOption("tvx-session", argc, argv, i, options);
+                   use != tvxcli::OptionUse::Taken) {
+            return use == tvxcli::OptionUse::Bad ? 2 : Usage();
         }
     }
     tvxcli::InstallInterruptHandler();
-    if (maxTime != 0)
-        tvxcli::StartTimeLimit(maxTime);
+    if (options.maxTime != 0)
+        tvxcli::StartTimeLimit(options.maxTime);
 
     if (!tvx::CaptureStartDirectory()) {
         std::fprintf(stderr, "tvx-session: the current directory cannot be read\n");
@@ -229,14 +212,15 @@ int main(int argc, char** argv) {
 
     tvx::HttpSettings settings;
     tvx::LoadTransferSettings(settings, tvx::SettingsFilePath());
-    if (maxRate != 0)
-        settings.maxBytesPerSecond = maxRate;
+    if (options.maxRate != 0)
+        settings.maxBytesPerSecond = options.maxRate;
     if (connections != 0)
         settings.connections = connections;
     settings.interrupted = [] { return tvxcli::g_interrupted.load(); };
     ConsoleSessionUi ui;
-    tvx::CSession session(ui, settings, tvx::g_startDirectory, paced, tvx::kWorkListFileName);
-    session.SetReadWait(paced ? 20 : 500);
+    tvx::CSession session(ui, settings, tvx::g_startDirectory, options.paced,
+                          tvx::kWorkListFileName);
+    session.SetReadWait(options.paced ? 20 : 500);
     session.OnInitDialog();
     if (!tvxcli::g_interrupted)
         session.OnOK();
@@ -248,7 +232,7 @@ int main(int argc, char** argv) {
         const auto tick = std::chrono::steady_clock::now();
         session.OnTimer();
         ui.ShowTotals(session.Totals());
-        if (paced)
+        if (options.paced)
             std::this_thread::sleep_until(tick + std::chrono::milliseconds(20));
     }
     if (session.GetState() != tvx::CSession::State::Closed)
@@ -260,7 +244,7 @@ int main(int argc, char** argv) {
         // the next run, so the run did not do its work.
         if (tvxcli::g_timedOut)
             std::fprintf(stderr, "tvx-session: the time limit of %u seconds was reached\n",
-                         maxTime);
+                         options.maxTime);
         else
             std::fprintf(stderr, "tvx-session: broken off\n");
         return 1;

@@ -2,11 +2,11 @@
 
 #include <sys/stat.h>
 
-#include "downloadlist/ControlReceived.h"
 #include "downloadlist/LinkCompletion.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "transfer/CTransfer.h"
+#include "transfer/ControlFile.h"
 #include "transfer/FileTime.h"
 
 namespace tvx {
@@ -37,11 +37,15 @@ std::string LocalFileStateText(const std::string& nativePath) {
     const std::string controlPath = ControlFilePath(nativePath);
     struct stat control {};
     if (!controlPath.empty() && ::stat(controlPath.c_str(), &control) == 0) {
-        std::int64_t received = 0, length = 0;
-        if (!ReadControlReceived(controlPath, received, length))
+        // A record of an older program is not checked by the reader; its
+        // counts must make sense to be shown.
+        ControlState state;
+        if (!ReadControlFile(controlPath, state) || state.length < 0 || state.received < 0 ||
+            state.received > state.length) {
             return "incomplete (transfer record unreadable)";
-        return "incomplete (" + FormatThousands(received) + " of " + FormatThousands(length) +
-               " bytes)";
+        }
+        return "incomplete (" + FormatThousands(state.received) + " of " +
+               FormatThousands(state.length) + " bytes)";
     }
     const LocalFileInfo info = GetLocalFileInfo(nativePath);
     const DateFields d = SplitDateNumber(info.date);

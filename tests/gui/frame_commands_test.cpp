@@ -27,6 +27,12 @@
 
 namespace {
 
+// A page titled "Served".
+tvxtest::Reply ServedPage(const tvxtest::SeenRequest&) {
+    return tvxtest::Reply().Send(tvxtest::ResponseHead(200, {{"Content-Type", "text/html"}}) +
+                                 "<html><head><title>Served</title></head><body>x</body></html>");
+}
+
 QStringList Entries(QMenu* menu) {
     QStringList out;
     for (QAction* a : menu->actions()) {
@@ -169,11 +175,7 @@ void FrameCommandsTest::browserCommandsFollowTheActivePane() {
 }
 
 void FrameCommandsTest::addressBoxNavigatesAndKeepsEveryEnter() {
-    tvxtest::TestHttpServer server([](const tvxtest::SeenRequest&) {
-        return tvxtest::Reply().Send(
-            tvxtest::ResponseHead(200, {{"Content-Type", "text/html"}}) +
-            "<html><head><title>Served</title></head><body>x</body></html>");
-    });
+    tvxtest::TestHttpServer server(ServedPage);
     CMainFrame frame;
     frame.show();
     const QString url = QString::fromStdString(server.Url("/page.html"));
@@ -191,11 +193,7 @@ void FrameCommandsTest::addressBoxNavigatesAndKeepsEveryEnter() {
 }
 
 void FrameCommandsTest::navigatingActivatesTheBrowserAndHomeIsTheStartPage() {
-    tvxtest::TestHttpServer server([](const tvxtest::SeenRequest&) {
-        return tvxtest::Reply().Send(
-            tvxtest::ResponseHead(200, {{"Content-Type", "text/html"}}) +
-            "<html><head><title>Served</title></head><body>x</body></html>");
-    });
+    tvxtest::TestHttpServer server(ServedPage);
     CMainFrame frame;
     frame.show();
     QVERIFY(QTest::qWaitForWindowExposed(&frame));

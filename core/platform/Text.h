@@ -19,12 +19,6 @@ void CopyField(char (&dst)[N], std::string_view src) {
     std::memset(dst + n, 0, N - n);
 }
 
-// A variable field takes the text whole, so that code written for fixed fields
-// keeps working when a field grows into a std::string.
-inline void CopyField(std::string& dst, std::string_view src) {
-    dst.assign(src.data(), src.size());
-}
-
 // The text of a fixed field up to its terminator (or its full width).
 template <std::size_t N>
 std::string_view FieldText(const char (&field)[N]) {

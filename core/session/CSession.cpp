@@ -118,9 +118,8 @@ void CSession::OnOK() {
             Log("DOWNLOAD : CHECK is EQUAL " + std::string(entry.Path()));
         } else if (m_transfer.ContentLength() != 0) {
             WorkListEntry chosen = entry;
-            CopyField(chosen.text,
-                      Format("Download: %lld Byte %s",
-                             static_cast<long long>(m_transfer.ContentLength()), name.c_str()));
+            chosen.text = Format("Download: %lld Byte %s",
+                                 static_cast<long long>(m_transfer.ContentLength()), name.c_str());
             m_workList.push_back(chosen);
             m_checkedVersions.push_back(m_transfer.CheckedVersion());
             m_totals.expected += m_transfer.ContentLength();

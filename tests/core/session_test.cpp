@@ -36,9 +36,9 @@ TEST(WorkListEntry, LayoutIsByteForByte) {
     e.length = 0x01020304;
     e.date = 199903121005.0;
     e.received = 0x0A0B0C0D;
-    tvx::CopyField(e.address, "http://h/a.zip");
-    tvx::CopyField(e.path, "dl\\a.zip");
-    tvx::CopyField(e.text, "A");
+    e.address = "http://h/a.zip";
+    e.path = "dl\\a.zip";
+    e.text = "A";
     unsigned char b[tvx::kWorkListEntrySize];
     std::memset(b, 0xEE, sizeof b);
     tvx::EncodeWorkListEntry(e, b);
@@ -206,9 +206,9 @@ protected:
     }
     WorkListEntry Entry(const std::string& address, const std::string& path) {
         WorkListEntry e;
-        tvx::CopyField(e.address, address);
-        tvx::CopyField(e.path, path);
-        tvx::CopyField(e.text, path);
+        e.address = address;
+        e.path = path;
+        e.text = path;
         return e;
     }
     void WriteList(const std::vector<WorkListEntry>& entries) {

@@ -115,9 +115,9 @@ void LogSessionTest::sessionDialogRunsFromOkToItsEnd() {
     });
     auto entry = [&](const std::string& path, const std::string& address) {
         tvx::WorkListEntry e;
-        tvx::CopyField(e.address, server.Url(address));
-        tvx::CopyField(e.path, path);
-        tvx::CopyField(e.text, path);
+        e.address = server.Url(address);
+        e.path = path;
+        e.text = path;
         return e;
     };
     QVERIFY(tvx::WriteWorkListFile("download.tmp",

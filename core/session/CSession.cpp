@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "session/WorkList.h"
 #include "transfer/CFileDownload.h"
+#include "transfer/ControlFile.h"
 #include "transfer/FileTime.h"
 
 namespace tvx {
@@ -16,13 +18,8 @@ bool CSession::s_tickRunning = false;
 namespace {
 constexpr char kBell[] = "\a";
 
-// "scheme://host:port" of an address, in lower case; "" for a local source.
 std::string HostOf(const std::string& address) {
-    const std::size_t scheme = address.find("://");
-    if (scheme == std::string::npos)
-        return {};
-    const std::size_t end = address.find_first_of("/?#", scheme + 3);
-    return LowerSchemeAndHost(address.substr(0, end));
+    return HostKey(address);
 }
 
 HttpSettings WithPool(const HttpSettings& settings) {
@@ -37,6 +34,7 @@ HttpSettings WithPool(const HttpSettings& settings) {
 CSession::CSession(SessionDialogUi& ui, const HttpSettings& settings, std::string baseDirectory,
                    bool paced, std::string workListPath)
     : m_ui(ui),
+      m_baseDirectory(baseDirectory),
       m_settings(WithPool(settings)),
       m_transfer(m_settings, ReportMode::Session),
       m_workListPath(std::move(workListPath)),
@@ -48,6 +46,23 @@ CSession::CSession(SessionDialogUi& ui, const HttpSettings& settings, std::strin
     m_transfer.SetFileProgress(&ui.UpperBar());
     m_transfer.SetAnimation(&ui.RunningAnimation());
     m_transfer.SetSessionTotals(&m_totals, &ui.LowerBar());
+}
+
+std::vector<std::string> CSession::ControlFileOwners(
+    const std::vector<WorkListEntry>& entries) const {
+    const auto resolve = [&](const WorkListEntry& e) {
+        const std::string path(e.Path());
+        return IsAbsolutePath(path) ? path : JoinPath(m_baseDirectory, path);
+    };
+    std::map<std::string, std::string> controls;  // control file -> the link's path
+    for (const WorkListEntry& e : entries)
+        controls.emplace(ControlFilePath(resolve(e)), std::string(e.Path()));
+    std::vector<std::string> owners;
+    for (const WorkListEntry& e : entries) {
+        const auto it = controls.find(ToNativePath(resolve(e)));
+        owners.push_back(it == controls.end() ? std::string() : it->second);
+    }
+    return owners;
 }
 
 void CSession::OnInitDialog() {
@@ -83,10 +98,11 @@ void CSession::OnOK() {
     m_workList.reserve(entries.size());
     m_checkedVersions.clear();
 
-    // A host that did not answer fails its own links at once; the others go
-    // on. Only when no host answers at all does the session end here.
+    // A host that could not be reached fails its own links at once; the
+    // others go on. Only when no host answers at all does the session end here.
     m_deadHosts.clear();
     bool anyAnswer = false;
+    const std::vector<std::string> controlOf = ControlFileOwners(entries);
     for (int i = 0; i < n; ++i) {
         if (m_interrupted && m_interrupted()) {
             m_nErrors = 0;
@@ -94,6 +110,13 @@ void CSession::OnOK() {
             return;
         }
         const WorkListEntry& entry = entries[i];
+        if (!controlOf[i].empty()) {
+            ++m_nErrors;
+            Log(Format("OPEN_URL : *** %s is the control file of %s; the link is left out",
+                       std::string(entry.Path()).c_str(), controlOf[i].c_str()) +
+                kBell);
+            continue;
+        }
         const std::string address(entry.Address());
         for (int ahead = i; ahead < n && ahead < i + m_settings.connections; ++ahead)
             Prefetch(std::string(entries[ahead].Address()));
@@ -101,22 +124,30 @@ void CSession::OnOK() {
         const std::string name = DisplayName(entry.Path());
         m_ui.SetUpperCaption("check the file: " + name);
         m_ui.Refresh();
+        if (m_state == State::Closed)
+            return;  // the dialog went away while it was painted
         const LocalFileInfo local = GetLocalFileInfo(entry.Path());
         const std::string host = HostOf(address);
-        const int r =
-            m_deadHosts.count(host) != 0 ? CTransfer::kInternetError : m_transfer.Check(address);
+        const bool dead = m_deadHosts.count(host) != 0;
+        const int r = dead ? CTransfer::kInternetError : m_transfer.Check(address);
+        if (m_state == State::Closed)
+            return;
         if (r != CTransfer::kOk) {
             ++m_nErrors;
+            if (!dead && !m_transfer.Problem().empty())
+                Log("OPEN ERROR: " + m_transfer.Problem());
             Log(Format("OPEN_URL : *** NO CONNECTION for the first check %s", address.c_str()) +
                 kBell);
-            if (r == CTransfer::kInternetError && !host.empty())
+            if (!dead && m_transfer.HostUnreachable() && !host.empty())
                 m_deadHosts.insert(host);
             continue;
         }
         anyAnswer = true;
         if (local.length == m_transfer.ContentLength() && local.date == m_transfer.RemoteDate()) {
             Log("DOWNLOAD : CHECK is EQUAL " + std::string(entry.Path()));
-        } else if (m_transfer.ContentLength() != 0) {
+        } else if (m_transfer.ContentLength() != 0 ||
+                   (m_transfer.EmptySource() && local.length == 0)) {
+            // An empty file is fetched (made) only where no bytes would be lost.
             WorkListEntry chosen = entry;
             chosen.text = Format("Download: %lld Byte %s",
                                  static_cast<long long>(m_transfer.ContentLength()), name.c_str());
@@ -127,7 +158,8 @@ void CSession::OnOK() {
             m_ui.SetLowerCaption(Format("Load Max %lld Byte Download Data",
                                         static_cast<long long>(m_totals.expected)));
         } else {
-            // Only a local source that is missing or empty gets here.
+            // A local source that is missing, or an empty source where the
+            // local copy holds bytes.
             Log("DOWNLOAD : *** NOT FOUND or FILE LEN = 0 " + address + kBell);
         }
     }
@@ -139,7 +171,7 @@ void CSession::OnOK() {
     m_checkedVersions.resize(m_workList.size());
     DropPrefetched();
 
-    if (m_totals.expected == 0 || m_nToLoad == 0) {
+    if (m_nToLoad == 0) {
         CloseSession(kResultEnded);
         return;
     }
@@ -200,12 +232,11 @@ void CSession::StepOpen(WorkListEntry& entry) {
     }
     Log("OPEN_URL : " + address);
     m_transfer.SetSessionEntry(&entry);
-    m_transfer.ExpectVersion(m_checkedVersions[static_cast<std::size_t>(m_nRemaining - 1)]);
     const std::string host = HostOf(address);
     int r;
     if (m_deadHosts.count(host) != 0) {
-        Log("OPEN ERROR: " + host + " did not answer earlier in this session" + kBell + kBell,
-            false);
+        Log("OPEN ERROR: " + host + " could not be reached earlier in this session" + kBell +
+            kBell);
         r = CTransfer::kInternetError;
     } else {
         r = m_transfer.Open(address, std::string(entry.Path()));
@@ -213,14 +244,18 @@ void CSession::StepOpen(WorkListEntry& entry) {
     if (r != CTransfer::kOk) {
         ++m_nErrors;
         Log(std::string("*** Open Problems - break down") + kBell);
-        // The entry fails; a host that did not answer fails its later
+        // The entry fails; a host that cannot be reached fails its later
         // entries at once, and every other entry still gets its turn.
-        if (r == CTransfer::kInternetError && !host.empty())
+        if (m_transfer.HostUnreachable() && !host.empty())
             m_deadHosts.insert(host);
         m_transfer.SetSessionEntry(nullptr);
         --m_nRemaining;
         return;
     }
+    // The file may have changed since its check: the version found now is
+    // fetched, and the totals count what it really has.
+    m_totals.expected += m_transfer.ContentLength() -
+                         m_checkedVersions[static_cast<std::size_t>(m_nRemaining - 1)].length;
     const long long length = m_transfer.ContentLength();
     const long long received = m_transfer.Received();
     const std::string path(entry.Path());
@@ -245,7 +280,7 @@ void CSession::StepRead(WorkListEntry&, int budgetMs) {
     // The transfer has ended: a short file is stamped too; its length keeps
     // it different from the remote file until it is complete.
     m_transfer.StampDestination();
-    if (m_transfer.Received() == m_transfer.ContentLength()) {
+    if (m_transfer.Complete()) {
         Log("CLOSE_URL : DOWLOAD OK");
     } else {
         Log(Format("CLOSE_URL : *** DOWLOAD NOT OK  %lld of %lld Bytes",

@@ -84,8 +84,13 @@ private:
     // local sources and hosts that did not answer are left out.
     void Prefetch(const std::string& address);
     void DropPrefetched();
+    // For each entry, the path of the entry whose control file its
+    // destination is ("" for none): such a link is left out, or the two
+    // downloads would destroy each other.
+    std::vector<std::string> ControlFileOwners(const std::vector<WorkListEntry>& entries) const;
 
     SessionDialogUi& m_ui;
+    std::string m_baseDirectory;
     HttpSettings m_settings;  // with the session's pool when it runs requests at once
     CTransfer m_transfer;
     std::string m_workListPath;

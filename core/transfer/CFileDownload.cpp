@@ -93,12 +93,19 @@ bool CFileDownload::Start() {
     m_ui.FileProgress().SetPos(0);
     m_active = false;
     m_ui.RunningAnimation().Play();
-    if (!IsLocalSource(address)) {
-        m_transfer.Check(address);
-        if (m_transfer.StatusCode() != 200) {
-            m_ui.MessageBox("OPEN ERROR INTERNET -- (FIRST CONNECT WITH YOUR INTERNET)");
-            return CloseWith(DownloadOutcome::NoConnection);
-        }
+    // One request tests the connection and checks the file; whatever went
+    // wrong is said once.
+    const int checked = m_transfer.Check(address);
+    if (checked == CTransfer::kInternetError) {
+        std::string text = "OPEN ERROR INTERNET -- (FIRST CONNECT WITH YOUR INTERNET)";
+        if (!m_transfer.Problem().empty())
+            text += "\n" + m_transfer.Problem();
+        m_ui.MessageBox(text);
+        return CloseWith(DownloadOutcome::NoConnection);
+    }
+    if (checked != CTransfer::kOk) {
+        m_ui.MessageBox("Error: " + m_transfer.Problem());
+        return CloseWith(DownloadOutcome::CheckFailed);
     }
     m_ui.SetStatusText("Check if update");
     const std::string name = DisplayName(localName);
@@ -106,17 +113,16 @@ bool CFileDownload::Start() {
     // The local name is looked up as given: relative to the current
     // directory, which is the base directory the transfer resolves against.
     const LocalFileInfo local = GetLocalFileInfo(localName);
-    if (m_transfer.Check(address) != CTransfer::kOk)
-        return CloseWith(DownloadOutcome::CheckFailed);
     if (local.length == m_transfer.ContentLength() && local.date == m_transfer.RemoteDate()) {
         return CloseWith(DownloadOutcome::UpToDate);
     }
-    if (m_transfer.ContentLength() == 0)
+    // A missing source, or an empty one where a copy with bytes would be
+    // lost, is not fetched; an empty file with nothing to lose is made.
+    if (m_transfer.ContentLength() == 0 && (!m_transfer.EmptySource() || local.length > 0))
         return CloseWith(DownloadOutcome::NothingToFetch);
     m_ui.SetFileLine(Format("Download: %lld Byte %s",
                             static_cast<long long>(m_transfer.ContentLength()), name.c_str()));
     m_ui.SetStatusText("DownLoding");
-    m_transfer.ExpectVersion(m_transfer.CheckedVersion());
     m_active = true;
     m_step = 1;
     return true;
@@ -149,9 +155,8 @@ CFileDownload::TickResult CFileDownload::Tick(int budgetMs) {
                 // from the remote file until it is complete.
                 m_transfer.StampDestination();
                 m_active = false;
-                m_outcome = m_transfer.Received() == m_transfer.ContentLength()
-                                ? DownloadOutcome::Complete
-                                : DownloadOutcome::Short;
+                m_outcome =
+                    m_transfer.Complete() ? DownloadOutcome::Complete : DownloadOutcome::Short;
             }
         }
     } else {

@@ -1,7 +1,8 @@
 #pragma once
 // The logic of the single-file download dialog, shared by the desktop dialog
 // and the command tvx-get: it takes one text "webname,filename", tests the
-// connection, checks whether the remote file differs from the local one, and
+// connection and checks whether the remote file differs from the local one
+// (one request for both), and
 // transfers it one step per timer tick, resuming a broken earlier transfer.
 //
 // States: starting (Start) -> transferring (Tick, step 1 opens, step 2 reads)
@@ -49,8 +50,8 @@ std::string DisplayName(std::string_view localName);
 enum class DownloadOutcome {
     None,            // not started
     Usage,           // address or file name missing
-    NoConnection,    // the connection test was not answered with 200
-    CheckFailed,     // the second check failed
+    NoConnection,    // the server could not be reached
+    CheckFailed,     // the server's answer cannot be used (a status, a length)
     UpToDate,        // length and date agree with the local file
     NothingToFetch,  // the source is empty or missing
     OpenFailed,      // the transfer could not be opened

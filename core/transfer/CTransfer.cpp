@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,37 +45,21 @@ std::string LengthProblem(const std::string& announced, std::int64_t length,
     return {};
 }
 
-// A byte count as people read it: "4.2 GB", "512.0 KB", "900 bytes".
-std::string HumanBytes(std::int64_t n) {
-    const double v = static_cast<double>(n);
-    if (n >= 1000LL * 1000 * 1000)
-        return Format("%.1f GB", v / 1e9);
-    if (n >= 1000LL * 1000)
-        return Format("%.1f MB", v / 1e6);
-    if (n >= 1000)
-        return Format("%.1f KB", v / 1e3);
-    return Format("%lld bytes", static_cast<long long>(n));
-}
-
-std::int64_t FreeBytes(const std::string& folder) {
-    struct statvfs fs {};
-    if (::statvfs(folder.c_str(), &fs) != 0)
-        return -1;
-    return static_cast<std::int64_t>(fs.f_bavail) * static_cast<std::int64_t>(fs.f_frsize);
-}
-
-bool WriteAll(int fd, const char* data, std::size_t n, std::size_t& written) {
-    written = 0;
-    while (written < n) {
-        const ssize_t w = ::write(fd, data + written, n - written);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        written += static_cast<std::size_t>(w);
+// The version of a local source: its length, its date number and its
+// modification time to the nanosecond, which tells apart two versions the
+// minute-wide date cannot.
+RemoteVersion LocalVersion(const std::string& source, const LocalFileInfo& info) {
+    struct stat st {};
+    std::string exact;
+    if (::stat(ToNativePath(source).c_str(), &st) == 0) {
+        exact = Format("@%lld.%09ld", static_cast<long long>(st.st_mtim.tv_sec),
+                       static_cast<long>(st.st_mtim.tv_nsec));
     }
-    return true;
+    return {info.length, info.date, exact, {}};
+}
+
+bool IsStrongEtag(const std::string& etag) {
+    return !etag.empty() && etag.rfind("W/", 0) != 0;
 }
 
 }  // namespace
@@ -103,6 +86,19 @@ void CTransfer::MakeDirectories(std::string_view path) {
     }
 }
 
+std::string StatusProblem(long status) {
+    const char* what = "the server answered";
+    if (status == 404 || status == 410)
+        what = "not found on the server";
+    else if (status == 401 || status == 403 || status == 407)
+        what = "access refused by the server";
+    else if (status == 429 || status == 503)
+        what = "server busy";
+    else if (status >= 500 && status <= 599)
+        what = "server error";
+    return Format("%s (HTTP %ld)", what, status);
+}
+
 void CTransfer::Report(Event event, const std::string& text) {
     if (m_mode == ReportMode::SingleFile) {
         if (m_ui == nullptr)
@@ -114,19 +110,19 @@ void CTransfer::Report(Event event, const std::string& text) {
         return;
     static const char* const kPrefix[] = {
         "OPEN ERROR: ", "SEEK ERROR: ", "READ ERROR: ", "WRITE ERROR: "};
-    m_log->Write(kPrefix[static_cast<int>(event)] + text + kBells, false);
+    m_log->Write(kPrefix[static_cast<int>(event)] + text + kBells, true);
 }
 
-void CTransfer::ReportCheckError(const std::string& text) {
-    if (m_mode == ReportMode::SingleFile) {
-        if (m_ui != nullptr)
-            m_ui->MessageBox("Error: " + text);
-        return;
-    }
-    if (m_log != nullptr)
-        m_log->Write("OPEN ERROR: " + text, false);
-    if (m_ui != nullptr)
-        m_ui->MessageBox("OPEN ERROR: " + text);
+int CTransfer::Fail(Event event, const std::string& text, int result) {
+    m_problem = text;
+    Report(event, text);
+    Finish();
+    return result;
+}
+
+int CTransfer::Refuse(const std::string& problem) {
+    m_problem = problem;
+    return kRefused;
 }
 
 void CTransfer::ShowFileProgress() {
@@ -168,48 +164,61 @@ std::string CTransfer::TakeResponseHeaders(const HttpResponse& response) {
     return problem;
 }
 
-int CTransfer::Check(const std::string& source) {
+int CTransfer::TakeWholeAnswer(const HttpResponse& response) {
+    m_statusCode = response.status;
+    const std::string where = " (" + response.effectiveUrl + ")";
+    if (response.status < 200 || response.status > 299)
+        return Refuse(StatusProblem(response.status) + where);
+    if (response.status == 206) {
+        return Refuse("the server sent part of the file (HTTP 206) when all of it was asked for" +
+                      where);
+    }
+    if (std::string problem = TakeResponseHeaders(response); !problem.empty())
+        return Refuse(problem);
+    if (!response.hasContentLength) {
+        // Nothing would tell whether the file arrived whole.
+        return Refuse("the server announced no length (no Content-Length)" + where);
+    }
+    return kOk;
+}
+
+void CTransfer::BeginStep() {
     m_remoteDate = 0;
     m_contentLength = 0;
     Finish();
     m_statusCode = 0;
+    m_received = 0;
+    m_problem.clear();
+    m_hostUnreachable = false;
+    m_complete = false;
+    m_version = {};
+}
+
+int CTransfer::Check(const std::string& source) {
+    BeginStep();
     m_checked = {};
+    m_emptySource = false;
     if (IsLocalSource(source)) {
-        m_received = 0;
         const LocalFileInfo info = GetLocalFileInfo(source);
         m_remoteDate = info.date;
         const std::string problem = LengthProblem(std::to_string(info.length), info.length, source);
-        if (!problem.empty()) {
-            ReportCheckError(problem);
-            return kRefused;
-        }
+        if (!problem.empty())
+            return Refuse(problem);
         m_contentLength = info.length;
-        m_checked = {info.length, info.date, {}, {}};
+        m_emptySource = info.exists && info.length == 0;
+        m_checked = LocalVersion(source, info);
         return kOk;
     }
     HttpRequest request(m_settings);
     if (!request.Send(source)) {
-        if (!source.empty())
-            ReportCheckError(request.ErrorText());
+        // An empty address is no request; there is nothing to tell about it.
+        m_problem = source.empty() ? std::string() : request.ErrorText();
+        m_hostUnreachable = request.HostUnreachable();
         return kInternetError;
     }
-    const HttpResponse& response = request.Response();
-    m_statusCode = response.status;
-    if (m_statusCode < 200 || m_statusCode > 299)
-        return kRefused;
-    const std::string problem = TakeResponseHeaders(response);
-    if (!problem.empty()) {
-        ReportCheckError(problem);
-        return kRefused;
-    }
-    if (!response.hasContentLength && m_mode == ReportMode::SingleFile) {
-        // Nothing tells how long the file is, so nothing could tell whether
-        // it arrived whole.
-        ReportCheckError("the server announced no length (no Content-Length) (" +
-                         response.effectiveUrl + ")");
-    }
-    if (m_contentLength == 0)
-        return kRefused;
+    if (const int r = TakeWholeAnswer(request.Response()); r != kOk)
+        return r;
+    m_emptySource = m_contentLength == 0;
     m_checked = m_version;
     return kOk;
 }
@@ -217,43 +226,43 @@ int CTransfer::Check(const std::string& source) {
 int CTransfer::RequestWhole(const std::string& source) {
     m_request = std::make_unique<HttpRequest>(m_settings);
     if (!m_request->Send(source)) {
-        Report(Event::Open, m_request->ErrorText());
-        Finish();
-        return kInternetError;
+        m_hostUnreachable = m_request->HostUnreachable();
+        return Fail(Event::Open, m_request->ErrorText(), kInternetError);
     }
-    const HttpResponse& response = m_request->Response();
-    m_statusCode = response.status;
-    if (m_statusCode < 200 || m_statusCode > 299) {
-        Finish();
-        return kRefused;
-    }
-    const std::string problem = TakeResponseHeaders(response);
-    if (!problem.empty()) {
-        Report(Event::Open, problem);
-        Finish();
-        return kRefused;
-    }
+    if (const int r = TakeWholeAnswer(m_request->Response()); r != kOk)
+        return Fail(Event::Open, m_problem, r);
     return kOk;
 }
 
-int CTransfer::JudgeOpenAnswer(bool hasExpected, const RemoteVersion& expected) {
-    std::string problem;
-    const std::string where =
-        m_request ? " (" + m_request->Response().effectiveUrl + ")" : " (" + m_source + ")";
-    if (hasExpected && (m_contentLength != expected.length || m_remoteDate != expected.date)) {
-        problem = Format(
-            "the file changed on the server after it was checked: %lld bytes of %.0f, the check "
-            "saw %lld bytes of %.0f; nothing was written, try again",
-            static_cast<long long>(m_contentLength), m_remoteDate,
-            static_cast<long long>(expected.length), expected.date);
-    } else if (m_contentLength <= 0 && m_localSource < 0) {
-        problem = "the server announced an empty file; nothing was written";
+int CTransfer::AskSource(const std::string& source) {
+    if (!IsLocalSource(source)) {
+        if (const int r = RequestWhole(source); r != kOk)
+            return r;
+        return JudgeEmpty();
     }
-    if (problem.empty())
+    const LocalFileInfo info = GetLocalFileInfo(source);
+    m_remoteDate = info.date;
+    const std::string problem = LengthProblem(std::to_string(info.length), info.length, source);
+    if (!problem.empty())
+        return Fail(Event::Open, problem, kRefused);
+    m_contentLength = info.length;
+    m_version = LocalVersion(source, info);
+    m_localSource = ::open(ToNativePath(source).c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_localSource < 0) {
+        return Fail(Event::Open, Format("cannot open %s: %s", source.c_str(), std::strerror(errno)),
+                    kRefused);
+    }
+    return JudgeEmpty();
+}
+
+int CTransfer::JudgeEmpty() {
+    const std::int64_t held = m_dest.ExistingSize();
+    if (m_contentLength > 0 || held <= 0)
         return kOk;
-    Report(Event::Open, problem + where);
-    Finish();
-    return kRefused;
+    return Fail(Event::Open,
+                Format("the source is empty; %s keeps its %lld bytes and nothing was written",
+                       m_dest.Path().c_str(), static_cast<long long>(held)),
+                kRefused);
 }
 
 std::int64_t CTransfer::ResumeOffset(std::string& restart) const {
@@ -262,27 +271,29 @@ std::int64_t CTransfer::ResumeOffset(std::string& restart) const {
         return 0;
     const ControlState& s = m_stored;
     bool same = s.length == m_contentLength && s.date == m_remoteDate;
-    if (m_localSource < 0) {
-        if (s.extended) {
-            // Exactly the version the bytes came from, and something that
-            // names it (a date to the second or an ETag).
-            const bool strongEtag = !s.etag.empty() && s.etag.rfind("W/", 0) != 0;
-            same = same && s.lastModified == m_version.lastModified &&
-                   (s.etag.empty() || m_version.etag.empty() || s.etag == m_version.etag) &&
-                   ((m_remoteDate != 0 && !s.lastModified.empty()) || strongEtag);
-        } else {
-            // A record of an older program: its minute-wide date is all there
-            // is, and without one nothing ties the bytes to this version.
-            same = same && m_remoteDate != 0;
-        }
+    if (s.extended) {
+        // Exactly the version the bytes came from, and something that names
+        // it (a date to the second or an ETag).
+        same = same && s.lastModified == m_version.lastModified &&
+               (s.etag.empty() || m_version.etag.empty() || s.etag == m_version.etag) &&
+               ((m_remoteDate != 0 && !s.lastModified.empty()) || IsStrongEtag(s.etag));
+    } else {
+        // A record of an older program: its minute-wide date is all there
+        // is, and without one nothing ties the bytes to this version.
+        same = same && m_remoteDate != 0;
     }
     if (!same) {
-        if (s.extended && !s.lastModified.empty() && s.lastModified != m_version.lastModified) {
-            restart = "the file changed on the server (Last-Modified: " + m_version.lastModified +
+        const std::string changed =
+            m_localSource >= 0 ? "the source file changed" : "the file changed on the server";
+        if (s.extended && !s.lastModified.empty() && s.lastModified != m_version.lastModified &&
+            m_localSource < 0) {
+            restart = changed + " (Last-Modified: " + m_version.lastModified +
                       ", the partial file has " + s.lastModified + ")";
         } else if (s.extended && !s.etag.empty() && s.etag != m_version.etag) {
-            restart = "the file changed on the server (ETag: " + m_version.etag +
-                      ", the partial file has " + s.etag + ")";
+            restart =
+                changed + " (ETag: " + m_version.etag + ", the partial file has " + s.etag + ")";
+        } else if (m_localSource >= 0) {
+            restart = changed;
         } else {
             restart = "the partial file belongs to another version of the file";
         }
@@ -291,173 +302,13 @@ std::int64_t CTransfer::ResumeOffset(std::string& restart) const {
     if (s.received > m_contentLength)
         return 0;
     // The count never covers more than the destination really holds.
-    struct stat st {};
-    if (::stat(m_destinationPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return 0;
-    return std::min<std::int64_t>(s.received, st.st_size);
+    return std::max<std::int64_t>(0, std::min(s.received, m_dest.ExistingSize()));
 }
 
-CTransfer::Position CTransfer::PositionSource(const std::string& source, std::int64_t offset,
-                                              std::string& text) {
-    if (m_localSource >= 0) {
-        if (::lseek(m_localSource, offset, SEEK_SET) == offset)
-            return Position::Ok;
-        text = Format("cannot go to byte %lld of %s: %s", static_cast<long long>(offset),
-                      source.c_str(), std::strerror(errno));
-        return Position::Error;
-    }
-    // The version the partial bytes came from: the record's own validators
-    // when it has them, otherwise the answer just compared with it.
-    const RemoteVersion recorded =
-        m_stored.extended
-            ? RemoteVersion{m_stored.length, m_stored.date, m_stored.lastModified, m_stored.etag}
-            : m_version;
-    const bool strongEtag = !recorded.etag.empty() && recorded.etag.rfind("W/", 0) != 0;
-    m_request = std::make_unique<HttpRequest>(m_settings);
-    std::string headers = Format("Range: bytes=%lld-\r\n", static_cast<long long>(offset));
-    if (strongEtag)
-        headers += "If-Range: " + recorded.etag + "\r\n";
-    else if (!recorded.lastModified.empty())
-        headers += "If-Range: " + recorded.lastModified + "\r\n";
-    if (!m_request->Send(source, headers)) {
-        text = m_request->ErrorText();
-        return Position::Error;
-    }
-    const HttpResponse& response = m_request->Response();
-    const auto sameValidators = [&] {
-        return (response.lastModified.empty() || response.lastModified == recorded.lastModified) &&
-               (response.etag.empty() || recorded.etag.empty() || response.etag == recorded.etag);
-    };
-    if (response.status == 206) {
-        std::int64_t first = -1, total = -1;
-        if (ParseContentRange(response.contentRange, first, total) && first == offset &&
-            total == recorded.length && sameValidators()) {
-            return Position::Ok;
-        }
-        text = Format(
-            "the server sent another part than the rest from byte %lld (Content-Range: "
-            "%s)",
-            static_cast<long long>(offset), response.contentRange.c_str());
-        return Position::Restart;
-    }
-    if (response.status == 200) {
-        // A server that ignores ranges sends the whole file: it is used only
-        // when it is the recorded version, read up to the offset unstored.
-        const bool recordedVersion =
-            IsContentLengthText(response.contentLength) && response.conflictingLength.empty() &&
-            ParseContentLength(response.contentLength) == recorded.length &&
-            (!recorded.lastModified.empty() || strongEtag) &&
-            response.lastModified == recorded.lastModified &&
-            (recorded.etag.empty() || response.etag == recorded.etag);
-        if (!recordedVersion) {
-            text = "the server sent the whole file of another version";
-            return Position::Restart;
-        }
-        for (std::int64_t skipped = 0; skipped < offset;) {
-            const std::size_t want =
-                static_cast<std::size_t>(std::min<std::int64_t>(offset - skipped, kLargeChunk));
-            const long n = m_request->Read(m_buffer.data(), want, 1000);
-            if (n == HttpRequest::kNothingYet)
-                continue;
-            if (n <= 0) {
-                text = n == HttpRequest::kError
-                           ? m_request->ErrorText()
-                           : Format("the file ended before byte %lld (%s)",
-                                    static_cast<long long>(offset), response.effectiveUrl.c_str());
-                return Position::Error;
-            }
-            skipped += n;
-        }
-        return Position::Ok;
-    }
-    text = Format("the server answered %ld to the request for the rest from byte %lld",
-                  response.status, static_cast<long long>(offset));
-    return Position::Restart;
-}
-
-bool CTransfer::WriteRecord() {
-    if (m_control < 0)
-        return false;
-    const std::vector<unsigned char> bytes = EncodeControlFile(m_record);
-    // Written after the chunk it counts, in one call that reaches the file at
-    // once, so the count on disk is current and never ahead of the destination.
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n =
-            ::pwrite(m_control, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    if (bytes.size() != m_controlSize) {
-        if (::ftruncate(m_control, static_cast<off_t>(bytes.size())) != 0)
-            return false;
-        m_controlSize = bytes.size();
-    }
-    return true;
-}
-
-int CTransfer::Open(const std::string& source, const std::string& localPath) {
-    const bool hasExpected = m_hasExpected;
-    const RemoteVersion expected = m_expected;
-    m_hasExpected = false;
-    m_remoteDate = 0;
-    m_contentLength = 0;
-    Finish();
-    m_statusCode = 0;
-    m_received = 0;
-    m_source = source;
-    m_version = {};
-    m_storedValid = false;
-    m_truncatePending = false;
-    m_destinationCreated = false;
-
-    // The destination is judged before anything is made beside it: a path
-    // that names a folder gets no control file and no request.
-    const std::string resolved =
-        IsAbsolutePath(localPath) ? localPath : JoinPath(m_baseDirectory, localPath);
-    m_destinationPath = ToNativePath(resolved);
-    m_controlPath = ControlFilePath(resolved);
-    struct stat st {};
-    const bool namesFolder = m_destinationPath.empty() || m_destinationPath.back() == '/' ||
-                             (::stat(m_destinationPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
-    if (namesFolder || m_controlPath.empty()) {
-        Report(Event::Open,
-               "the local path " + m_destinationPath +
-                   (namesFolder ? " names a folder, not a file" : " names no file in a folder"));
-        return kLocalFileError;
-    }
-
-    if (IsLocalSource(source)) {
-        const LocalFileInfo info = GetLocalFileInfo(source);
-        m_remoteDate = info.date;
-        const std::string problem = LengthProblem(std::to_string(info.length), info.length, source);
-        if (!problem.empty()) {
-            Report(Event::Open, problem);
-            return kRefused;
-        }
-        m_contentLength = info.length;
-        m_version = {info.length, info.date, {}, {}};
-        m_localSource = ::open(ToNativePath(source).c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_localSource < 0)
-            return kRefused;
-    } else if (const int r = RequestWhole(source); r != kOk) {
-        return r;
-    }
-    if (const int r = JudgeOpenAnswer(hasExpected, expected); r != kOk)
-        return r;
-
-    MakeDirectories(resolved);
-    if (m_fileProgress != nullptr) {
-        m_fileProgress->SetRange(0, 100);
-        m_fileProgress->SetPos(0);
-    }
-
-    m_storedValid = ReadControlFile(m_controlPath, m_stored);
+std::int64_t CTransfer::ResumePoint() {
+    m_storedValid = m_dest.ReadRecord(m_stored);
     std::string restart;
-    std::int64_t offset = ResumeOffset(restart);
+    const std::int64_t offset = ResumeOffset(restart);
     if (!restart.empty())
         Notice(restart);
     if (offset > 0) {
@@ -469,97 +320,109 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
                 true);
         }
     }
+    return offset;
+}
 
-    // Opened without following a link: a control file that is a symbolic
-    // link would otherwise write the record over whatever it points to.
-    m_control = ::open(m_controlPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (m_control < 0) {
-        const int error = errno;
-        Report(Event::Open,
-               error == ELOOP
-                   ? "the control file " + m_controlPath + " is a symbolic link; it is left alone"
-                   : Format("cannot create %s: %s", m_controlPath.c_str(), std::strerror(error)));
-        Finish();
-        return kLocalFileError;
+int CTransfer::PositionSource(const std::string& source, std::int64_t& offset) {
+    if (m_localSource >= 0) {
+        if (::lseek(m_localSource, offset, SEEK_SET) == offset)
+            return kOk;
+        return Fail(Event::Seek,
+                    Format("cannot go to byte %lld of %s: %s", static_cast<long long>(offset),
+                           source.c_str(), std::strerror(errno)),
+                    kLocalFileError);
     }
-    m_controlSize = ::fstat(m_control, &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
-
-    if (offset > 0) {
-        std::string text;
-        const Position position = PositionSource(source, offset, text);
-        if (position == Position::Error) {
-            Report(Event::Seek, text);
-            Finish();
-            return kInternetError;
+    // The version the partial bytes came from: the record's own validators
+    // when it has them, otherwise the answer just compared with it.
+    const RemoteVersion recorded =
+        m_stored.extended
+            ? RemoteVersion{m_stored.length, m_stored.date, m_stored.lastModified, m_stored.etag}
+            : m_version;
+    m_request = std::make_unique<HttpRequest>(m_settings);
+    // A range of an encoded body would be a range of other bytes.
+    std::string headers = Format("Range: bytes=%lld-\r\nAccept-Encoding: identity\r\n",
+                                 static_cast<long long>(offset));
+    if (IsStrongEtag(recorded.etag))
+        headers += "If-Range: " + recorded.etag + "\r\n";
+    else if (!recorded.lastModified.empty())
+        headers += "If-Range: " + recorded.lastModified + "\r\n";
+    if (!m_request->Send(source, headers)) {
+        m_hostUnreachable = m_request->HostUnreachable();
+        return Fail(Event::Seek, m_request->ErrorText(), kInternetError);
+    }
+    const HttpResponse& response = m_request->Response();
+    std::string restart;
+    if (response.status == 206) {
+        std::int64_t first = -1, total = -1;
+        const bool encoded = !response.contentEncoding.empty() &&
+                             CompareNoCase(response.contentEncoding, "identity") != 0;
+        // Every validator the record holds must be stated, and the same.
+        const bool sameVersion =
+            (recorded.lastModified.empty() || response.lastModified == recorded.lastModified) &&
+            (recorded.etag.empty() || response.etag == recorded.etag);
+        if (ParseContentRange(response.contentRange, first, total) && first == offset &&
+            total == recorded.length && sameVersion && !encoded) {
+            return kOk;
         }
-        if (position == Position::Restart) {
-            Notice(text);
-            offset = 0;
-            if (const int r = RequestWhole(source); r != kOk)
-                return r;
-            // The fresh answer must still be the version the check saw.
-            if (const int r = JudgeOpenAnswer(
-                    true,
-                    hasExpected ? expected : RemoteVersion{m_stored.length, m_stored.date, {}, {}});
-                r != kOk) {
-                return r;
+        restart = encoded ? "the server sent the rest encoded (Content-Encoding: " +
+                                response.contentEncoding + ")"
+                  : !sameVersion
+                      ? "the server sent the rest without the version of the partial file"
+                      : Format(
+                            "the server sent another part than the rest from byte %lld "
+                            "(Content-Range: %s)",
+                            static_cast<long long>(offset), response.contentRange.c_str());
+    } else if (response.status == 200) {
+        // A server that ignores ranges sends the whole file: it is used only
+        // when it is the recorded version, read up to the offset unstored.
+        const bool recordedVersion =
+            IsContentLengthText(response.contentLength) && response.conflictingLength.empty() &&
+            ParseContentLength(response.contentLength) == recorded.length &&
+            (!recorded.lastModified.empty() || IsStrongEtag(recorded.etag)) &&
+            response.lastModified == recorded.lastModified &&
+            (recorded.etag.empty() || response.etag == recorded.etag);
+        if (!recordedVersion) {
+            restart = "the server sent the whole file of another version";
+        } else {
+            for (std::int64_t skipped = 0; skipped < offset;) {
+                const std::size_t want =
+                    static_cast<std::size_t>(std::min<std::int64_t>(offset - skipped, kLargeChunk));
+                const long n = m_request->Read(m_buffer.data(), want, 1000);
+                if (n == HttpRequest::kNothingYet)
+                    continue;
+                if (n <= 0) {
+                    return Fail(
+                        Event::Seek,
+                        n == HttpRequest::kError
+                            ? m_request->ErrorText()
+                            : Format("the file ended before byte %lld (%s)",
+                                     static_cast<long long>(offset), response.effectiveUrl.c_str()),
+                        kInternetError);
+                }
+                skipped += n;
             }
-        }
-    }
-
-    // The bytes still to come must fit: the free space, and what cutting the
-    // destination back to the offset gives back.
-    {
-        const std::size_t slash = m_destinationPath.rfind('/');
-        const std::string folder = slash == 0 ? "/" : m_destinationPath.substr(0, slash);
-        const std::int64_t free = m_freeSpace ? m_freeSpace(folder) : FreeBytes(folder);
-        std::int64_t reusable = 0;
-        if (::stat(m_destinationPath.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            reusable = std::max<std::int64_t>(0, st.st_size - offset);
-        const std::int64_t needed = m_contentLength - offset;
-        if (free >= 0 && needed > free + reusable) {
-            Report(Event::Open,
-                   Format("not enough space for %s: needs %s, %s free", m_destinationPath.c_str(),
-                          HumanBytes(needed).c_str(), HumanBytes(free).c_str()));
-            Finish();
-            return kLocalFileError;
-        }
-    }
-
-    m_destination =
-        ::open(m_destinationPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (m_destination >= 0)
-        m_destinationCreated = true;
-    else if (errno == EEXIST)
-        m_destination = ::open(m_destinationPath.c_str(), O_WRONLY | O_CLOEXEC);
-    if (m_destination < 0) {
-        Report(Event::Open,
-               Format("cannot open %s: %s", m_destinationPath.c_str(), std::strerror(errno)));
-        Finish();
-        return kLocalFileError;
-    }
-    if (::fstat(m_destination, &st) == 0) {
-        m_destinationDevice = st.st_dev;
-        m_destinationInode = st.st_ino;
-    }
-    if (offset > 0) {
-        // Bytes beyond the count were never confirmed; they are dropped so the
-        // file holds exactly what the record says.
-        if (::ftruncate(m_destination, offset) != 0 ||
-            ::lseek(m_destination, offset, SEEK_SET) != offset) {
-            Report(Event::Seek,
-                   Format("cannot go to byte %lld of %s: %s", static_cast<long long>(offset),
-                          m_destinationPath.c_str(), std::strerror(errno)));
-            Finish();
-            return kInternetError;
+            return kOk;
         }
     } else {
-        m_truncatePending = true;
+        restart = Format("the server answered %ld to the request for the rest from byte %lld",
+                         response.status, static_cast<long long>(offset));
     }
+    Notice(restart);
+    offset = 0;
+    if (const int r = RequestWhole(source); r != kOk)
+        return r;
+    return JudgeEmpty();
+}
 
+int CTransfer::Begin(std::int64_t offset) {
     m_record = {m_contentLength,        m_remoteDate,   offset,
                 m_version.lastModified, m_version.etag, true};
-    WriteRecord();
+    if (!m_dest.WriteRecord(m_record)) {
+        return Fail(
+            Event::Open,
+            Format("cannot write %s: %s", m_dest.ControlPath().c_str(), std::strerror(errno)),
+            kLocalFileError);
+    }
     m_received = offset;
     if (m_entry != nullptr) {
         m_entry->length = m_contentLength;
@@ -569,37 +432,101 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
     if (offset > 0 && m_totals != nullptr)
         m_totals->running += offset;
     ShowFileProgress();
+    m_open = true;
     m_lastRead = 1023;
     m_sinceIdentityCheck = 0;
     return kOk;
 }
 
-bool CTransfer::DestinationStillOurs() const {
-    struct stat st {};
-    return ::stat(m_destinationPath.c_str(), &st) == 0 && st.st_dev == m_destinationDevice &&
-           st.st_ino == m_destinationInode;
+int CTransfer::Open(const std::string& source, const std::string& localPath) {
+    BeginStep();
+    m_source = source;
+    m_storedValid = false;
+
+    // The destination is judged before anything is made beside it or asked
+    // of the source.
+    const std::string resolved =
+        IsAbsolutePath(localPath) ? localPath : JoinPath(m_baseDirectory, localPath);
+    if (const std::string problem = m_dest.Judge(resolved); !problem.empty())
+        return Fail(Event::Open, problem, kLocalFileError);
+    if (const int r = AskSource(source); r != kOk)
+        return r;
+
+    MakeDirectories(resolved);
+    if (m_fileProgress != nullptr) {
+        m_fileProgress->SetRange(0, 100);
+        m_fileProgress->SetPos(0);
+    }
+    std::string problem;
+    if (!m_dest.Claim(problem))
+        return Fail(Event::Open, problem, kLocalFileError);
+    std::int64_t offset = ResumePoint();
+    if (offset > 0) {
+        if (const int r = PositionSource(source, offset); r != kOk)
+            return r;
+    }
+    if (!m_dest.OpenFile(offset, m_contentLength, m_freeSpace, problem))
+        return Fail(Event::Open, problem, kLocalFileError);
+    return Begin(offset);
 }
 
 void CTransfer::LoseDestination(const std::string& text) {
-    // Nothing of the file is where it belongs any more.
+    // Nothing of the file can be counted on any more.
     if (m_totals != nullptr)
         m_totals->running -= m_received;
     m_received = 0;
     if (m_entry != nullptr)
         m_entry->received = 0;
     m_record.received = 0;
-    WriteRecord();
+    m_dest.WriteRecord(m_record);
     Report(Event::Write, text);
+}
+
+void CTransfer::Count(std::int64_t bytes) {
+    m_received += bytes;
+    if (m_entry != nullptr)
+        m_entry->received = m_received;
+    if (m_totals != nullptr)
+        m_totals->running += bytes;
+    ShowFileProgress();
+    if (m_sessionBar != nullptr && m_totals != nullptr)
+        m_sessionBar->SetPos(Percent(m_totals->running, m_totals->expected));
+}
+
+long CTransfer::Stop() {
+    m_lastRead = 0;
+    Finish();
+    return 0;
+}
+
+long CTransfer::End(bool failed) {
+    if (!m_dest.StillOurs()) {
+        LoseDestination("the file " + m_dest.Path() +
+                        " was removed or replaced while it was being written");
+        return Stop();
+    }
+    if (!failed && m_received == m_contentLength) {
+        // Complete only once the bytes are on the disk: a write error the
+        // file system reports late leaves the file to be fetched again.
+        std::string problem;
+        m_complete = m_dest.Commit(problem);
+        if (!m_complete)
+            LoseDestination(problem);
+    }
+    return Stop();
 }
 
 long CTransfer::ReadChunk() {
     if (m_lastRead == 0)
         return 0;
     long n = 0;
+    bool failed = false;
     if (m_localSource >= 0) {
         const ssize_t r = ::read(m_localSource, m_buffer.data(), kLargeChunk);
-        if (r < 0)
+        if (r < 0) {
             Report(Event::Read, Format("%s: %s", m_source.c_str(), std::strerror(errno)));
+            failed = true;
+        }
         n = r < 0 ? 0 : static_cast<long>(r);
     } else if (m_request) {
         n = m_request->Read(m_buffer.data(), m_networkChunk, m_readWaitMs);
@@ -608,77 +535,46 @@ long CTransfer::ReadChunk() {
         if (n == HttpRequest::kError) {
             Report(Event::Read, m_request->ErrorText());
             n = 0;
+            failed = true;
         }
     }
-    if (m_destination >= 0 && n <= 0 && !DestinationStillOurs()) {
-        LoseDestination("the file " + m_destinationPath +
-                        " was removed or replaced while it was being written");
-    }
     m_lastRead = n;
-    if (n <= 0) {
-        m_lastRead = 0;
-        Finish();
-        return 0;
-    }
+    if (n <= 0)
+        return End(failed);
 
-    bool ok = m_destination >= 0;
-    if (ok && m_truncatePending) {
-        // The first byte of the new version is in hand: only now do the old
-        // bytes go. An empty file is left as it is: cutting it would make the
-        // file system write the whole new file back at close (its guard for
-        // files replaced by truncation), which costs a large transfer seconds.
-        struct stat st {};
-        const bool empty = ::fstat(m_destination, &st) == 0 && st.st_size == 0;
-        ok = (empty || ::ftruncate(m_destination, 0) == 0) &&
-             ::lseek(m_destination, 0, SEEK_SET) == 0;
-        m_truncatePending = !ok;
-    }
     std::size_t written = 0;
-    ok = ok && WriteAll(m_destination, m_buffer.data(), n, written);
-    const int writeErrno = errno;
-    m_received += static_cast<std::int64_t>(written);
-    if (m_entry != nullptr)
-        m_entry->received = m_received;
-    if (m_totals != nullptr)
-        m_totals->running += static_cast<std::int64_t>(written);
-    ShowFileProgress();
-    if (m_sessionBar != nullptr && m_totals != nullptr) {
-        m_sessionBar->SetPos(Percent(m_totals->running, m_totals->expected));
-    }
+    std::string problem;
+    const bool ok = m_dest.Write(m_buffer.data(), static_cast<std::size_t>(n), written, problem);
+    Count(static_cast<std::int64_t>(written));
     m_record.received = m_received;
-    WriteRecord();
-    if (!ok) {
-        Report(Event::Write,
-               Format("cannot write %s: %s", m_destinationPath.c_str(), std::strerror(writeErrno)));
-        m_lastRead = 0;
-        Finish();
-        return 0;
+    const bool recorded = m_dest.WriteRecord(m_record);
+    if (!ok || !recorded) {
+        Report(Event::Write, ok ? Format("cannot write %s: %s", m_dest.ControlPath().c_str(),
+                                         std::strerror(errno))
+                                : problem);
+        return Stop();
     }
     m_sinceIdentityCheck += n;
     if (m_sinceIdentityCheck >= kIdentityCheckInterval) {
         m_sinceIdentityCheck = 0;
-        if (!DestinationStillOurs()) {
-            LoseDestination("the file " + m_destinationPath +
+        if (!m_dest.StillOurs()) {
+            LoseDestination("the file " + m_dest.Path() +
                             " was removed or replaced while it was being written");
-            m_lastRead = 0;
-            Finish();
-            return 0;
+            return Stop();
         }
     }
     return n;
 }
 
 void CTransfer::StampDestination() const {
-    if (m_received > 0 && !m_destinationPath.empty())
-        StampFileTime(m_destinationPath, m_remoteDate);
+    if (m_received > 0 || m_complete)
+        m_dest.Stamp(m_remoteDate);
 }
 
 void CTransfer::Finish() {
     m_request.reset();
-    const bool hadDestination = m_destination >= 0;
-    if (hadDestination) {
-        ::close(m_destination);
-        m_destination = -1;
+    if (m_open) {
+        m_open = false;
         if (m_fileProgress != nullptr)
             m_fileProgress->SetPos(0);
         if (m_animation != nullptr)
@@ -688,28 +584,7 @@ void CTransfer::Finish() {
         ::close(m_localSource);
         m_localSource = -1;
     }
-    if (m_control >= 0) {
-        ::close(m_control);
-        m_control = -1;
-        // The record as it reached the disk decides: only a file whose count
-        // equals the announced length of the same version is complete. A
-        // transfer that stored nothing leaves no record behind either.
-        ControlState stored;
-        const bool readable = ReadControlFile(m_controlPath, stored);
-        const bool complete = readable && stored.length == m_contentLength &&
-                              stored.date == m_remoteDate && stored.received == m_contentLength;
-        struct stat st {};
-        const bool empty = !readable && ::lstat(m_controlPath.c_str(), &st) == 0 &&
-                           S_ISREG(st.st_mode) && st.st_size == 0;
-        if (complete || empty || (readable && stored.received == 0 && m_received == 0))
-            std::remove(m_controlPath.c_str());
-        if (m_received == 0 && m_destinationCreated) {
-            struct stat st {};
-            if (::stat(m_destinationPath.c_str(), &st) == 0 && st.st_size == 0)
-                std::remove(m_destinationPath.c_str());
-        }
-    }
-    m_destinationCreated = false;
+    m_dest.Release(m_complete);
 }
 
 }  // namespace tvx

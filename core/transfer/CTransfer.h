@@ -6,16 +6,23 @@
 // layout).
 //
 // What the engine promises:
-// - A resume goes on only when the server still states exactly the version
-//   the partial bytes came from (length, Last-Modified to the second, ETag),
-//   and the range it is sent must start at the recorded byte of that version.
-//   Anything else starts the file over from byte 0, with a notice.
+// - A resume goes on only when the source still states exactly the version
+//   the partial bytes came from (length, Last-Modified to the second, ETag;
+//   for a local source its modification time to the nanosecond), and the
+//   range it is sent must start at the recorded byte of that version and
+//   state every validator the record holds. Anything else starts the file
+//   over from byte 0, with a notice.
 // - The destination is not touched before the first byte of the new version
-//   is in hand: a refused answer, an empty one, or one that contradicts the
-//   check before it leaves a good local copy as it was.
+//   is in hand, and an empty answer never replaces a file that holds bytes.
 // - A chunk reaches the destination before the record that counts it, so the
-//   count on disk never exceeds what the file really holds. The control file
-//   is deleted when the count equals the announced length.
+//   count on disk never exceeds what the file really holds. The file counts
+//   as complete, and its control file goes, only once all announced bytes
+//   are synced to the disk.
+// - One writer per destination (CDestination holds the lock).
+//
+// Open runs in phases: the destination is judged, the source asked and its
+// answer judged, the destination claimed, the resume point found, the source
+// positioned, the destination opened, the record begun.
 //
 // States: idle (nothing open), open (after Open returned 0) and ended (after
 // ReadChunk returned 0 or Finish: nothing open, counters kept). Open and Check
@@ -29,6 +36,7 @@
 #include <string_view>
 #include <vector>
 
+#include "transfer/CDestination.h"
 #include "transfer/ControlFile.h"
 #include "transfer/HttpRequest.h"
 #include "transfer/Owner.h"
@@ -59,14 +67,18 @@ struct RemoteVersion {
 // prefix, or a leading '\' or '/').
 bool IsLocalSource(std::string_view source);
 
+// Why a status refuses an answer, in words: "not found on the server (HTTP
+// 404)", "server busy (HTTP 503)" and so on.
+std::string StatusProblem(long status);
+
 class CTransfer {
 public:
     // Step results of Open and Check.
     static constexpr int kOk = 0;
-    static constexpr int kRefused = -2;        // status not 2xx, no length, source missing
-    static constexpr int kInternetError = -3;  // already reported
+    static constexpr int kRefused = -2;        // the answer or the source cannot be used
+    static constexpr int kInternetError = -3;  // the network failed
     static constexpr int kLocalFileError =
-        -4;  // control file or destination cannot be made (reported)
+        -4;  // the destination or its control file cannot be used (reported)
     // ReadChunk: no bytes arrived in this step; the transfer goes on.
     static constexpr long kNothingYet = -1;
 
@@ -75,8 +87,7 @@ public:
     // Far above any real file (1 PiB); a larger length is a broken answer.
     static constexpr std::int64_t kMaxLength = (std::int64_t(1) << 50) - 1;
 
-    // Free bytes of the file system that holds a folder, or -1 when unknown.
-    using FreeSpaceProbe = std::function<std::int64_t(const std::string& folder)>;
+    using FreeSpaceProbe = CDestination::FreeSpaceProbe;
 
     CTransfer(const HttpSettings& settings, ReportMode mode);
     ~CTransfer();
@@ -104,15 +115,11 @@ public:
     // How Open learns the free space before it writes (statvfs by default).
     void SetFreeSpaceProbe(FreeSpaceProbe probe) { m_freeSpace = std::move(probe); }
 
-    // The next Open refuses an answer whose length or date differs from this
-    // one (the check it follows), before the destination is touched.
-    void ExpectVersion(const RemoteVersion& version) {
-        m_expected = version;
-        m_hasExpected = true;
-    }
     // The version the last successful Check saw.
     const RemoteVersion& CheckedVersion() const { return m_checked; }
 
+    // Open reports its failures itself (mode table); Check reports nothing
+    // and leaves the reason in Problem() for its owner to say once.
     int Open(const std::string& source, const std::string& localPath);
     // Moves one chunk: its size, kNothingYet, or 0 when the transfer has
     // ended (Finish has then been called).
@@ -124,7 +131,16 @@ public:
     double RemoteDate() const { return m_remoteDate; }
     std::int64_t Received() const { return m_received; }
     long StatusCode() const { return m_statusCode; }
-    const std::string& DestinationPath() const { return m_destinationPath; }
+    // Why the last Check (or Open) did not return kOk; "" when it did.
+    const std::string& Problem() const { return m_problem; }
+    // The last Check found a source that exists and is empty.
+    bool EmptySource() const { return m_emptySource; }
+    // The last failure was that the source's own host could not be reached;
+    // its other files will not be reachable either.
+    bool HostUnreachable() const { return m_hostUnreachable; }
+    // The transfer that ended holds every byte of its source, synced to disk.
+    bool Complete() const { return m_complete; }
+    const std::string& DestinationPath() const { return m_dest.Path(); }
     // Gives the destination the source's date (StampFileTime) when it holds
     // bytes of the version just transferred; a destination this transfer
     // never wrote to keeps its own date.
@@ -137,23 +153,32 @@ public:
 private:
     enum class Event { Open, Seek, Read, Write };
     void Report(Event event, const std::string& text);
-    void ReportCheckError(const std::string& text);
+    // Reports, finishes, and returns the step result.
+    int Fail(Event event, const std::string& text, int result);
+    int Refuse(const std::string& problem);
+    void BeginStep();
     // Takes the response's length and date; returns why the length cannot be
     // taken, or "" when it can.
     std::string TakeResponseHeaders(const HttpResponse& response);
+    // Judges the answer to a request for the whole file.
+    int TakeWholeAnswer(const HttpResponse& response);
     // Sends a plain GET and takes its answer; kOk or the step result.
     int RequestWhole(const std::string& source);
-    // Judges an answer of Open: refused (reported) when it announces no
-    // usable length or contradicts the expected version.
-    int JudgeOpenAnswer(bool hasExpected, const RemoteVersion& expected);
-    // The byte to continue at, from the control file; restart says why a
+    // The source's answer (or the local source itself), judged.
+    int AskSource(const std::string& source);
+    // An empty source never replaces a file that holds bytes.
+    int JudgeEmpty();
+    // The byte to continue at, from the control record; restart says why a
     // record of another version was set aside ("" when there was none).
     std::int64_t ResumeOffset(std::string& restart) const;
-    enum class Position { Ok, Restart, Error };
-    Position PositionSource(const std::string& source, std::int64_t offset, std::string& text);
-    bool WriteRecord();
+    std::int64_t ResumePoint();
+    // Positions the source at offset, or starts over (offset becomes 0).
+    int PositionSource(const std::string& source, std::int64_t& offset);
+    int Begin(std::int64_t offset);
+    void Count(std::int64_t bytes);
+    long End(bool failed);
+    long Stop();
     void Notice(const std::string& reason);
-    bool DestinationStillOurs() const;
     void LoseDestination(const std::string& text);
     void ShowFileProgress();
 
@@ -178,23 +203,19 @@ private:
     double m_remoteDate = 0;
     RemoteVersion m_version;  // the answer the transfer runs on
     RemoteVersion m_checked;
-    RemoteVersion m_expected;
-    bool m_hasExpected = false;
-    ControlState m_stored;  // the control file found by Open
+    std::string m_problem;
+    bool m_emptySource = false;
+    bool m_hostUnreachable = false;
+    ControlState m_stored;  // the control record found by Open
     bool m_storedValid = false;
     std::int64_t m_received = 0;
     long m_lastRead = 0;
     std::int64_t m_sinceIdentityCheck = 0;
+    bool m_open = false;
+    bool m_complete = false;
 
-    int m_destination = -1;             // file descriptor
-    bool m_truncatePending = false;     // the old bytes go when the first new one is in hand
-    bool m_destinationCreated = false;  // Open made the file
-    unsigned long long m_destinationDevice = 0, m_destinationInode = 0;
+    CDestination m_dest;
     int m_localSource = -1;
-    int m_control = -1;  // file descriptor
-    std::size_t m_controlSize = 0;
-    std::string m_controlPath;
-    std::string m_destinationPath;  // native
     ControlState m_record;
     std::vector<char> m_buffer;
 };

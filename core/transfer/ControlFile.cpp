@@ -1,10 +1,12 @@
 #include "transfer/ControlFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -154,25 +156,53 @@ std::string ControlFilePath(std::string_view destination) {
     const std::size_t slash = LastSeparator(native);
     if (slash == std::string::npos)
         return {};
-    return native.substr(0, slash) + "/CTL_" + native.substr(slash + 1);
+    std::string name = native.substr(slash + 1);
+    constexpr std::size_t kNameMax = 255, kPrefix = 4, kHashPart = 17;
+    if (kPrefix + name.size() > kNameMax) {
+        std::uint64_t h = 14695981039346656037ull;
+        for (unsigned char c : name) {
+            h ^= c;
+            h *= 1099511628211ull;
+        }
+        std::size_t keep = kNameMax - kPrefix - kHashPart;
+        while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+            --keep;  // never in the middle of a UTF-8 character
+        char hash[kHashPart + 1];
+        std::snprintf(hash, sizeof hash, "~%016llx", static_cast<unsigned long long>(h));
+        name = name.substr(0, keep) + hash;
+    }
+    return native.substr(0, slash) + "/CTL_" + name;
 }
 
-bool ReadControlFile(const std::string& path, ControlState& state) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return false;
+bool LooksLikeControlFile(const unsigned char* data, std::size_t size) {
+    return size == kControlRecordSize ||
+           (size >= kControlRecordSize + sizeof kMagic &&
+            std::memcmp(data + kControlRecordSize, kMagic, sizeof kMagic) == 0);
+}
+
+bool ReadControlFd(int fd, ControlState& state) {
     std::vector<unsigned char> bytes(kMaxControlFileSize + 1);
     std::size_t size = 0;
     while (size < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
+        const ssize_t n =
+            ::pread(fd, bytes.data() + size, bytes.size() - size, static_cast<off_t>(size));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
         size += static_cast<std::size_t>(n);
     }
-    ::close(fd);
     return size <= kMaxControlFileSize && DecodeControlFile(bytes.data(), size, state);
+}
+
+bool ReadControlFile(const std::string& path, ControlState& state) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadControlFd(fd, state);
+    ::close(fd);
+    return ok;
 }
 
 }  // namespace tvx

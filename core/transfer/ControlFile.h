@@ -69,11 +69,22 @@ std::vector<unsigned char> EncodeControlFile(const ControlState& state);
 bool DecodeControlFile(const unsigned char* data, std::size_t size, ControlState& state);
 
 // "<folder>/CTL_<name>" for a destination, split at its last separator (never
-// at the first character); empty when there is none.
+// at the first character); empty when there is none. A name too long to take
+// the prefix within the file system's 255 bytes gets a shortened control name:
+// "CTL_", as much of the name as fits (cut between characters), "~" and 16
+// hexadecimal digits of a hash of the whole name.
 std::string ControlFilePath(std::string_view destination);
 
 // Reads the control file at a native path without following a symbolic link.
 // False when there is none or it is no usable record.
 bool ReadControlFile(const std::string& path, ControlState& state);
+// The same from an open file, read from its start.
+bool ReadControlFd(int fd, ControlState& state);
+
+// Whether bytes at the start of a file could be a control file of this
+// program (a 16-byte record, or a record followed by the extension's mark),
+// damaged or not. Anything else under a control file's name is someone's own
+// file and is never written over.
+bool LooksLikeControlFile(const unsigned char* data, std::size_t size);
 
 }  // namespace tvx

@@ -6,7 +6,9 @@
 //
 // Requests of an HttpPool share its multi handle instead of owning one: one
 // wait moves every transfer of the pool, and finished connections stay in the
-// multi handle's cache for the next request to the same host.
+// multi handle's cache for the next request to the same host. The pool also
+// counts the requests in flight to each host and keeps them within what the
+// host has shown it accepts (see HttpPool in HttpRequest.h).
 
 #include <curl/curl.h>
 
@@ -14,11 +16,13 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <mutex>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "platform/Paths.h"
 #include "platform/Text.h"
 #include "transfer/HttpRequest.h"
 #include "transfer/ResponseHead.h"
@@ -36,6 +40,13 @@ constexpr std::int64_t kDrainLimit = 64 * 1024;
 
 constexpr int kMaxRedirects = 10;
 constexpr int kPollSliceMs = 50;
+// A request that met the session's own limit is asked again at most this
+// often; the host's number of connections drops with each such answer.
+constexpr int kMaxBusyRounds = 12;
+// A busy server alone: a Retry-After of up to this many seconds is waited
+// for, at most twice; a longer one (or none) fails the request.
+constexpr int kMaxRetryAfterSec = 30;
+constexpr int kMaxAloneRetries = 2;
 
 void GlobalInit() {
     static std::once_flag once;
@@ -43,6 +54,31 @@ void GlobalInit() {
 }
 
 using Clock = std::chrono::steady_clock;
+
+bool IsBusyStatus(long status) {
+    return status == 503 || status == 429;
+}
+
+// A connection the server dropped before any answer, or an answer the
+// library could not read.
+bool IsBrokenAnswer(CURLcode code) {
+    return code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING ||
+           code == CURLE_WEIRD_SERVER_REPLY || code == CURLE_UNSUPPORTED_PROTOCOL;
+}
+
+// Seconds a Retry-After text asks for (a number, or a date); -1 for none.
+long RetryAfterSeconds(const std::string& text) {
+    const std::string_view trimmed = TrimHeaderText(text);
+    if (trimmed.empty())
+        return -1;
+    if (IsContentLengthText(std::string(trimmed)))
+        return static_cast<long>(
+            std::min<std::int64_t>(ParseContentLength(std::string(trimmed)), 1L << 30));
+    const time_t when = curl_getdate(std::string(trimmed).c_str(), nullptr);
+    if (when == static_cast<time_t>(-1))
+        return -1;
+    return std::max<long>(0, static_cast<long>(when - std::time(nullptr)));
+}
 
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left =
@@ -71,22 +107,45 @@ bool ParseHttpDate(const std::string& text, HttpDateFields& fields) {
     return true;
 }
 
+std::string HostKey(const std::string& address) {
+    const std::size_t scheme = address.find("://");
+    if (scheme == std::string::npos)
+        return {};
+    const std::size_t end = address.find_first_of("/?#", scheme + 3);
+    return LowerSchemeAndHost(address.substr(0, end));
+}
+
 size_t Discard(char*, size_t size, size_t count, void*) {
     return size * count;
 }
 
 struct HttpPool::Impl {
+    // What the session has learnt of one host.
+    struct Host {
+        int cap = 0;            // requests kept in flight to it at most
+        bool answered = false;  // it has sent an answer in this session
+        bool limited = false;   // it has turned requests away for their number
+    };
+    struct Draining {
+        CURL* easy;
+        curl_slist* headers;
+        std::string host;
+    };
+
     CURLM* multi = nullptr;
     // Requests started ahead, by address, oldest first.
     std::vector<std::pair<std::string, std::unique_ptr<HttpRequest>>> prefetched;
     // Dropped requests read to their end, each with the header lines it was
     // sent with (the library uses them until the handle is cleaned up).
-    std::vector<std::pair<CURL*, curl_slist*>> draining;
+    std::vector<Draining> draining;
+    // The pool's requests whose transfers are in its multi handle.
+    std::vector<HttpRequest::Impl*> live;
+    std::map<std::string, Host> hosts;
 
     ~Impl() {
         prefetched.clear();  // their handles leave the multi handle first
-        for (const auto& [easy, headers] : draining)
-            Release(easy, headers);
+        for (const Draining& d : draining)
+            Release(d.easy, d.headers);
         if (multi != nullptr)
             curl_multi_cleanup(multi);
     }
@@ -98,25 +157,41 @@ struct HttpPool::Impl {
     }
 
     // Takes over a transfer whose request is gone; nothing more of it is kept.
-    void Drain(CURL* easy, curl_slist* headers) {
+    void Drain(CURL* easy, curl_slist* headers, const std::string& host) {
         curl_easy_setopt(easy, CURLOPT_PRIVATE, nullptr);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Discard);
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Discard);
-        draining.emplace_back(easy, headers);
+        draining.push_back({easy, headers, host});
     }
 
     // A drained transfer has ended; its connection stays in the library's
     // cache when the server keeps it open.
     void Drained(CURL* easy) {
         for (auto it = draining.begin(); it != draining.end(); ++it) {
-            if (it->first == easy) {
-                Release(it->first, it->second);
+            if (it->easy == easy) {
+                Release(it->easy, it->headers);
                 draining.erase(it);
                 return;
             }
         }
     }
+
+    Host& HostState(const std::string& host, int connections) {
+        Host& h = hosts[host];
+        if (h.cap == 0)
+            h.cap = std::max(1, connections);
+        return h;
+    }
+    int InFlight(const std::string& host, const HttpRequest::Impl* except) const;
+    // The session's own number of connections was too many for the host.
+    void NoteBusy(const std::string& host, int others, int connections) {
+        Host& h = HostState(host, connections);
+        h.limited = true;
+        h.cap = std::max(1, std::min(h.cap - 1, others));
+    }
+    // Gives up the request started ahead farthest for the host, if any.
+    bool DropNewestPrefetched(const std::string& host);
 };
 
 struct HttpRequest::Impl {
@@ -128,8 +203,18 @@ struct HttpRequest::Impl {
     curl_slist* headerList = nullptr;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
-    std::string url;                 // the address of the request in flight
-    ResponseHeadParser head;         // the header lines of its responses
+    std::string url;          // the address of the request in flight
+    std::string host;         // its HostKey
+    ResponseHeadParser head;  // the header lines of its responses
+    // One request alone: the length is judged here, not by the library, on
+    // a connection of its own that is not kept (the pool's fallback for an
+    // answer it cannot trust; always so without a pool).
+    bool strict = true;
+    bool finalSeen = false;  // the final head has been looked at
+    bool aborted = false;    // this side stopped the transfer after the head
+    bool busy = false;       // turned away for the session's number of connections
+    bool malformed = false;  // the answer cannot be read on a shared connection
+    bool hostUnreachable = false;
     std::int64_t bodyTaken = 0;      // bytes the write callback kept
     std::int64_t bodyDelivered = 0;  // bytes handed to the reader
     Clock::time_point firstRead{};   // when the reader first asked, for the rate limit
@@ -146,9 +231,12 @@ struct HttpRequest::Impl {
     CURLM* Multi() const { return shared != nullptr ? shared : multi; }
 
     void Cleanup() {
-        if (easy != nullptr && pool != nullptr && head.headersDone && !done && !paused &&
-            head.bodyLimit >= 0 && head.bodyLimit - bodyTaken <= kDrainLimit) {
-            pool->Drain(easy, headerList);
+        if (pool != nullptr)
+            pool->live.erase(std::remove(pool->live.begin(), pool->live.end(), this),
+                             pool->live.end());
+        if (easy != nullptr && pool != nullptr && head.headersDone && !done && !paused && !strict &&
+            !aborted && head.bodyLimit >= 0 && head.bodyLimit - bodyTaken <= kDrainLimit) {
+            pool->Drain(easy, headerList, host);
             easy = nullptr;
             headerList = nullptr;
         }
@@ -174,8 +262,53 @@ struct HttpRequest::Impl {
     std::size_t Available() const { return pending.size() - pendingPos; }
 
     static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
-        static_cast<Impl*>(self)->head.Line(std::string_view(data, size * count));
+        Impl& impl = *static_cast<Impl*>(self);
+        impl.head.Line(std::string_view(data, size * count));
+        if (impl.head.headersDone && !impl.head.redirectPending && !impl.finalSeen &&
+            !impl.FinalHead())
+            return 0;  // stops the transfer; its connection is not kept
         return size * count;
+    }
+
+    // Looks at the final head once it is in; false stops the transfer.
+    bool FinalHead() {
+        finalSeen = true;
+        if (pool == nullptr)
+            return true;
+        HttpPool::Impl::Host& h = pool->HostState(host, settings.connections);
+        h.answered = true;
+        const HttpResponse& r = head.response;
+        if (IsBusyStatus(r.status)) {
+            const int others = pool->InFlight(host, this);
+            if (others > 0 || h.limited) {
+                busy = true;
+                pool->NoteBusy(host, others, settings.connections);
+            }
+            aborted = true;
+            return false;
+        }
+        // The library reads a length its own way; a head whose length this
+        // side does not trust leaves the connection in an unknown state.
+        malformed = !strict && (!r.conflictingLength.empty() ||
+                                (r.hasContentLength && !IsContentLengthText(r.contentLength)));
+        aborted = malformed;
+        return !malformed;
+    }
+
+    // A transfer of the pool has ended with the library's result.
+    void Ended(CURLcode code) {
+        done = true;
+        result = code;
+        if (pool == nullptr || head.headersDone || code == CURLE_OK || strict)
+            return;
+        const HttpPool::Impl::Host& h = pool->HostState(host, settings.connections);
+        const int others = pool->InFlight(host, this);
+        const bool dropped = code == CURLE_COULDNT_CONNECT || code == CURLE_RECV_ERROR ||
+                             code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING;
+        if (dropped && h.answered && (others > 0 || h.limited)) {
+            busy = true;
+            pool->NoteBusy(host, others, settings.connections);
+        }
     }
 
     static size_t OnBody(char* data, size_t size, size_t count, void* self) {
@@ -200,8 +333,12 @@ struct HttpRequest::Impl {
     }
 
     void Keep(const char* data, size_t n) {
-        if (pendingPos > 0 && pendingPos == pending.size()) {
-            pending.clear();
+        // What the reader has taken goes before more is added, so the buffer
+        // stays at about its cap however slowly the reader takes (a rate
+        // limit reads a little at a time and never empties it).
+        if (pendingPos > 0 && (pendingPos == pending.size() || pendingPos >= kPendingCap / 4)) {
+            pending.erase(pending.begin(),
+                          pending.begin() + static_cast<std::ptrdiff_t>(pendingPos));
             pendingPos = 0;
         }
         pending.insert(pending.end(), data, data + n);
@@ -222,7 +359,9 @@ struct HttpRequest::Impl {
     bool Start(const std::string& target, const std::string& extraHeaders) {
         Cleanup();
         url = target;
+        host = HostKey(target);
         head = ResponseHeadParser{};
+        finalSeen = aborted = busy = malformed = false;
         bodyTaken = 0;
         bodyDelivered = 0;
         firstRead = {};
@@ -241,7 +380,7 @@ struct HttpRequest::Impl {
         headerList = curl_slist_append(headerList, "User-Agent: GET HTTP");
         // A pool keeps connections for the next request; an HTTP/1.0 server
         // keeps one open only when asked to.
-        if (shared != nullptr)
+        if (!strict)
             headerList = curl_slist_append(headerList, "Connection: keep-alive");
         std::string_view extra = extraHeaders;
         while (!extra.empty()) {
@@ -262,7 +401,11 @@ struct HttpRequest::Impl {
         // The body's end is judged here from the head (ResponseHead), not by
         // the library. In a pool the library must know it too, or it waits
         // for the server to close and never keeps the connection.
-        curl_easy_setopt(easy, CURLOPT_IGNORE_CONTENT_LENGTH, shared != nullptr ? 0L : 1L);
+        curl_easy_setopt(easy, CURLOPT_IGNORE_CONTENT_LENGTH, strict ? 1L : 0L);
+        if (strict && shared != nullptr) {
+            curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+            curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+        }
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
         curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
@@ -293,6 +436,8 @@ struct HttpRequest::Impl {
             error = "the network library could not start the request";
             return false;
         }
+        if (pool != nullptr)
+            pool->live.push_back(this);
         return true;
     }
 
@@ -311,8 +456,7 @@ struct HttpRequest::Impl {
             Impl* owner = nullptr;
             curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &owner);
             if (owner != nullptr) {
-                owner->done = true;
-                owner->result = message->data.result;
+                owner->Ended(message->data.result);
             } else if (pool != nullptr) {
                 pool->Drained(message->easy_handle);
             }
@@ -327,15 +471,63 @@ struct HttpRequest::Impl {
 
     bool Interrupted() const { return settings.interrupted && settings.interrupted(); }
 
+    // Waits (moving the network) for the host of target to have a request
+    // fewer in flight than it accepts; requests started ahead give way.
+    bool WaitForRoom(const std::string& target) {
+        if (pool == nullptr)
+            return true;
+        const std::string key = HostKey(target);
+        while (pool->InFlight(key, this) >= pool->HostState(key, settings.connections).cap) {
+            if (pool->DropNewestPrefetched(key))
+                continue;
+            if (!Pause(kPollSliceMs))
+                return false;
+        }
+        return true;
+    }
+
+    // Waits ms milliseconds, moving the network; false when interrupted.
+    bool Pause(int ms) {
+        const Clock::time_point until = Clock::now() + std::chrono::milliseconds(ms);
+        for (int left = ms; left > 0; left = MillisecondsLeft(until)) {
+            if (Interrupted()) {
+                error = "interrupted (" + url + ")";
+                return false;
+            }
+            Perform();
+            if (pool != nullptr)
+                Wait(std::min(left, kPollSliceMs));
+            else
+                std::this_thread::sleep_for(
+                    std::chrono::milliseconds(std::min(left, kPollSliceMs)));
+        }
+        return true;
+    }
+
+    // Whether a failure before any answer was the host itself not being
+    // reachable (as opposed to a broken answer or a local problem).
+    bool NotReachable() const {
+        if (result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_COULDNT_CONNECT)
+            return true;
+        curl_off_t connected = 0;
+        return result == CURLE_OPERATION_TIMEDOUT && easy != nullptr &&
+               curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connected) == CURLE_OK &&
+               connected == 0;
+    }
+
     // started: the first request is already under way (taken over from a
     // pool), so only its answer is waited for.
     bool Send(const std::string& target, const std::string& extraHeaders, bool started) {
         GlobalInit();
         error.clear();
+        hostUnreachable = false;
         std::string next = target;
-        for (int redirects = 0;; ++redirects) {
-            if (!(started && redirects == 0) && !Start(next, extraHeaders))
+        int busyRounds = 0, aloneRetries = 0;
+        bool retriedAlone = false;
+        for (int redirects = 0;;) {
+            if (!started && !(WaitForRoom(next) && Start(next, extraHeaders)))
                 return false;
+            started = false;
             while (!head.headersDone && !done) {
                 if (Interrupted()) {
                     error = "interrupted (" + url + ")";
@@ -345,7 +537,37 @@ struct HttpRequest::Impl {
                 if (!head.headersDone && !done)
                     Wait(kPollSliceMs);
             }
+            const long status = head.headersDone ? head.response.status : 0;
+            if (busy && busyRounds < kMaxBusyRounds) {
+                // Turned away for the session's own number of connections:
+                // asked again once the host has room, after what it asks for.
+                ++busyRounds;
+                const long wait = std::clamp<long>(RetryAfterSeconds(head.response.retryAfter), 0,
+                                                   kMaxRetryAfterSec);
+                if (!Pause(static_cast<int>(wait) * 1000 + 25 * busyRounds))
+                    return false;
+                continue;
+            }
+            if (pool != nullptr && !strict && !retriedAlone &&
+                (malformed || (!head.headersDone && IsBrokenAnswer(result)))) {
+                // An answer the shared connection cannot be trusted with is
+                // asked for again alone and judged as such.
+                retriedAlone = true;
+                strict = true;
+                continue;
+            }
+            if (head.headersDone && !head.redirectPending && IsBusyStatus(status) &&
+                aloneRetries < kMaxAloneRetries) {
+                const long wait = RetryAfterSeconds(head.response.retryAfter);
+                if (wait >= 0 && wait <= kMaxRetryAfterSec) {
+                    ++aloneRetries;
+                    if (!Pause(static_cast<int>(wait) * 1000))
+                        return false;
+                    continue;
+                }
+            }
             if (!head.headersDone) {
+                hostUnreachable = redirects == 0 && NotReachable();
                 error = result != CURLE_OK
                             ? Describe(result)
                             : "the server closed the connection without an answer (" + url + ")";
@@ -353,7 +575,7 @@ struct HttpRequest::Impl {
             }
             if (!head.redirectPending)
                 break;
-            if (redirects >= kMaxRedirects) {
+            if (++redirects > kMaxRedirects) {
                 error = Format("more than %d redirections (%s)", kMaxRedirects, url.c_str());
                 return false;
             }
@@ -466,6 +688,7 @@ HttpRequest::HttpRequest(const HttpSettings& settings) : m_impl(std::make_unique
     if (settings.pool) {
         m_impl->pool = settings.pool->m_impl.get();
         m_impl->shared = m_impl->pool->multi;
+        m_impl->strict = false;
     }
 }
 
@@ -509,6 +732,29 @@ const std::string& HttpRequest::ErrorText() const {
     return m_impl->error;
 }
 
+bool HttpRequest::HostUnreachable() const {
+    return m_impl->hostUnreachable;
+}
+
+int HttpPool::Impl::InFlight(const std::string& host, const HttpRequest::Impl* except) const {
+    int n = 0;
+    for (const HttpRequest::Impl* r : live)
+        n += r != except && !r->done && r->host == host;
+    for (const Draining& d : draining)
+        n += d.host == host;
+    return n;
+}
+
+bool HttpPool::Impl::DropNewestPrefetched(const std::string& host) {
+    for (auto it = prefetched.rbegin(); it != prefetched.rend(); ++it) {
+        if (!it->second->m_impl->done && it->second->m_impl->host == host) {
+            prefetched.erase(std::next(it).base());
+            return true;
+        }
+    }
+    return false;
+}
+
 HttpPool::HttpPool() : m_impl(std::make_unique<Impl>()) {
     GlobalInit();
     m_impl->multi = curl_multi_init();
@@ -525,9 +771,13 @@ void HttpPool::Prefetch(const std::string& url, const HttpSettings& settings) {
     }
     HttpSettings own = settings;
     own.pool.reset();  // a request held by the pool must not hold the pool
+    const std::string host = HostKey(url);
+    if (m_impl->InFlight(host, nullptr) >= m_impl->HostState(host, settings.connections).cap)
+        return;  // the host has no room to spare for a request ahead of its turn
     auto request = std::make_unique<HttpRequest>(own);
     request->m_impl->pool = m_impl.get();
     request->m_impl->shared = m_impl->multi;
+    request->m_impl->strict = false;
     if (!request->m_impl->Start(url, {}))
         return;
     m_impl->prefetched.emplace_back(url, std::move(request));

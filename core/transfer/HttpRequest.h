@@ -70,6 +70,10 @@ std::int64_t ParseContentLength(const std::string& text);
 // them allowed.
 bool IsContentLengthText(const std::string& text);
 
+// "scheme://host:port" of an address in lower case ("" when it has no
+// scheme): the servers whose connections are counted together.
+std::string HostKey(const std::string& address);
+
 // The answer of the final response, once its header lines are in.
 struct HttpResponse {
     long status = 0;
@@ -78,10 +82,12 @@ struct HttpResponse {
     // A second Content-Length header (or list element) with another value:
     // its text. The length is then unknown and the answer unusable.
     std::string conflictingLength;
-    std::string lastModified;  // the header's text, as sent ("" when missing)
-    std::string contentRange;  // the header's text, as sent ("" when missing)
-    std::string etag;          // the header's text, as sent ("" when missing)
-    std::string effectiveUrl;  // the address the final answer came from
+    std::string lastModified;     // the header's text, as sent ("" when missing)
+    std::string contentRange;     // the header's text, as sent ("" when missing)
+    std::string etag;             // the header's text, as sent ("" when missing)
+    std::string contentEncoding;  // the header's text, as sent ("" when missing)
+    std::string retryAfter;       // the header's text, as sent ("" when missing)
+    std::string effectiveUrl;     // the address the final answer came from
 };
 
 class HttpRequest {
@@ -118,6 +124,10 @@ public:
     // Drops the request and its connection; the rest of the body is not read.
     void Close();
     const std::string& ErrorText() const;
+    // After a failed Send: the address's own host could not be reached (its
+    // name not found, or connecting refused or timed out). A failure further
+    // on (a redirection to another host, a broken answer) is not the host's.
+    bool HostUnreachable() const;
 
 private:
     friend class HttpPool;
@@ -131,6 +141,17 @@ private:
 // moves all the others too, so several requests run at once on one thread.
 // Every request made with the pool must end before the pool does; requests
 // hold the pool through HttpSettings::pool, so that holds by itself.
+//
+// Servers limit the connections of one client. An answer 503 or 429, or a
+// refused or reset connection to a host that has answered before, while
+// other requests to that host are in flight, comes from the session's own
+// number of connections: the pool lowers the number it keeps in flight to
+// that host for the rest of the session and asks again when one is free;
+// requests started ahead give way to requests whose turn has come. A link
+// never fails because the session opened too many. An answer whose head the
+// network library cannot read, or whose length this program does not trust,
+// is asked again on a connection of its own and judged as one request alone
+// would be, and the connection that carried it is not used again.
 class HttpPool {
 public:
     // A request started ahead receives a body of at most this many bytes

@@ -118,6 +118,10 @@ void ResponseHeadParser::Line(std::string_view raw) {
         current.contentRange = value;
     } else if (CompareNoCase(name, "Location") == 0) {
         location = value;
+    } else if (CompareNoCase(name, "Content-Encoding") == 0) {
+        current.contentEncoding = value;
+    } else if (CompareNoCase(name, "Retry-After") == 0) {
+        current.retryAfter = value;
     }
 }
 

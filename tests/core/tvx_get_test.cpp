@@ -50,6 +50,8 @@ TEST_F(TvxGet, ExitCodesTellTheOutcome) {
                 tvxtest::ResponseHead(200, {{"Content-Length", "5000"}, {"Last-Modified", kDate}}) +
                 body.substr(0, 1234));
         }
+        if (req.target == "/empty")
+            return tvxtest::FileReply(req, "", kDate);
         if (req.target != "/f.bin")
             return tvxtest::Reply().Send(tvxtest::ResponseHead(404, {}));
         return tvxtest::FileReply(req, body, kDate);
@@ -59,12 +61,19 @@ TEST_F(TvxGet, ExitCodesTellTheOutcome) {
     EXPECT_EQ(ReadFile(PathOf("out/f.bin")), body);
     auto again = Get({server.Url("/f.bin") + ",out/f.bin"});
     EXPECT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_EQ(server.RequestCount(), 5);  // two checks each, one transfer
+    EXPECT_EQ(server.RequestCount(), 3);  // one check each, one transfer
 
     auto missing = Get({server.Url("/none") + ",x.bin"});
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_NE(missing.err.find("OPEN ERROR INTERNET -- (FIRST CONNECT WITH YOUR INTERNET)"),
-              std::string::npos);
+    EXPECT_NE(missing.err.find("not found on the server (HTTP 404)"), std::string::npos);
+
+    // An empty file is made where no bytes would be lost, and never wipes a copy.
+    EXPECT_EQ(Get({server.Url("/empty") + ",empty.bin"}).exitCode, 0);
+    EXPECT_TRUE(tvxtest::Exists(PathOf("empty.bin")));
+    EXPECT_EQ(tvxtest::FileSize(PathOf("empty.bin")), 0);
+    tvxtest::WriteFile(PathOf("kept.bin"), "precious");
+    EXPECT_EQ(Get({server.Url("/empty") + ",kept.bin"}).exitCode, 1);
+    EXPECT_EQ(ReadFile(PathOf("kept.bin")), "precious");
 
     auto cut = Get({server.Url("/short") + ",short.bin"});
     EXPECT_EQ(cut.exitCode, 1);

@@ -304,8 +304,8 @@ void DialogsTest::downloadDialogReportsAMissingFile() {
     CFileDownloadDlg dialog;
     dialog.SetParameters(server.Url("/gone.zip") + ",gone.zip");
     QCOMPARE(dialog.DoModal(), 1);
-    QCOMPARE(m_messages,
-             std::vector<std::string>{"OPEN ERROR INTERNET -- (FIRST CONNECT WITH YOUR INTERNET)"});
+    QCOMPARE(m_messages, std::vector<std::string>{"Error: not found on the server (HTTP 404) (" +
+                                                  server.Url("/gone.zip") + ")"});
     QVERIFY(!QFile::exists(m_sandbox->PathOf("gone.zip")));
 
     m_messages.clear();

@@ -1,0 +1,103 @@
+#pragma once
+// The local side of a transfer: the destination file and its control file
+// CTL_<name>. Every rule about touching them lives here:
+//
+// - One writer per file. Claim takes an advisory lock on the control file
+//   and holds it until Release. It is an open-file-description lock, so it
+//   holds against other runs and against a second transfer in this process
+//   alike, no other open or close of the file in this process drops it, and
+//   the kernel drops it when its holder dies. A run that meets it touches
+//   nothing and is told which process holds it.
+// - Plain files only. Neither file is opened through a symbolic link, and
+//   anything but a regular file (a FIFO, a device, a folder) is refused at
+//   once instead of being written into or waited on. A file under a control
+//   file's name that is no control file of this program is never written.
+// - The old bytes go only when the first new byte is in hand (or, on a
+//   resume, at once down to the recorded count); a destination counts as
+//   complete only after its bytes are synced to the disk and it closed
+//   without an error.
+// - The control file is removed while the lock is still held, so the next
+//   run never locks a name that is about to vanish.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "transfer/ControlFile.h"
+
+namespace tvx {
+
+class CDestination {
+public:
+    // Free bytes of the file system that holds a folder, or -1 when unknown.
+    using FreeSpaceProbe = std::function<std::int64_t(const std::string& folder)>;
+
+    CDestination() = default;
+    ~CDestination() { Release(false); }
+    CDestination(const CDestination&) = delete;
+    CDestination& operator=(const CDestination&) = delete;
+
+    // Names the destination (a stored path text, absolute) and judges it
+    // before anything is asked of the source: "" when it may be written,
+    // otherwise why not (a folder, not a regular file, the control file of
+    // another download).
+    std::string Judge(const std::string& resolved);
+
+    // Takes the lock, creating the control file when there is none. False
+    // with the reason when another run holds it or the control file cannot
+    // be used; nothing was changed then.
+    bool Claim(std::string& problem);
+    bool Claimed() const { return m_control >= 0; }
+
+    // The control file's record, read through the lock.
+    bool ReadRecord(ControlState& state) const;
+    // Rewrites the record in place. The caller writes it after the bytes it
+    // counts, so the count on disk never exceeds the file.
+    bool WriteRecord(const ControlState& state);
+
+    // The destination's size now, or -1 when there is none.
+    std::int64_t ExistingSize() const;
+
+    // Opens the destination for writing at offset: checks that the rest of
+    // a file of `length` bytes fits on its disk, creates the file or cuts it
+    // back to offset (a cut to 0 waits for the first byte).
+    bool OpenFile(std::int64_t offset, std::int64_t length, const FreeSpaceProbe& probe,
+                  std::string& problem);
+    bool FileOpen() const { return m_file >= 0; }
+    // Writes at the end of what the file holds; written receives the count
+    // that reached it, also on failure.
+    bool Write(const char* data, std::size_t n, std::size_t& written, std::string& problem);
+    // False when the file at the path is no longer the one being written.
+    bool StillOurs() const;
+    // Syncs the file to the disk and closes it; false with the reason when
+    // either fails (the bytes cannot be trusted then).
+    bool Commit(std::string& problem);
+
+    // Closes everything and lets go of the lock. The control file goes when
+    // the transfer is complete or its record counts no byte; a destination
+    // this transfer created and never wrote to goes too.
+    void Release(bool complete);
+
+    // Gives the destination the source's date (a date number).
+    void Stamp(double date) const;
+
+    const std::string& Path() const { return m_path; }  // native
+    const std::string& ControlPath() const { return m_controlPath; }
+    // The free space of the destination's folder (statvfs).
+    static std::int64_t FreeBytes(const std::string& folder);
+
+private:
+    void CloseFile();
+
+    std::string m_path, m_controlPath;
+    int m_control = -1;
+    std::size_t m_controlSize = 0;
+    unsigned long long m_controlDevice = 0, m_controlInode = 0;
+    int m_file = -1;
+    bool m_cutPending = false;
+    bool m_created = false;
+    std::int64_t m_written = 0;
+    unsigned long long m_device = 0, m_inode = 0;
+};
+
+}  // namespace tvx

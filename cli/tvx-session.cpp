@@ -9,14 +9,16 @@
 // The log goes to standard output exactly as the log pane shows it: CR and LF
 // each end a line, BEL characters are dropped. Message texts go to standard
 // error. Exit status: 0 no errors were counted (also when there was nothing
-// to do); 1 errors were counted or the session was broken off before its end
-// (files may be incomplete); 2 the download list is missing or the work list
+// to do); 1 errors were counted, the session was broken off before its end
+// (files may be incomplete), links of the list were left out, or the log
+// could not be written; 2 the download list is missing or the work list
 // cannot be written. Ctrl+C, SIGTERM and --max-time end it like the cancel
 // button: partial files keep their control files for the next run.
 
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -89,9 +91,16 @@ public:
         }
         if (lineEnd)
             out += '\n';
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        std::fflush(stdout);
+        // A log that does not reach its file (a full disk, a closed pipe)
+        // makes the run fail: whoever reads it would miss what happened.
+        if ((std::fwrite(out.data(), 1, out.size(), stdout) != out.size() ||
+             std::fflush(stdout) != 0) &&
+            m_logError == 0) {
+            m_logError = errno != 0 ? errno : EIO;
+        }
     }
+    // The reason the log could not be written, or 0.
+    int LogError() const { return m_logError; }
     void MessageBox(const std::string& text) override {
         if (tvxcli::g_interrupted)
             return;
@@ -128,6 +137,7 @@ private:
     bool m_terminal;
     bool m_lineShown = false;
     bool m_downloading = false;
+    int m_logError = 0;
     tvx::CProgressLine m_line;
 };
 
@@ -178,8 +188,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     // Links beyond the table's size are not fetched: said on standard error
-    // and in the log.
-    if (const std::string leftOut = tvx::LinksLeftOutText(tvx::g_linkTable); !leftOut.empty()) {
+    // and in the log, and the run does not count as done.
+    const std::string leftOut = tvx::LinksLeftOutText(tvx::g_linkTable);
+    if (!leftOut.empty()) {
         std::fprintf(stderr, "tvx-session: %s\n", leftOut.c_str());
         std::printf("%s\n", leftOut.c_str());
         std::fflush(stdout);
@@ -239,6 +250,7 @@ int main(int argc, char** argv) {
         session.OnCancel();
     ui.ClearLine();
     tvx::RemoveFile(tvx::kSessionMarkerFileName);
+    int status = session.Errors() != 0 ? 1 : 0;
     if (session.Result() == tvx::CSession::kResultBroken || tvxcli::g_interrupted) {
         // Broken off: what was not yet fetched or is half fetched waits for
         // the next run, so the run did not do its work.
@@ -247,7 +259,14 @@ int main(int argc, char** argv) {
                          options.maxTime);
         else
             std::fprintf(stderr, "tvx-session: broken off\n");
-        return 1;
+        status = 1;
     }
-    return session.Errors() != 0 ? 1 : 0;
+    if (!leftOut.empty())
+        status = 1;
+    if (ui.LogError() != 0) {
+        std::fprintf(stderr, "tvx-session: the log could not be written to standard output: %s\n",
+                     std::strerror(ui.LogError()));
+        status = 1;
+    }
+    return status;
 }

@@ -132,6 +132,13 @@ void CSession::OnOK() {
         const int r = dead ? CTransfer::kInternetError : m_transfer.Check(address);
         if (m_state == State::Closed)
             return;
+        if (m_interrupted && m_interrupted()) {
+            // Broken off while the entry was being checked: nothing about
+            // it is said, as for an entry not reached.
+            m_nErrors = 0;
+            CloseSession(kResultBroken);
+            return;
+        }
         if (r != CTransfer::kOk) {
             ++m_nErrors;
             if (!dead && !m_transfer.Problem().empty())

@@ -489,11 +489,13 @@ void CMainFrame::OnDownload() {
     const int width = m_columnSplitter->sizes().value(0);
     const int minimum = m_columnSplitter->PaneInfo(0).minimum;
     CSessionDlg dialog(this);
+    m_userListWidth = width;
     if (width < kSessionPaneWidth) {
         m_columnSplitter->SetPaneInfo(0, kSessionPaneWidth, kSessionPaneWidth);
         m_columnSplitter->RecalcLayout();
     }
     dialog.DoModal();
+    m_userListWidth = -1;
     m_columnSplitter->SetPaneInfo(0, width, minimum);
     m_columnSplitter->RecalcLayout();
     tvx::RemoveFile(tvx::kSessionMarkerFileName);
@@ -554,7 +556,8 @@ void CMainFrame::SaveFrameLayout() {
     tvx::SaveWindowPlacement(CurrentPlacement(), settings);
     const QList<int> columns = m_columnSplitter->sizes();
     const QList<int> rows = m_rowSplitter->sizes();
-    tvx::SaveSplitterSizes({columns.value(0), rows.value(0)}, settings);
+    tvx::SaveSplitterSizes(
+        {m_userListWidth >= 0 ? m_userListWidth : columns.value(0), rows.value(0)}, settings);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

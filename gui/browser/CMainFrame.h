@@ -103,6 +103,9 @@ private:
     Pane m_activeView = Pane::Browser;
     tvx::WindowPlacement m_placement;  // as read, for the positions kept on save
     bool m_saved = false;
+    // The list pane's width as the user left it while a session widens the
+    // pane for itself; -1 when no session runs. The layout saved is this one.
+    int m_userListWidth = -1;
 };
 
 // The program-wide pointer to the main window.

@@ -54,9 +54,13 @@ CSessionDlg::CSessionDlg(QWidget* parent) : QDialog(parent) {
     auto* bottom = new QHBoxLayout();
     m_ok = new QPushButton(QStringLiteral("OK"), this);
     m_ok->setDefault(true);
+    // Enter starts the session and nothing else: once OK is disabled no
+    // other button may take the default and turn Enter into a cancel.
+    m_ok->setAutoDefault(false);
     m_phase = new QLabel(QStringLiteral("PRESS OK FOR START"), this);
     m_phase->setAlignment(Qt::AlignCenter);
     m_cancel = new QPushButton(QStringLiteral("Abbrechen"), this);
+    m_cancel->setAutoDefault(false);
     bottom->addWidget(m_ok);
     bottom->addStretch();
     bottom->addWidget(m_phase);

@@ -48,9 +48,12 @@ CFileDownloadDlg::CFileDownloadDlg(QWidget* parent, const tvx::HttpSettings& set
     auto* bottom = new QHBoxLayout();
     auto* ok = new QPushButton(QStringLiteral("OK download"), this);
     ok->setVisible(false);  // the dialog starts by itself
+    ok->setAutoDefault(false);
     m_status = new QLabel(QStringLiteral("PRESS OK FOR START"), this);
     m_status->setAlignment(Qt::AlignCenter);
     m_break = new QPushButton(QStringLiteral("Break / Exit"), this);
+    // Only a click, Esc or the close box break a download off, never Enter.
+    m_break->setAutoDefault(false);
     bottom->addWidget(ok);
     bottom->addStretch();
     bottom->addWidget(m_status);

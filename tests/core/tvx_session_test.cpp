@@ -184,11 +184,18 @@ TEST_F(TvxSession, LongAddressReachesTheServerWholeAndLeftOutLinksAreSaid) {
     ASSERT_EQ(mkdir(PathOf("dl").c_str(), 0755), 0);
     tvxtest::WriteFile(PathOf("dl/signed.bin"), "old");  // so that its box is set
     auto r = Session();
-    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;  // the run did not do all its list
     EXPECT_EQ(ReadFile(PathOf("dl/signed.bin")), Pattern(4000, target.size()));
     const std::string said = "8 links of the download list were left out";
     EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
     EXPECT_NE(r.out.find(said), std::string::npos) << r.out;
+    // A log that cannot be written fails the run and says why.
+    const auto full = tvxtest::RunProcess(
+        "/bin/sh", {"-c", "exec '" + kTvxSession + "' --all > /dev/full"}, Dir());
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.err.find("the log could not be written to standard output: No space left"),
+              std::string::npos)
+        << full.err;
 }
 
 // On a terminal a progress line shows the entry being checked, then the

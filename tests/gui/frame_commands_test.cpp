@@ -305,12 +305,14 @@ void FrameCommandsTest::downloadRunsASessionWithAWiderList() {
     int widthDuring = 0;
     QTimer::singleShot(100, [&] {
         widthDuring = frame.ColumnSplitter()->sizes().value(0);
+        frame.SaveFrameLayout();  // a close now keeps the user's width, not the session's
         auto* dialog = qobject_cast<CSessionDlg*>(QApplication::activeModalWidget());
         QVERIFY(dialog != nullptr);
         QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
     });
     frame.OnCommand(ID_DOWNLOAD);
     QCOMPARE(widthDuring, 430);
+    QVERIFY(m_sandbox->ReadFile("download.ini").contains("left=300"));
     QCOMPARE(frame.ColumnSplitter()->sizes().value(0), 300);
     QCOMPARE(frame.ActiveView(), CMainFrame::Pane::List);
     QCOMPARE(QFileInfo(m_sandbox->PathOf("download.tmp")).size(), qint64(2 * 660));

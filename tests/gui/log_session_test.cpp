@@ -29,6 +29,7 @@ private slots:
     void fullPaneDropsFurtherText();
     void sessionDialogRunsFromOkToItsEnd();
     void sessionDialogCancelBeforeOk();
+    void sessionDialogKeysAndClosingWhileItChecks();
 
 private:
     std::unique_ptr<GuiSandbox> m_sandbox;
@@ -163,6 +164,54 @@ void LogSessionTest::sessionDialogCancelBeforeOk() {
                        [&] { QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton); });
     QCOMPARE(dialog.DoModal(), 2);
     QCOMPARE(m_log->toPlainText(), QString());
+    QVERIFY(m_messages.empty());
+}
+
+// Enter starts the session once and never breaks it off; a dialog closed
+// while it checks ends there, with nothing checked or logged after it.
+void LogSessionTest::sessionDialogKeysAndClosingWhileItChecks() {
+    m_sandbox->WriteFile("download.ini", "[Transfer]\r\nTickBudgetMs=0\r\nConnections=1\r\n");
+    tvxtest::TestHttpServer server([](const tvxtest::SeenRequest& r) {
+        if (r.target == "/slow") {
+            return tvxtest::Reply()
+                .Send(tvxtest::ResponseHead(
+                    200, {{"Content-Length", "20000"}, {"Last-Modified", kDate}}))
+                .Trickle(std::string(20000, 's'), 2000, 40);
+        }
+        return tvxtest::Reply().Sleep(120).Send(tvxtest::ResponseHead(404, {}));
+    });
+    tvx::WorkListEntry slow;
+    slow.address = server.Url("/slow");
+    slow.path = "slow.bin";
+    QVERIFY(tvx::WriteWorkListFile("download.tmp", {slow}));
+    {
+        CSessionDlg dialog;
+        bool runningAfterEnter = false;
+        QTimer::singleShot(50, &dialog, [&] { QTest::keyClick(&dialog, Qt::Key_Return); });
+        QTimer::singleShot(250, &dialog, [&] {
+            QTest::keyClick(&dialog, Qt::Key_Return);
+            QTest::keyClick(dialog.CancelButton(), Qt::Key_Return);
+            runningAfterEnter = dialog.Session().GetState() == tvx::CSession::State::Downloading;
+        });
+        QCOMPARE(dialog.DoModal(), 1);
+        QVERIFY(runningAfterEnter);
+        QCOMPARE(m_sandbox->ReadFile("slow.bin").size(), qsizetype(20000));
+        QVERIFY(!m_log->toPlainText().contains("discontinuance"));
+    }
+    std::vector<tvx::WorkListEntry> missing(6);
+    for (std::size_t i = 0; i < missing.size(); ++i) {
+        missing[i].address = server.Url("/m" + std::to_string(i));
+        missing[i].path = "m" + std::to_string(i);
+    }
+    QVERIFY(tvx::WriteWorkListFile("download.tmp", missing));
+    m_log->clear();
+    CSessionDlg dialog;
+    QTimer::singleShot(50, &dialog, [&] { QTest::mouseClick(dialog.OkButton(), Qt::LeftButton); });
+    QTimer::singleShot(300, &dialog, [&] { dialog.close(); });
+    QCOMPARE(dialog.DoModal(), 2);
+    const QString log = m_log->toPlainText();
+    QVERIFY2(log.contains("/m0") && !log.contains("/m5") && !log.contains("ERRORS"),
+             qPrintable(log));
     QVERIFY(m_messages.empty());
 }
 

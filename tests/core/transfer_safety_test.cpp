@@ -3,6 +3,7 @@
 // cannot read, write through a link or beside a folder.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,24 +79,57 @@ TEST_F(Safety, ASameMinuteReplacementStartsOverInsteadOfSplicing) {
     }
 }
 
-TEST_F(Safety, AResumeTheServerRefusesStartsOverFromByteZero) {
+// A resume goes on only with a 206 that states the recorded version whole,
+// as the rest from the recorded byte, unencoded; anything else starts over.
+// A resume cuts what lies beyond the recorded count before writing.
+TEST_F(Safety, AResumeGoesOnOnlyWithTheRestOfTheRecordedVersion) {
     const std::string body = Pattern(50000, 3);
     const std::string length = std::to_string(body.size());
+    const std::string etag = "\"v1\"";
+    const std::string rest = body.substr(3072);
+    const HeaderList range = {{"Content-Range", "bytes 3072-49999/50000"},
+                              {"Content-Length", "46928"}};
+    const auto with = [](HeaderList headers, const HeaderList& more) {
+        headers.insert(headers.end(), more.begin(), more.end());
+        return headers;
+    };
+    const HeaderList version = {{"Last-Modified", kEarly}, {"ETag", etag}};
     const struct {
         const char* what;
         Reply reply;
+        bool resumes;
     } cases[] = {
-        {"416", Head(416, {{"Content-Range", "bytes */50000"}})},
+        {"the rest of the same version", Head(206, with(range, version), rest), true},
+        {"416", Head(416, {{"Content-Range", "bytes */50000"}}), false},
         {"206 at another byte",
-         Head(206, {{"Content-Range", "bytes 0-49999/50000"}, {"Content-Length", length}}, body)},
+         Head(206, with({{"Content-Range", "bytes 0-49999/50000"}, {"Content-Length", length}},
+                        version),
+              body),
+         false},
         {"206 of an unknown total",
-         Head(206, {{"Content-Range", "bytes 3072-49999/*"}, {"Content-Length", "46928"}},
-              body.substr(3072))},
+         Head(206, with({{"Content-Range", "bytes 3072-49999/*"}, {"Content-Length", "46928"}},
+                        version),
+              rest),
+         false},
         {"206 of another total",
-         Head(206, {{"Content-Range", "bytes 3072-59999/60000"}, {"Content-Length", "56928"}},
-              body.substr(3072) + std::string(10000, 'x'))},
+         Head(206,
+              with({{"Content-Range", "bytes 3072-59999/60000"}, {"Content-Length", "56928"}},
+                   version),
+              rest + std::string(10000, 'x')),
+         false},
+        {"206 whose last byte is the total",
+         Head(206,
+              with({{"Content-Range", "bytes 3072-50000/50000"}, {"Content-Length", "46929"}},
+                   version),
+              rest + "x"),
+         false},
+        {"206 without the ETag", Head(206, with(range, {{"Last-Modified", kEarly}}), rest), false},
+        {"206 without validators", Head(206, range, rest), false},
+        {"206 encoded", Head(206, with(range, with(version, {{"Content-Encoding", "gzip"}})), rest),
+         false},
         {"200 of another version",
-         Head(200, {{"Content-Length", length}, {"Last-Modified", kLate}}, Pattern(50000, 9))},
+         Head(200, {{"Content-Length", length}, {"Last-Modified", kLate}}, Pattern(50000, 9)),
+         false},
     };
     int i = 0;
     for (const auto& c : cases) {
@@ -105,21 +139,49 @@ TEST_F(Safety, AResumeTheServerRefusesStartsOverFromByteZero) {
         TestHttpServer server([&](const SeenRequest& req) {
             if (refuse && req.HasHeader("Range"))
                 return c.reply;
-            return Head(200, {{"Content-Length", length}, {"Last-Modified", kEarly}}, body);
+            return Head(200, with({{"Content-Length", length}}, version), body);
         });
         BreakAfter(server.Url("/f"), name, 3);
+        // Bytes beyond the count were never confirmed, whatever they are.
+        tvxtest::WriteFile(PathOf(name), ReadFile(PathOf(name)) + Pattern(90000, 8));
         refuse = true;
         tvxtest::RecordingLog ownLog;
         auto t = Make(tvx::ReportMode::Session);
         t->SetLog(&ownLog);
         ASSERT_EQ(t->Open(server.Url("/f"), name), CTransfer::kOk) << ownLog.Text();
-        EXPECT_EQ(t->Received(), 0);
+        EXPECT_EQ(t->Received(), c.resumes ? 3072 : 0);
         Drain(*t);
         EXPECT_TRUE(ReadFile(PathOf(name)) == body);
-        EXPECT_EQ(ownLog.Text().rfind("SEEK ON POS:3072 and completing this file\nRESTART : ", 0),
+        EXPECT_EQ(ownLog.Text().rfind(c.resumes ? "SEEK ON POS:3072 and completing this file\n"
+                                                : "SEEK ON POS:3072 and completing this file\n"
+                                                  "RESTART : ",
+                                      0),
                   0u)
             << ownLog.Text();
+        const SeenRequest asked = server.Requests().at(2);  // the request for the rest
+        EXPECT_EQ(asked.Header("If-Range"), etag);
+        EXPECT_EQ(asked.Header("Accept-Encoding"), "identity");
     }
+}
+
+// A local source is resumed only when its modification time is the same to
+// the nanosecond, not merely its length and minute.
+TEST_F(Safety, ALocalSourceReplacedWithinItsMinuteStartsOver) {
+    const std::string source = PathOf("source.bin");
+    tvxtest::WriteFile(source, Pattern(100000, 1));
+    struct timespec times[2] = {{784111745, 0}, {784111745, 0}};  // 06 Nov 1994 08:49:05
+    ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+    BreakAfter(source, "copy.bin", 1);
+    tvxtest::WriteFile(source, Pattern(100000, 2));
+    times[0].tv_sec = times[1].tv_sec = 784111770;  // the same minute
+    ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+    auto t = Make(tvx::ReportMode::Session);
+    ASSERT_EQ(t->Open(source, "copy.bin"), CTransfer::kOk);
+    EXPECT_EQ(t->Received(), 0);
+    Drain(*t);
+    EXPECT_TRUE(ReadFile(PathOf("copy.bin")) == Pattern(100000, 2));
+    EXPECT_NE(log.Text().find("RESTART : the source file changed"), std::string::npos)
+        << log.Text();
 }
 
 // The download dialog's logic over a local file that is a good copy of an
@@ -227,7 +289,7 @@ TEST_F(Safety, LengthsThatContradictOrCannotBeReadAreRefusedWithAReason) {
     }
 }
 
-TEST_F(Safety, AFolderOrALinkedControlFileIsNeverWrittenTo) {
+TEST_F(Safety, OnlyPlainFilesOfTheirOwnAreWritten) {
     TestHttpServer server(
         [&](const SeenRequest& req) { return FileReply(req, Pattern(3000), kEarly); });
     ASSERT_EQ(::mkdir(PathOf("sub").c_str(), 0777), 0);
@@ -244,14 +306,45 @@ TEST_F(Safety, AFolderOrALinkedControlFileIsNeverWrittenTo) {
     EXPECT_FALSE(tvxtest::Exists(PathOf("new/CTL_")));
     EXPECT_EQ(server.RequestCount(), 0);
 
+    // A link, a FIFO or someone's own file where a destination or its
+    // control file would be: refused at once, nothing written through it.
     tvxtest::WriteFile(PathOf("precious.txt"), "precious");
     ASSERT_EQ(::symlink("precious.txt", PathOf("CTL_f.bin").c_str()), 0);
-    ui.messages.clear();
-    auto t = Make();
-    EXPECT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kLocalFileError);
+    ASSERT_EQ(::symlink("precious.txt", PathOf("g.bin").c_str()), 0);
+    ASSERT_EQ(::mkfifo(PathOf("fifo.bin").c_str(), 0666), 0);
+    ASSERT_EQ(::mkfifo(PathOf("CTL_h.bin").c_str(), 0666), 0);
+    tvxtest::WriteFile(PathOf("CTL_i.bin"), "someone's notes, not a record");
+    const struct {
+        const char* destination;
+        const char* reason;
+    } refused[] = {{"f.bin", "is a symbolic link"},
+                   {"g.bin", "g.bin is not a regular file"},
+                   {"fifo.bin", "fifo.bin is not a regular file"},
+                   {"h.bin", "CTL_h.bin is not a regular file"},
+                   {"i.bin", "CTL_i.bin is no control file of this program"}};
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.destination);
+        ui.messages.clear();
+        auto t = Make();
+        EXPECT_EQ(t->Open(server.Url("/f"), r.destination), CTransfer::kLocalFileError);
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_NE(ui.messages[0].find(r.reason), std::string::npos) << ui.messages[0];
+    }
     EXPECT_EQ(ReadFile(PathOf("precious.txt")), "precious");
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_NE(ui.messages[0].find("is a symbolic link"), std::string::npos) << ui.messages[0];
+    EXPECT_EQ(ReadFile(PathOf("CTL_i.bin")), "someone's notes, not a record");
+
+    // A name too long for the prefix has a shortened control name beside it.
+    const std::string longName = std::string(250, 'n') + ".bin";
+    BreakAfter(server.Url("/f"), longName, 1);
+    const std::string control = tvx::ControlFilePath(PathOf(longName));
+    EXPECT_EQ(control.size() - Dir().size() - 1, 255u);
+    EXPECT_TRUE(tvxtest::Exists(control));
+    auto t = Make();
+    ASSERT_EQ(t->Open(server.Url("/f"), longName), CTransfer::kOk);
+    EXPECT_EQ(t->Received(), 1024);
+    Drain(*t);
+    EXPECT_EQ(ReadFile(PathOf(longName)), Pattern(3000));
+    EXPECT_FALSE(tvxtest::Exists(control));
 }
 
 TEST_F(Safety, ATricklingServerFailsTheTransferWhichStaysResumable) {

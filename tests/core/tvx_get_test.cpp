@@ -165,6 +165,33 @@ TEST_F(TvxGetNginx, CtrlCLeavesAResumableFile) {
     EXPECT_FALSE(tvxtest::Exists(PathOf("dl/CTL_big.bin")));
 }
 
+// One writer per file: a second run, and a session, leave a file another run
+// is writing alone and say who writes it; a killed writer blocks nobody.
+TEST_F(TvxGetNginx, ASecondRunLeavesAFileBeingWrittenAlone) {
+    tvxtest::WriteFile(PathOf("www/small.bin"), Pattern(3000, 2));
+    const pid_t first = tvxtest::StartProcess(
+        kTvxGet, {"--paced", nginx->Url("/big.bin") + ",dl/big.bin"}, Dir());
+    ASSERT_TRUE(WaitForSize(PathOf("dl/big.bin"), 20000));
+    const std::string said = PathOf("dl/big.bin") + " is being downloaded by another run (process " +
+                             std::to_string(first) + ")";
+    auto second = Get({nginx->Url("/big.bin") + ",dl/big.bin"});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_NE(second.err.find(said), std::string::npos) << second.err;
+    tvxtest::WriteFile(PathOf("tvx_downctrl.htm"),
+                       nginx->Url("/") + ",dl,T\r\n1,big.bin,B\r\n1,small.bin,S\r\n//END\r\n");
+    auto session = RunProcess(TVX_SESSION_PATH, {"--all"}, Dir());
+    EXPECT_EQ(session.exitCode, 1);
+    EXPECT_NE(session.out.find("OPEN ERROR: " + said + "\n*** Open Problems"), std::string::npos)
+        << session.out;
+    EXPECT_EQ(ReadFile(PathOf("dl/small.bin")), Pattern(3000, 2));
+
+    kill(first, SIGKILL);
+    tvxtest::WaitProcess(first, Dir());
+    auto third = Get({nginx->Url("/big.bin") + ",dl/big.bin"});
+    EXPECT_EQ(third.exitCode, 0) << third.err;
+    EXPECT_TRUE(ReadFile(PathOf("dl/big.bin")) == body);
+}
+
 TEST_F(TvxGetNginx, KilledProcessLeavesAResumableFile) {
     Interrupt(SIGKILL);
     auto resumed = Get({nginx->Url("/big.bin") + ",dl/big.bin"});

@@ -292,10 +292,13 @@ TEST_F(TvxSession, ManyAtOnceWritesTheLogOfOneAtATime) {
     std::system(("rm -rf '" + Dir() + "-copy'").c_str());
 }
 
-// Misbehaving answers read the same with requests in flight as one at a time.
+// One misbehaving answer fails its own link only, judged the same with
+// requests in flight as one at a time; the host's other links go on, and a
+// redirection to a dead mirror does not make the host dead.
 TEST_F(TvxSession, ManyAtOnceJudgesMisbehavingAnswersAsOneAtATime) {
     const std::string body = Pattern(3000, 7);
     const std::string head = "HTTP/1.1 200 OK\r\nLast-Modified: " + kDate + "\r\n";
+    const std::string dead = "http://127.0.0.1:" + std::to_string(tvxtest::UnusedLoopbackPort());
     const struct {
         const char* name;
         std::string reply;
@@ -305,21 +308,66 @@ TEST_F(TvxSession, ManyAtOnceJudgesMisbehavingAnswersAsOneAtATime) {
         {"short body", head + "Content-Length: 3000\r\n\r\n" + body.substr(0, 1000)},
         {"no length", head + "\r\n" + body},
         {"unreadable length", head + "Content-Length: 3x00\r\n\r\n" + body},
+        {"letters for a length", head + "Content-Length: abc\r\n\r\n" + body},
+        {"negative length", head + "Content-Length: -5\r\n\r\n" + body},
+        {"dead mirror", "HTTP/1.1 302 Found\r\nLocation: " + dead + "/b\r\n\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        server->SetHandler([&](const SeenRequest&) { return tvxtest::Reply().Send(c.reply); });
+        server->SetHandler([&](const SeenRequest& req) {
+            if (req.target == "/b.bin")
+                return tvxtest::Reply().Send(c.reply);
+            return tvxtest::FileReply(req, Pattern(3000, req.target[1]), kDate);
+        });
         List("1,a.bin,A\r\n1,b.bin,B\r\n1,c.bin,C\r\n");
         std::string logs[2];
         for (int j = 0; j < 2; ++j) {
             std::system(("rm -rf '" + PathOf("dl") + "'").c_str());
             const auto r = Session({"--all", "-j", j == 0 ? "1" : "8"});
             logs[j] = r.out + r.err + std::to_string(r.exitCode);
-            if (j == 1) {
-                EXPECT_EQ(logs[1], logs[0]);
-            }
+            EXPECT_EQ(ReadFile(PathOf("dl/a.bin")), Pattern(3000, 'a'));
+            EXPECT_EQ(ReadFile(PathOf("dl/c.bin")), Pattern(3000, 'c'));
         }
+        EXPECT_EQ(logs[1], logs[0]);
+        EXPECT_EQ(logs[0].find("FATAL"), std::string::npos) << logs[0];
     }
+}
+
+// A server that takes two requests at a time and turns the rest away (as
+// nginx's limit_conn does) gets fewer connections, never a failed link: the
+// log, the files and the exit status are those of one at a time. An answer
+// 429 with a short Retry-After is asked again after it.
+TEST_F(TvxSession, ABusyServerIsAskedAgainNotFailed) {
+    std::atomic<int> active{0}, turnedAway{0};
+    std::atomic<bool> laterAsked{false};
+    server->SetHandler([&](const SeenRequest& req) {
+        if (req.target == "/later" && !laterAsked.exchange(true)) {
+            return tvxtest::Reply().Send(
+                tvxtest::ResponseHead(429, {{"Retry-After", "1"}, {"Content-Length", "0"}}));
+        }
+        if (++active > 2) {
+            --active;
+            ++turnedAway;
+            return tvxtest::Reply().Send(tvxtest::ResponseHead(503, {{"Content-Length", "0"}}));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        --active;
+        return tvxtest::FileReply(req, Pattern(4000, req.target.size()), kDate);
+    });
+    std::string links = "1,later,L\r\n";
+    for (int i = 0; i < 30; ++i)
+        links += Format("1,f%d,F\r\n", i);
+    List(links);
+    std::string logs[2];
+    for (int j = 0; j < 2; ++j) {
+        std::system(("rm -rf '" + PathOf("dl") + "'").c_str());
+        laterAsked = false;
+        const auto r = Session({"--all", "-j", j == 0 ? "1" : "8"});
+        logs[j] = r.out + r.err + std::to_string(r.exitCode);
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+    }
+    EXPECT_GT(turnedAway, 0) << "the server never turned a request away";
+    EXPECT_EQ(logs[1], logs[0]);
 }
 
 // A small file's request goes out while the file before it is still being
@@ -356,6 +404,56 @@ TEST_F(TvxSession, OnlyFilesThatArriveWholeAreRequestedAhead) {
         else
             EXPECT_GE(gap, std::chrono::milliseconds(350));
     }
+}
+
+// A link whose file is another link's control file is left out with a
+// message; the two would otherwise destroy each other's bytes.
+TEST_F(TvxSession, ALinkOnAnotherLinksControlFileIsLeftOut) {
+    List("1,a.bin,A\r\n1,CTL_a.bin,C\r\n");
+    const auto r = Session({"--all"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("OPEN_URL : *** dl\\CTL_a.bin is the control file of dl\\a.bin; "
+                         "the link is left out\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(ReadFile(PathOf("dl/a.bin")), Pattern(4000, 6));
+    EXPECT_FALSE(tvxtest::Exists(PathOf("dl/CTL_a.bin")));
+}
+
+// A request started ahead whose answer broke off after its head is asked
+// again when its turn comes, not taken over.
+TEST_F(TvxSession, ARequestStartedAheadThatBrokeOffIsAskedAgain) {
+    std::mutex mutex;
+    std::map<std::string, int> asked;
+    server->SetHandler([&](const SeenRequest& req) {
+        int n;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            n = ++asked[req.target];
+        }
+        const std::string body = Pattern(4000, req.target.size() + req.target[1]);
+        if (req.target == "/c.bin" && n == 2) {  // the file fetched first takes a while
+            return tvxtest::Reply()
+                .Send(tvxtest::ResponseHead(200,
+                                            {{"Content-Length", "4000"}, {"Last-Modified", kDate}}))
+                .Trickle(body, 400, 30);
+        }
+        if (req.target == "/b.bin" && n == 2) {
+            return tvxtest::Reply()
+                .Send(tvxtest::ResponseHead(200,
+                                            {{"Content-Length", "4000"}, {"Last-Modified", kDate}}) +
+                      body.substr(0, 100))
+                .Sleep(20)
+                .Reset();
+        }
+        return tvxtest::FileReply(req, body, kDate);
+    });
+    List("1,a.bin,A\r\n1,b.bin,B\r\n1,c.bin,C\r\n");
+    const auto r = Session({"--all", "-j", "8"});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(ReadFile(PathOf("dl/b.bin")), Pattern(4000, 6 + 'b'));
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(asked["/b.bin"], 3);
 }
 
 // A killed session with several transfers in flight leaves the file being

@@ -63,17 +63,22 @@ bool StartsLikeControlFile(int fd) {
     return n > 0 && LooksLikeControlFile(head, static_cast<std::size_t>(n));
 }
 
+struct flock LockRange(short type, off_t start, off_t length) {
+    struct flock range {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    range.l_start = start;
+    range.l_len = length;
+    return range;
+}
+
 long HolderPid(int fd, const struct stat& st) {
     {
         std::lock_guard<std::mutex> lock(g_heldMutex);
         if (g_held.count({st.st_dev, st.st_ino}) != 0)
             return static_cast<long>(::getpid());
     }
-    struct flock probe {};
-    probe.l_type = F_WRLCK;
-    probe.l_whence = SEEK_SET;
-    probe.l_start = kPidByte;
-    probe.l_len = 1;
+    struct flock probe = LockRange(F_WRLCK, kPidByte, 1);
     if (::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK && probe.l_pid > 0)
         return static_cast<long>(probe.l_pid);
     return -1;
@@ -133,10 +138,7 @@ bool CDestination::Claim(std::string& problem) {
             problem = m_controlPath + " is not a regular file";
             return false;
         }
-        struct flock lock {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        lock.l_len = kPidByte;
+        struct flock lock = LockRange(F_WRLCK, 0, kPidByte);
         // A file system without locks (some network mounts) still downloads.
         if (::fcntl(fd, F_OFD_SETLK, &lock) != 0 && (errno == EAGAIN || errno == EACCES)) {
             const long holder = HolderPid(fd, st);
@@ -158,11 +160,7 @@ bool CDestination::Claim(std::string& problem) {
             problem = m_controlPath + " is no control file of this program; it is left alone";
             return false;
         }
-        struct flock tell {};
-        tell.l_type = F_RDLCK;
-        tell.l_whence = SEEK_SET;
-        tell.l_start = kPidByte;
-        tell.l_len = 1;
+        struct flock tell = LockRange(F_RDLCK, kPidByte, 1);
         ::fcntl(fd, F_SETLK, &tell);
         {
             std::lock_guard<std::mutex> held(g_heldMutex);

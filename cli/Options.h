@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "Interrupt.h"
+#include "app/Settings.h"
 
 namespace tvxcli {
 
@@ -29,9 +30,10 @@ inline std::int64_t ParseRate(const char* text) {
 
 // The options both commands take.
 struct TransferOptions {
-    bool paced = false;        // --paced: 1024 bytes per 20 ms
-    unsigned maxTime = 0;      // --max-time SECONDS; 0: no bound
-    std::int64_t maxRate = 0;  // --limit-rate RATE in bytes a second; 0: none
+    bool paced = false;          // --paced: 1024 bytes per 20 ms
+    unsigned maxTime = 0;        // --max-time SECONDS; 0: no bound
+    std::int64_t maxRate = 0;    // --limit-rate RATE in bytes a second; 0: none
+    int connectionsPerFile = 0;  // -x N; 0: as download.ini says
 };
 
 enum class OptionUse { NotOurs, Taken, Bad };
@@ -56,6 +58,17 @@ inline OptionUse TakeTransferOption(const char* program, int argc, char** argv, 
                      "%s: --limit-rate takes bytes a second, with K or M for 1024 or 1048576 "
                      "(500K, 2M)\n",
                      program);
+        return OptionUse::Bad;
+    }
+    if (std::strcmp(name, "-x") == 0) {
+        ++i;
+        const unsigned n = ParseSeconds(value);
+        if (n != 0 && n <= static_cast<unsigned>(tvx::kMaxConnectionsPerFile)) {
+            options.connectionsPerFile = static_cast<int>(n);
+            return OptionUse::Taken;
+        }
+        std::fprintf(stderr, "%s: -x takes a number from 1 to %d\n", program,
+                     tvx::kMaxConnectionsPerFile);
         return OptionUse::Bad;
     }
     if (std::strcmp(name, "--max-time") == 0) {

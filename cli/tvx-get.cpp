@@ -1,8 +1,8 @@
 // tvx-get: downloads one file the way the single-file download dialog does,
 // without a window, for scripts and cron.
 //
-//   tvx-get [--paced] [--max-time SECONDS] [--limit-rate RATE] "webname,filename"
-//   tvx-get [--paced] [--max-time SECONDS] [--limit-rate RATE] webname filename
+//   tvx-get [--paced] [-x N] [--max-time SECONDS] [--limit-rate RATE] "webname,filename"
+//   tvx-get [--paced] [-x N] [--max-time SECONDS] [--limit-rate RATE] webname filename
 //
 // The one-text form takes at most one comma; an address or a file name that
 // holds commas is given as two arguments, which are taken whole. Settings
@@ -117,9 +117,9 @@ private:
 
 int Usage() {
     std::fprintf(stderr,
-                 "%s\nusage: tvx-get [--paced] [--max-time SECONDS] [--limit-rate RATE] "
+                 "%s\nusage: tvx-get [--paced] [-x N] [--max-time SECONDS] [--limit-rate RATE] "
                  "\"webname,filename\"\n"
-                 "       tvx-get [--paced] [--max-time SECONDS] [--limit-rate RATE] webname "
+                 "       tvx-get [--paced] [-x N] [--max-time SECONDS] [--limit-rate RATE] webname "
                  "filename\n",
                  kUsage);
     return 2;
@@ -162,6 +162,8 @@ int main(int argc, char** argv) {
     tvx::LoadTransferSettings(settings, tvx::JoinPath(directory, "download.ini"));
     if (options.maxRate != 0)
         settings.maxBytesPerSecond = options.maxRate;
+    if (options.connectionsPerFile != 0)
+        settings.connectionsPerFile = options.connectionsPerFile;
     settings.interrupted = [] { return tvxcli::g_interrupted.load(); };
     ConsoleUi ui;
     tvx::CFileDownload download(ui, settings, directory, options.paced);

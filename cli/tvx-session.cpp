@@ -143,7 +143,7 @@ private:
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: tvx-session [--all] [--paced] [-j N] [--max-time SECONDS] "
+                 "usage: tvx-session [--all] [--paced] [-j N] [-x N] [--max-time SECONDS] "
                  "[--limit-rate RATE]\n");
     return 2;
 }
@@ -225,6 +225,8 @@ int main(int argc, char** argv) {
     tvx::LoadTransferSettings(settings, tvx::SettingsFilePath());
     if (options.maxRate != 0)
         settings.maxBytesPerSecond = options.maxRate;
+    if (options.connectionsPerFile != 0)
+        settings.connectionsPerFile = options.connectionsPerFile;
     if (connections != 0)
         settings.connections = connections;
     settings.interrupted = [] { return tvxcli::g_interrupted.load(); };

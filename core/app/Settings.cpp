@@ -93,6 +93,10 @@ void LoadTransferSettings(HttpSettings& settings, std::string_view settingsFile)
     settings.connections = std::clamp(
         GetPrivateProfileInt("Transfer", "Connections", settings.connections, settingsFile), 1,
         kMaxConnections);
+    settings.connectionsPerFile =
+        std::clamp(GetPrivateProfileInt("Transfer", "ConnectionsPerFile",
+                                        settings.connectionsPerFile, settingsFile),
+                   1, kMaxConnectionsPerFile);
 }
 
 }  // namespace tvx

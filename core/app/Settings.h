@@ -69,9 +69,11 @@ bool SaveSplitterSizes(const SplitterSizes& sizes, std::string_view settingsFile
 // resumable; MaxRateKBps: at most that many KiB a second per transfer (0 or
 // missing: no limit); CaFile: a file of further trusted certificates;
 // Connections: checks and transfers a session runs at once (1 to
-// kMaxConnections). Missing keys keep the values settings already holds;
-// values below 1 are taken as 1.
+// kMaxConnections); ConnectionsPerFile: connections one large file may come
+// over (1 to kMaxConnectionsPerFile). Missing keys keep the values settings
+// already holds; values below 1 are taken as 1.
 constexpr int kMaxConnections = 32;
+constexpr int kMaxConnectionsPerFile = 16;
 void LoadTransferSettings(HttpSettings& settings, std::string_view settingsFile);
 
 }  // namespace tvx

@@ -44,7 +44,7 @@ std::string LocalFileStateText(const std::string& nativePath) {
             state.received > state.length) {
             return "incomplete (transfer record unreadable)";
         }
-        return "incomplete (" + FormatThousands(state.received) + " of " +
+        return "incomplete (" + FormatThousands(BytesOnDisk(state)) + " of " +
                FormatThousands(state.length) + " bytes)";
     }
     const LocalFileInfo info = GetLocalFileInfo(nativePath);

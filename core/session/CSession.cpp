@@ -150,7 +150,8 @@ void CSession::OnOK() {
             continue;
         }
         anyAnswer = true;
-        if (local.length == m_transfer.ContentLength() && local.date == m_transfer.RemoteDate()) {
+        if (local.length == m_transfer.ContentLength() && local.date == m_transfer.RemoteDate() &&
+            !IsPartialDownload(entry.Path())) {
             Log("DOWNLOAD : CHECK is EQUAL " + std::string(entry.Path()));
         } else if (m_transfer.ContentLength() != 0 ||
                    (m_transfer.EmptySource() && local.length == 0)) {

@@ -212,7 +212,7 @@ std::int64_t CDestination::ExistingSize() const {
 }
 
 bool CDestination::OpenFile(std::int64_t offset, std::int64_t length, const FreeSpaceProbe& probe,
-                            std::string& problem) {
+                            std::string& problem, bool keep) {
     // The bytes still to come must fit: the free space, and what cutting the
     // destination back to the offset gives back.
     const std::size_t slash = m_path.rfind('/');
@@ -241,10 +241,11 @@ bool CDestination::OpenFile(std::int64_t offset, std::int64_t length, const Free
     }
     m_device = st.st_dev;
     m_inode = st.st_ino;
-    m_cutPending = offset == 0;
+    m_length = length;
+    m_cutPending = offset == 0 && !keep;
     // Bytes beyond the count were never confirmed; they go so that the file
     // holds exactly what the record says.
-    if (offset > 0 &&
+    if (offset > 0 && !keep &&
         (::ftruncate(m_file, offset) != 0 || ::lseek(m_file, offset, SEEK_SET) != offset)) {
         problem = Format("cannot go to byte %lld of %s: %s", static_cast<long long>(offset),
                          m_path.c_str(), std::strerror(errno));
@@ -254,20 +255,47 @@ bool CDestination::OpenFile(std::int64_t offset, std::int64_t length, const Free
     return true;
 }
 
+bool CDestination::CutOnce(std::int64_t size) {
+    if (!m_cutPending)
+        return true;
+    // The first byte of the new version is in hand: only now do the old
+    // bytes go. An empty file is not cut: cutting it would make the file
+    // system write the whole new file back at close (its guard for files
+    // replaced by truncation), which costs a large transfer seconds.
+    struct stat st {};
+    const bool empty = ::fstat(m_file, &st) == 0 && st.st_size == 0;
+    const bool ok = (empty || ::ftruncate(m_file, 0) == 0) &&
+                    (size == 0 || ::ftruncate(m_file, size) == 0) &&
+                    ::lseek(m_file, 0, SEEK_SET) == 0;
+    m_cutPending = !ok;
+    return ok;
+}
+
+bool CDestination::WriteAt(std::int64_t offset, const char* data, std::size_t n,
+                           std::size_t& written, std::string& problem) {
+    written = 0;
+    bool ok = m_file >= 0 && CutOnce(m_length);
+    while (ok && written < n) {
+        const ssize_t w = ::pwrite(m_file, data + written, n - written,
+                                   static_cast<off_t>(offset) + static_cast<off_t>(written));
+        if (w < 0 && errno == EINTR)
+            continue;
+        ok = w > 0;
+        if (ok)
+            written += static_cast<std::size_t>(w);
+    }
+    m_written += static_cast<std::int64_t>(written);
+    if (!ok) {
+        problem = Format("cannot write %s: %s", m_path.c_str(),
+                         m_file < 0 ? "it is not open" : std::strerror(errno));
+    }
+    return ok;
+}
+
 bool CDestination::Write(const char* data, std::size_t n, std::size_t& written,
                          std::string& problem) {
     written = 0;
-    bool ok = m_file >= 0;
-    if (ok && m_cutPending) {
-        // The first byte of the new version is in hand: only now do the old
-        // bytes go. An empty file is left as it is: cutting it would make the
-        // file system write the whole new file back at close (its guard for
-        // files replaced by truncation), which costs a large transfer seconds.
-        struct stat st {};
-        const bool empty = ::fstat(m_file, &st) == 0 && st.st_size == 0;
-        ok = (empty || ::ftruncate(m_file, 0) == 0) && ::lseek(m_file, 0, SEEK_SET) == 0;
-        m_cutPending = !ok;
-    }
+    bool ok = m_file >= 0 && CutOnce(0);
     ok = ok && WriteAll(m_file, data, n, written);
     m_written += static_cast<std::int64_t>(written);
     if (!ok) {

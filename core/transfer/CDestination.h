@@ -60,13 +60,19 @@ public:
 
     // Opens the destination for writing at offset: checks that the rest of
     // a file of `length` bytes fits on its disk, creates the file or cuts it
-    // back to offset (a cut to 0 waits for the first byte).
+    // back to offset (a cut to 0 waits for the first byte). keep: every byte
+    // the file holds belongs to segments of its record, and none is cut.
     bool OpenFile(std::int64_t offset, std::int64_t length, const FreeSpaceProbe& probe,
-                  std::string& problem);
+                  std::string& problem, bool keep = false);
     bool FileOpen() const { return m_file >= 0; }
     // Writes at the end of what the file holds; written receives the count
     // that reached it, also on failure.
     bool Write(const char* data, std::size_t n, std::size_t& written, std::string& problem);
+    // Writes at a position, for a file fetched in segments. The file takes
+    // its whole length at the first byte (sparse: its blocks come as the
+    // bytes arrive), once the old bytes are cut.
+    bool WriteAt(std::int64_t offset, const char* data, std::size_t n, std::size_t& written,
+                 std::string& problem);
     // False when the file at the path is no longer the one being written.
     bool StillOurs() const;
     // Syncs the file to the disk and closes it; false with the reason when
@@ -88,6 +94,8 @@ public:
 
 private:
     void CloseFile();
+    // The first byte of a new version is in hand: the old bytes go.
+    bool CutOnce(std::int64_t size);
 
     std::string m_path, m_controlPath;
     int m_control = -1;
@@ -95,6 +103,7 @@ private:
     unsigned long long m_controlDevice = 0, m_controlInode = 0;
     int m_file = -1;
     bool m_cutPending = false;
+    std::int64_t m_length = 0;
     bool m_created = false;
     std::int64_t m_written = 0;
     unsigned long long m_device = 0, m_inode = 0;

@@ -5,6 +5,7 @@
 
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "transfer/ControlFile.h"
 #include "transfer/FileTime.h"
 
 namespace tvx {
@@ -113,7 +114,8 @@ bool CFileDownload::Start() {
     // The local name is looked up as given: relative to the current
     // directory, which is the base directory the transfer resolves against.
     const LocalFileInfo local = GetLocalFileInfo(localName);
-    if (local.length == m_transfer.ContentLength() && local.date == m_transfer.RemoteDate()) {
+    if (local.length == m_transfer.ContentLength() && local.date == m_transfer.RemoteDate() &&
+        !IsPartialDownload(localName)) {
         return CloseWith(DownloadOutcome::UpToDate);
     }
     // A missing source, or an empty one where a copy with bytes would be

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
+#include <thread>
 
 #include "platform/ByteOrder.h"
 #include "platform/Paths.h"
@@ -56,10 +58,6 @@ RemoteVersion LocalVersion(const std::string& source, const LocalFileInfo& info)
                        static_cast<long>(st.st_mtim.tv_nsec));
     }
     return {info.length, info.date, exact, {}};
-}
-
-bool IsStrongEtag(const std::string& etag) {
-    return !etag.empty() && etag.rfind("W/", 0) != 0;
 }
 
 }  // namespace
@@ -224,7 +222,7 @@ int CTransfer::Check(const std::string& source) {
 }
 
 int CTransfer::RequestWhole(const std::string& source) {
-    m_request = std::make_unique<HttpRequest>(m_settings);
+    m_request = std::make_unique<HttpRequest>(m_requestSettings);
     if (!m_request->Send(source)) {
         m_hostUnreachable = m_request->HostUnreachable();
         return Fail(Event::Open, m_request->ErrorText(), kInternetError);
@@ -267,7 +265,7 @@ int CTransfer::JudgeEmpty() {
 
 std::int64_t CTransfer::ResumeOffset(std::string& restart) const {
     restart.clear();
-    if (!m_storedValid || m_stored.received <= 0)
+    if (!m_storedValid || BytesOnDisk(m_stored) <= 0)
         return 0;
     const ControlState& s = m_stored;
     bool same = s.length == m_contentLength && s.date == m_remoteDate;
@@ -305,12 +303,23 @@ std::int64_t CTransfer::ResumeOffset(std::string& restart) const {
     return std::max<std::int64_t>(0, std::min(s.received, m_dest.ExistingSize()));
 }
 
+bool CTransfer::ResumesSegments(std::int64_t offset) const {
+    if (m_stored.segments.empty() || offset != m_stored.received || !MaySplit())
+        return false;
+    // Every counted byte must still be in the file.
+    std::int64_t furthest = 0;
+    for (const Segment& s : m_stored.segments)
+        furthest = s.done > 0 ? s.Next() : furthest;
+    return m_dest.ExistingSize() >= furthest;
+}
+
 std::int64_t CTransfer::ResumePoint() {
     m_storedValid = m_dest.ReadRecord(m_stored);
     std::string restart;
     const std::int64_t offset = ResumeOffset(restart);
     if (!restart.empty())
         Notice(restart);
+    m_resumeSegments = ResumesSegments(offset);
     if (offset > 0) {
         if (m_entry != nullptr)
             m_entry->received = offset;
@@ -338,15 +347,8 @@ int CTransfer::PositionSource(const std::string& source, std::int64_t& offset) {
         m_stored.extended
             ? RemoteVersion{m_stored.length, m_stored.date, m_stored.lastModified, m_stored.etag}
             : m_version;
-    m_request = std::make_unique<HttpRequest>(m_settings);
-    // A range of an encoded body would be a range of other bytes.
-    std::string headers = Format("Range: bytes=%lld-\r\nAccept-Encoding: identity\r\n",
-                                 static_cast<long long>(offset));
-    if (IsStrongEtag(recorded.etag))
-        headers += "If-Range: " + recorded.etag + "\r\n";
-    else if (!recorded.lastModified.empty())
-        headers += "If-Range: " + recorded.lastModified + "\r\n";
-    if (!m_request->Send(source, headers)) {
+    m_request = std::make_unique<HttpRequest>(m_requestSettings);
+    if (!m_request->Send(source, RangeHeaders(offset, -1, recorded))) {
         m_hostUnreachable = m_request->HostUnreachable();
         return Fail(Event::Seek, m_request->ErrorText(), kInternetError);
     }
@@ -414,16 +416,38 @@ int CTransfer::PositionSource(const std::string& source, std::int64_t& offset) {
     return JudgeEmpty();
 }
 
+std::string CTransfer::RangeHeaders(std::int64_t first, std::int64_t last,
+                                    const RemoteVersion& version) {
+    // A range of an encoded body would be a range of other bytes.
+    std::string headers = Format("Range: bytes=%lld-", static_cast<long long>(first));
+    if (last >= 0)
+        headers += std::to_string(last);
+    headers += "\r\nAccept-Encoding: identity\r\n";
+    if (IsStrongEtag(version.etag))
+        headers += "If-Range: " + version.etag + "\r\n";
+    else if (!version.lastModified.empty())
+        headers += "If-Range: " + version.lastModified + "\r\n";
+    return headers;
+}
+
 int CTransfer::Begin(std::int64_t offset) {
-    m_record = {m_contentLength,        m_remoteDate,   offset,
-                m_version.lastModified, m_version.etag, true};
-    if (!m_dest.WriteRecord(m_record)) {
+    m_record = {m_contentLength, m_remoteDate, offset, m_version.lastModified,
+                m_version.etag,  true,         {}};
+    m_received = offset;
+    m_rateStart = {};
+    m_rateDelivered = 0;
+    m_segmented = MaySplit();
+    if (m_segmented) {
+        BeginSegments(m_resumeSegments);
+        m_received = m_map.Done();
+    }
+    if (!WriteProgressRecord()) {
         return Fail(
             Event::Open,
             Format("cannot write %s: %s", m_dest.ControlPath().c_str(), std::strerror(errno)),
             kLocalFileError);
     }
-    m_received = offset;
+    offset = m_received;
     if (m_entry != nullptr) {
         m_entry->length = m_contentLength;
         m_entry->date = m_remoteDate;
@@ -442,6 +466,19 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
     BeginStep();
     m_source = source;
     m_storedValid = false;
+    m_resumeSegments = false;
+    // The transfer holds the rate limit for the file as a whole. Without an
+    // owner's pool, a file that may come over several connections gets one
+    // of its own, whose requests still stand alone on the wire.
+    m_requestSettings = m_settings;
+    m_requestSettings.maxBytesPerSecond = 0;
+    if (!m_requestSettings.pool && m_settings.connectionsPerFile > 1) {
+        if (!m_ownPool)
+            m_ownPool = std::make_shared<HttpPool>();
+        m_requestSettings.pool = m_ownPool;
+        m_requestSettings.alone = true;
+        m_requestSettings.connections = m_settings.connectionsPerFile;
+    }
 
     // The destination is judged before anything is made beside it or asked
     // of the source.
@@ -461,11 +498,13 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
     if (!m_dest.Claim(problem))
         return Fail(Event::Open, problem, kLocalFileError);
     std::int64_t offset = ResumePoint();
-    if (offset > 0) {
+    // A record that counts every byte (a run ended before it could close the
+    // file) needs nothing more from the source.
+    if (offset > 0 && offset < m_contentLength) {
         if (const int r = PositionSource(source, offset); r != kOk)
             return r;
     }
-    if (!m_dest.OpenFile(offset, m_contentLength, m_freeSpace, problem))
+    if (!m_dest.OpenFile(offset, m_contentLength, m_freeSpace, problem, m_resumeSegments))
         return Fail(Event::Open, problem, kLocalFileError);
     return Begin(offset);
 }
@@ -478,6 +517,8 @@ void CTransfer::LoseDestination(const std::string& text) {
     if (m_entry != nullptr)
         m_entry->received = 0;
     m_record.received = 0;
+    m_record.segments.clear();
+    m_segmented = false;
     m_dest.WriteRecord(m_record);
     Report(Event::Write, text);
 }
@@ -519,6 +560,8 @@ long CTransfer::End(bool failed) {
 long CTransfer::ReadChunk() {
     if (m_lastRead == 0)
         return 0;
+    if (!m_segmented && m_received == m_contentLength)
+        return End(false);
     long n = 0;
     bool failed = false;
     if (m_localSource >= 0) {
@@ -528,8 +571,18 @@ long CTransfer::ReadChunk() {
             failed = true;
         }
         n = r < 0 ? 0 : static_cast<long>(r);
+    } else if (m_segmented) {
+        return ReadSegments();
     } else if (m_request) {
-        n = m_request->Read(m_buffer.data(), m_networkChunk, m_readWaitMs);
+        const std::int64_t allowed = Allowance();
+        if (allowed <= 0) {
+            WaitForData(m_readWaitMs);
+            return kNothingYet;
+        }
+        n = m_request->Read(
+            m_buffer.data(),
+            static_cast<std::size_t>(std::min<std::int64_t>(allowed, std::int64_t(m_networkChunk))),
+            m_readWaitMs);
         if (n == HttpRequest::kNothingYet)
             return kNothingYet;
         if (n == HttpRequest::kError) {
@@ -537,6 +590,7 @@ long CTransfer::ReadChunk() {
             n = 0;
             failed = true;
         }
+        Delivered(std::max(0L, n));
     }
     m_lastRead = n;
     if (n <= 0)
@@ -546,24 +600,67 @@ long CTransfer::ReadChunk() {
     std::string problem;
     const bool ok = m_dest.Write(m_buffer.data(), static_cast<std::size_t>(n), written, problem);
     Count(static_cast<std::int64_t>(written));
-    m_record.received = m_received;
-    const bool recorded = m_dest.WriteRecord(m_record);
+    const bool recorded = WriteProgressRecord();
     if (!ok || !recorded) {
         Report(Event::Write, ok ? Format("cannot write %s: %s", m_dest.ControlPath().c_str(),
                                          std::strerror(errno))
                                 : problem);
         return Stop();
     }
-    m_sinceIdentityCheck += n;
-    if (m_sinceIdentityCheck >= kIdentityCheckInterval) {
-        m_sinceIdentityCheck = 0;
-        if (!m_dest.StillOurs()) {
-            LoseDestination("the file " + m_dest.Path() +
-                            " was removed or replaced while it was being written");
-            return Stop();
-        }
-    }
+    if (!StillOurs(n))
+        return Stop();
     return n;
+}
+
+bool CTransfer::StillOurs(std::int64_t written) {
+    m_sinceIdentityCheck += written;
+    if (m_sinceIdentityCheck < kIdentityCheckInterval)
+        return true;
+    m_sinceIdentityCheck = 0;
+    if (m_dest.StillOurs())
+        return true;
+    LoseDestination("the file " + m_dest.Path() +
+                    " was removed or replaced while it was being written");
+    return false;
+}
+
+std::int64_t CTransfer::Allowance() {
+    const std::int64_t rate = m_settings.maxBytesPerSecond;
+    if (rate <= 0 || m_localSource >= 0)
+        return std::numeric_limits<std::int64_t>::max();
+    const auto now = std::chrono::steady_clock::now();
+    if (m_rateStart == std::chrono::steady_clock::time_point{})
+        m_rateStart = now;
+    // A tenth of a second's worth may come at once.
+    const double elapsed = std::chrono::duration<double>(now - m_rateStart).count();
+    return rate / 10 + static_cast<std::int64_t>(elapsed * static_cast<double>(rate)) -
+           m_rateDelivered;
+}
+
+void CTransfer::WaitForData(int ms) {
+    const std::int64_t allowed = Allowance();
+    if (allowed <= 0) {
+        // Not past the moment the next bytes are due.
+        const double due = 1000.0 * static_cast<double>(1 - allowed) /
+                           static_cast<double>(m_settings.maxBytesPerSecond);
+        ms = std::min(ms, static_cast<int>(due) + 1);
+    }
+    if (m_requestSettings.pool)
+        m_requestSettings.pool->Wait(std::max(ms, 1));
+    else if (allowed <= 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool CTransfer::WriteProgressRecord() {
+    m_record.received = m_segmented ? m_map.Prefix() : m_received;
+    m_record.segments = m_segmented ? m_map.Segments() : std::vector<Segment>();
+    return m_dest.WriteRecord(m_record);
+}
+
+int CTransfer::ConnectionCount() const {
+    if (m_segmented)
+        return static_cast<int>(m_connections.size());
+    return m_open && m_lastRead != 0 ? 1 : 0;
 }
 
 void CTransfer::StampDestination() const {
@@ -573,6 +670,8 @@ void CTransfer::StampDestination() const {
 
 void CTransfer::Finish() {
     m_request.reset();
+    m_connections.clear();
+    m_segmented = false;
     if (m_open) {
         m_open = false;
         if (m_fileProgress != nullptr)

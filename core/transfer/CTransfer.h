@@ -24,10 +24,21 @@
 // answer judged, the destination claimed, the resume point found, the source
 // positioned, the destination opened, the record begun.
 //
+// A large file from a server that states its version may come over several
+// connections at once (HttpSettings::connectionsPerFile): the file is cut
+// into segments (SegmentMap.h), the first answer fetches the first, and
+// further ones ask for ranges of the same version. Every range answer must be
+// a 206 of exactly that version; a server that ignores ranges leaves the file
+// to the first connection, one that turns connections away gets fewer, and
+// one whose file changes ends the transfer (the next run starts over). The
+// control record keeps the segments, so a broken transfer continues each one
+// where it stopped. The rate limit holds for the file as a whole.
+//
 // States: idle (nothing open), open (after Open returned 0) and ended (after
 // ReadChunk returned 0 or Finish: nothing open, counters kept). Open and Check
 // begin with Finish, so whatever a failed step left open is closed then.
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -86,6 +97,10 @@ public:
     static constexpr std::size_t kLargeChunk = 32768;   // local sources, unpaced reads
     // Far above any real file (1 PiB); a larger length is a broken answer.
     static constexpr std::int64_t kMaxLength = (std::int64_t(1) << 50) - 1;
+    // A file is cut into segments from this size on; a segment is split
+    // again only while both halves get at least kMinSegment bytes.
+    static constexpr std::int64_t kMinSplitFile = 4 << 20;
+    static constexpr std::int64_t kMinSegment = 1 << 20;
 
     using FreeSpaceProbe = CDestination::FreeSpaceProbe;
 
@@ -140,6 +155,8 @@ public:
     bool HostUnreachable() const { return m_hostUnreachable; }
     // The transfer that ended holds every byte of its source, synced to disk.
     bool Complete() const { return m_complete; }
+    // Connections the open transfer reads from now (0 when it is not open).
+    int ConnectionCount() const;
     const std::string& DestinationPath() const { return m_dest.Path(); }
     // Gives the destination the source's date (StampFileTime) when it holds
     // bytes of the version just transferred; a destination this transfer
@@ -172,11 +189,38 @@ private:
     // record of another version was set aside ("" when there was none).
     std::int64_t ResumeOffset(std::string& restart) const;
     std::int64_t ResumePoint();
+    // The record's segments can be taken up again at offset.
+    bool ResumesSegments(std::int64_t offset) const;
     // Positions the source at offset, or starts over (offset becomes 0).
     int PositionSource(const std::string& source, std::int64_t& offset);
     int Begin(std::int64_t offset);
     void Count(std::int64_t bytes);
+    // Bytes that may reach the file now under the rate limit.
+    std::int64_t Allowance();
+    void Delivered(std::int64_t bytes) { m_rateDelivered += bytes; }
+    // Waits at most ms for the network (or for the rate limit).
+    void WaitForData(int ms);
+    bool WriteProgressRecord();
+
+    // Segments (CTransferSegments.cpp).
+    bool MaySplit() const;
+    void BeginSegments(bool resumed);
+    long ReadSegments();
+    void StartConnections();
+    bool StartConnection(std::int64_t segment);
+    // Judges the head of a connection's range answer; false when the
+    // connection was dropped (or the transfer ended).
+    bool JudgeRange(std::size_t i);
+    void DropConnection(std::size_t i, bool failed);
+    // The connection's segment is complete: it goes on with the next one
+    // when its answer runs on into it, otherwise it ends.
+    void SegmentDone(std::size_t i);
     long End(bool failed);
+    // Every so many bytes: false (the loss said) when the file at the path is
+    // no longer the one written.
+    bool StillOurs(std::int64_t written);
+    static std::string RangeHeaders(std::int64_t first, std::int64_t last,
+                                    const RemoteVersion& version);
     long Stop();
     void Notice(const std::string& reason);
     void LoseDestination(const std::string& text);
@@ -218,6 +262,29 @@ private:
     int m_localSource = -1;
     ControlState m_record;
     std::vector<char> m_buffer;
+
+    // Requests of an open transfer: the owner's pool when it has one,
+    // otherwise a pool of the transfer's own whose requests stand alone.
+    HttpSettings m_requestSettings;
+    std::shared_ptr<HttpPool> m_ownPool;
+    std::chrono::steady_clock::time_point m_rateStart{};
+    std::int64_t m_rateDelivered = 0;
+
+    struct Connection {
+        std::unique_ptr<HttpRequest> request;
+        std::int64_t segment = 0;  // the start of the segment it fetches
+        std::int64_t end = 0;      // one past the last byte its answer brings
+        bool judged = false;       // its head was found to be the right range
+    };
+    bool m_segmented = false;
+    bool m_resumeSegments = false;  // the record's segments are taken up again
+    bool m_splitting = false;       // segments may still be split for new connections
+    std::size_t m_maxConnections = 1;
+    int m_failures = 0;  // connections lost in a row without a byte moved
+    std::string m_lastFailure;
+    std::string m_rangeUrl;  // where the first answer came from
+    CSegmentMap m_map;
+    std::vector<Connection> m_connections;
 };
 
 }  // namespace tvx

@@ -19,9 +19,12 @@ namespace {
 
 constexpr unsigned char kMagic[4] = {'T', 'V', 'X', 'e'};
 constexpr std::uint16_t kVersion = 1;
+constexpr std::uint16_t kSegmentedVersion = 2;
+constexpr std::size_t kMaxSegments = 4096;
 constexpr std::size_t kFixedExtension = 4 + 2 + 2 + 8 + 8;  // magic .. received
 // Far more than any record holds; a larger file is no control file.
-constexpr std::size_t kMaxControlFileSize = 16 + kFixedExtension + 4 + 2 * kMaxValidatorSize + 4;
+constexpr std::size_t kMaxControlFileSize =
+    16 + kFixedExtension + 4 + 2 * kMaxValidatorSize + 2 + 24 * kMaxSegments + 4;
 
 void PutUint16(std::vector<unsigned char>& out, std::uint16_t v) {
     out.push_back(static_cast<unsigned char>(v));
@@ -102,12 +105,21 @@ std::vector<unsigned char> EncodeControlFile(const ControlState& state) {
         out.push_back(c);
     for (unsigned char c : kMagic)
         out.push_back(c);
-    PutUint16(out, kVersion);
+    const bool segmented = !state.segments.empty() && state.segments.size() <= kMaxSegments;
+    PutUint16(out, segmented ? kSegmentedVersion : kVersion);
     PutUint16(out, 0);
     PutInt64(out, state.length);
     PutInt64(out, state.received);
     PutText(out, state.lastModified);
     PutText(out, state.etag);
+    if (segmented) {
+        PutUint16(out, static_cast<std::uint16_t>(state.segments.size()));
+        for (const Segment& s : state.segments) {
+            PutInt64(out, s.start);
+            PutInt64(out, s.end);
+            PutInt64(out, s.done);
+        }
+    }
     const std::uint32_t sum = Fnv1a(out.data(), out.size());
     for (int i = 0; i < 4; ++i)
         out.push_back(static_cast<unsigned char>(sum >> (8 * i)));
@@ -128,9 +140,10 @@ bool DecodeControlFile(const unsigned char* data, std::size_t size, ControlState
         state = result;
         return true;
     }
+    const std::uint16_t version = size >= 22 ? GetUint16(data + 20) : 0;
     if (size < kControlRecordSize + kFixedExtension + 4 + 4 ||
         std::memcmp(data + kControlRecordSize, kMagic, sizeof kMagic) != 0 ||
-        GetUint16(data + 20) != kVersion) {
+        (version != kVersion && version != kSegmentedVersion)) {
         return false;
     }
     const std::size_t end = size - 4;
@@ -140,15 +153,38 @@ bool DecodeControlFile(const unsigned char* data, std::size_t size, ControlState
     result.length = GetInt64(data + 24);
     result.received = GetInt64(data + 32);
     std::size_t pos = kControlRecordSize + kFixedExtension;
-    if (!GetText(data, end, pos, result.lastModified) || !GetText(data, end, pos, result.etag) ||
-        pos != end) {
+    if (!GetText(data, end, pos, result.lastModified) || !GetText(data, end, pos, result.etag))
         return false;
+    if (version == kSegmentedVersion) {
+        if (end - pos < 2)
+            return false;
+        const std::size_t k = GetUint16(data + pos);
+        pos += 2;
+        if (k == 0 || (end - pos) / 24 < k)
+            return false;
+        for (std::size_t i = 0; i < k; ++i, pos += 24)
+            result.segments.push_back(
+                {GetInt64(data + pos), GetInt64(data + pos + 8), GetInt64(data + pos + 16)});
+        CSegmentMap map;
+        if (!map.Assign(result.segments, result.length) || map.Prefix() != result.received)
+            return false;
     }
+    if (pos != end)
+        return false;
     if (result.length < 0 || result.received < 0 || result.received > result.length)
         return false;
     result.extended = true;
     state = result;
     return true;
+}
+
+std::int64_t BytesOnDisk(const ControlState& state) {
+    if (state.segments.empty())
+        return state.received;
+    std::int64_t done = 0;
+    for (const Segment& s : state.segments)
+        done += s.done;
+    return done;
 }
 
 std::string ControlFilePath(std::string_view destination) {
@@ -193,6 +229,12 @@ bool ReadControlFd(int fd, ControlState& state) {
         size += static_cast<std::size_t>(n);
     }
     return size <= kMaxControlFileSize && DecodeControlFile(bytes.data(), size, state);
+}
+
+bool IsPartialDownload(std::string_view path) {
+    const std::string control = ControlFilePath(path);
+    ControlState state;
+    return !control.empty() && ReadControlFile(control, state);
 }
 
 bool ReadControlFile(const std::string& path, ControlState& state) {

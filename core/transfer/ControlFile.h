@@ -17,7 +17,15 @@
 //    32  int64   received  bytes the destination holds, whole
 //    40  uint16  n, then n bytes: the Last-Modified text exactly as sent
 //        uint16  m, then m bytes: the ETag exactly as sent ("" when none)
+//      version 2 only (a file fetched over several connections):
+//        uint16  k, then k segments of three int64: start, end (one past its
+//                last byte) and the bytes on disk from its start
 //        uint32  FNV-1a checksum of every byte before it
+//
+// The count (in the base record and the extension alike) is always the run of
+// bytes from byte 0 on that is on disk without a gap, so a reader that knows
+// nothing of segments resumes correctly from there. A record without
+// segments is written as version 1, which the program's earlier versions read.
 //
 // A source below 2 GiB has its true length and count in the base record, so
 // a 16-byte reader still resumes it by its own rule. A larger source has
@@ -34,6 +42,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "transfer/SegmentMap.h"
 
 namespace tvx {
 
@@ -55,7 +65,13 @@ struct ControlState {
     std::string lastModified;  // exact text; empty without an extension
     std::string etag;          // exact text; empty when the server sent none
     bool extended = false;     // false: only the base record was there
+    // The segments of a file fetched over several connections (version 2);
+    // empty for one stream from the start.
+    std::vector<Segment> segments;
 };
+
+// Bytes of the source a record says are on disk, in all its segments.
+std::int64_t BytesOnDisk(const ControlState& state);
 
 // Validator texts longer than this are not recorded (the record stays small).
 constexpr std::size_t kMaxValidatorSize = 1024;
@@ -74,6 +90,12 @@ bool DecodeControlFile(const unsigned char* data, std::size_t size, ControlState
 // "CTL_", as much of the name as fits (cut between characters), "~" and 16
 // hexadecimal digits of a hash of the whole name.
 std::string ControlFilePath(std::string_view destination);
+
+// Whether the local file at a path (a stored path text) is the part of a
+// download: a control record stands beside it. Such a file is never up to
+// date, whatever its length and date say (a file fetched in segments has its
+// whole length from its first byte on).
+bool IsPartialDownload(std::string_view path);
 
 // Reads the control file at a native path without following a symbolic link.
 // False when there is none or it is no usable record.

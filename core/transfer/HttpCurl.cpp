@@ -217,7 +217,6 @@ struct HttpRequest::Impl {
     bool hostUnreachable = false;
     std::int64_t bodyTaken = 0;      // bytes the write callback kept
     std::int64_t bodyDelivered = 0;  // bytes handed to the reader
-    Clock::time_point firstRead{};   // when the reader first asked, for the rate limit
 
     std::vector<char> pending;  // body bytes not yet read
     std::size_t pendingPos = 0;
@@ -364,7 +363,6 @@ struct HttpRequest::Impl {
         finalSeen = aborted = busy = malformed = false;
         bodyTaken = 0;
         bodyDelivered = 0;
-        firstRead = {};
         done = false;
         result = CURLE_OK;
         errorBuffer[0] = '\0';
@@ -425,10 +423,6 @@ struct HttpRequest::Impl {
             for (const std::string& line : settings.cookies)
                 curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.c_str());
         }
-        if (settings.maxBytesPerSecond > 0) {
-            curl_easy_setopt(easy, CURLOPT_MAX_RECV_SPEED_LARGE,
-                             static_cast<curl_off_t>(settings.maxBytesPerSecond));
-        }
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, settings.lowSpeedLimit));
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
                          static_cast<long>(std::max(1, settings.lowSpeedTime)));
@@ -441,12 +435,13 @@ struct HttpRequest::Impl {
         return true;
     }
 
-    // Runs the transfer for a moment: whatever can be done without waiting,
-    // then a wait of at most waitMs for the network.
     // Does what can be done without waiting. In a pool this moves every
-    // request of the pool; each finished one learns its own result.
-    void Perform() {
-        CURLM* const m = Multi();
+    // request of the pool.
+    void Perform() { PerformAll(Multi(), pool); }
+
+    // Moves every transfer of a multi handle; each finished one learns its
+    // own result.
+    static void PerformAll(CURLM* m, HttpPool::Impl* pool) {
         int running = 0;
         curl_multi_perform(m, &running);
         int queued = 0;
@@ -612,30 +607,6 @@ struct HttpRequest::Impl {
         return ok;
     }
 
-    // Bytes the reader may take now under the rate limit, waiting (and
-    // keeping the transfer going) until the deadline for some to be due. The
-    // limit holds for what reaches the file, whatever the network library
-    // buffered; a tenth of a second's worth may come at once.
-    std::int64_t Allowance(Clock::time_point deadline) {
-        const std::int64_t rate = settings.maxBytesPerSecond;
-        if (firstRead == Clock::time_point{})
-            firstRead = Clock::now();
-        for (;;) {
-            const double elapsed = std::chrono::duration<double>(Clock::now() - firstRead).count();
-            const std::int64_t allowed =
-                rate / 10 + static_cast<std::int64_t>(elapsed * static_cast<double>(rate)) -
-                bodyDelivered;
-            const int left = MillisecondsLeft(deadline);
-            if (allowed > 0 || left == 0)
-                return allowed;
-            const int due = static_cast<int>(1000.0 * static_cast<double>(-allowed + 1) /
-                                             static_cast<double>(rate)) +
-                            1;
-            Perform();
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::min({due, left, 20})));
-        }
-    }
-
     long Read(char* buffer, std::size_t max, int waitMs) {
         if (easy == nullptr) {
             if (error.empty())
@@ -663,13 +634,7 @@ struct HttpRequest::Impl {
             }
         }
         if (Available() > 0) {
-            std::size_t n = Available() < max ? Available() : max;
-            if (settings.maxBytesPerSecond > 0) {
-                const std::int64_t allowed = Allowance(deadline);
-                if (allowed <= 0)
-                    return kNothingYet;
-                n = static_cast<std::size_t>(std::min<std::int64_t>(n, allowed));
-            }
+            const std::size_t n = Available() < max ? Available() : max;
             std::memcpy(buffer, pending.data() + pendingPos, n);
             pendingPos += n;
             bodyDelivered += static_cast<std::int64_t>(n);
@@ -688,7 +653,7 @@ HttpRequest::HttpRequest(const HttpSettings& settings) : m_impl(std::make_unique
     if (settings.pool) {
         m_impl->pool = settings.pool->m_impl.get();
         m_impl->shared = m_impl->pool->multi;
-        m_impl->strict = false;
+        m_impl->strict = settings.alone;
     }
 }
 
@@ -734,6 +699,56 @@ const std::string& HttpRequest::ErrorText() const {
 
 bool HttpRequest::HostUnreachable() const {
     return m_impl->hostUnreachable;
+}
+
+bool HttpRequest::Begin(const std::string& url, const std::string& extraHeaders) {
+    GlobalInit();
+    m_impl->error.clear();
+    return m_impl->Start(url, extraHeaders);
+}
+
+HttpRequest::HeadState HttpRequest::Poll() {
+    Impl& r = *m_impl;
+    if (r.easy == nullptr)
+        return HeadState::Failed;
+    if (!r.head.headersDone && !r.done)
+        r.Perform();
+    if (r.head.headersDone && !r.busy) {
+        r.head.response.effectiveUrl = r.url;
+        return HeadState::Ready;
+    }
+    if (!r.done)
+        return HeadState::Waiting;
+    if (r.error.empty()) {
+        r.error = r.result != CURLE_OK
+                      ? r.Describe(r.result)
+                      : "the server closed the connection without an answer (" + r.url + ")";
+    }
+    return HeadState::Failed;
+}
+
+bool HttpRequest::Busy() const {
+    const Impl& r = *m_impl;
+    if (r.busy || (r.head.headersDone && IsBusyStatus(r.head.response.status)))
+        return true;
+    return !r.head.headersDone && r.done &&
+           (r.result == CURLE_COULDNT_CONNECT || r.result == CURLE_RECV_ERROR ||
+            r.result == CURLE_SEND_ERROR || r.result == CURLE_GOT_NOTHING);
+}
+
+bool HttpPool::HasRoom(const std::string& url, int connections) {
+    const std::string host = HostKey(url);
+    return m_impl->InFlight(host, nullptr) < m_impl->HostState(host, connections).cap;
+}
+
+void HttpPool::Wait(int ms) {
+    if (m_impl->multi == nullptr)
+        return;
+    HttpRequest::Impl::PerformAll(m_impl->multi, m_impl.get());
+    if (ms > 0) {
+        curl_multi_poll(m_impl->multi, nullptr, 0, ms, nullptr);
+        HttpRequest::Impl::PerformAll(m_impl->multi, m_impl.get());
+    }
 }
 
 int HttpPool::Impl::InFlight(const std::string& host, const HttpRequest::Impl* except) const {

@@ -28,7 +28,8 @@ struct HttpSettings {
     // stays resumable. A trickling server cannot hold a transfer forever.
     long lowSpeedLimit = 1024;
     int lowSpeedTime = 60;
-    // At most this many bytes a second per transfer; 0 for no limit.
+    // At most this many bytes a second reach the file of a transfer (all its
+    // connections together; CTransfer holds it); 0 for no limit.
     std::int64_t maxBytesPerSecond = 0;
     // A file of further trusted certificates (PEM) for HTTPS, besides the
     // system's; empty for none.
@@ -47,9 +48,16 @@ struct HttpSettings {
     // Checks and transfers a session keeps in flight at once; 1 runs them
     // strictly one after the other. Single downloads ignore it.
     int connections = 8;
+    // Connections one file may come over at once (its segments); 1 fetches
+    // every file as one stream.
+    int connectionsPerFile = 4;
     // Requests made with a pool share its connections and its network wait
     // (see HttpPool); without one every request stands alone.
     std::shared_ptr<HttpPool> pool;
+    // Requests of the pool that still stand alone on the wire: a connection
+    // of their own, not kept, the length judged here (a pool that only
+    // shares its network wait).
+    bool alone = false;
 };
 
 // The fields of an HTTP date as the server states them (GMT).
@@ -121,6 +129,18 @@ public:
     // a complete one; the caller sees the shortfall in its own count.
     long Read(char* buffer, std::size_t max, int waitMs);
 
+    // Starts the GET without waiting for its answer; a redirection is not
+    // followed but is an answer like any other. False when it could not be
+    // started (ErrorText says why). Poll tells when the head is in.
+    bool Begin(const std::string& url, const std::string& extraHeaders);
+    enum class HeadState { Waiting, Ready, Failed };
+    // Moves the network without waiting and says how far the answer is.
+    HeadState Poll();
+    // The request was turned away for the number of connections (503 or 429,
+    // or a connection refused or dropped before any answer): asking again
+    // later, with fewer at once, may succeed.
+    bool Busy() const;
+
     // Drops the request and its connection; the rest of the body is not read.
     void Close();
     const std::string& ErrorText() const;
@@ -172,6 +192,13 @@ public:
     // Drops every request started ahead and not taken over.
     void DropPrefetched();
     std::size_t PrefetchedCount() const;
+
+    // Whether a request to the host of url may start now without going over
+    // what the host accepts (connections: the first guess for a host not yet
+    // seen).
+    bool HasRoom(const std::string& url, int connections);
+    // Moves every request of the pool, waiting at most ms for the network.
+    void Wait(int ms);
 
 private:
     friend class HttpRequest;

@@ -59,7 +59,12 @@ bool IsFollowedRedirect(long status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-bool ParseContentRange(const std::string& text, std::int64_t& first, std::int64_t& total) {
+bool IsStrongEtag(const std::string& etag) {
+    return !etag.empty() && etag.rfind("W/", 0) != 0;
+}
+
+bool ParseContentRange(const std::string& text, std::int64_t& first, std::int64_t& total,
+                       std::int64_t* last) {
     std::string_view s = TrimHeaderText(text);
     if (s.size() < 6 || CompareNoCase(s.substr(0, 6), "bytes ") != 0)
         return false;
@@ -75,6 +80,8 @@ bool ParseContentRange(const std::string& text, std::int64_t& first, std::int64_
     }
     first = a;
     total = t;
+    if (last != nullptr)
+        *last = b;
     return true;
 }
 

@@ -38,7 +38,11 @@ bool IsFollowedRedirect(long status);
 
 // "bytes first-last/total" of a Content-Range header; false for anything
 // else, an unknown total ("*") included, and for a range that does not lie
-// inside its total.
-bool ParseContentRange(const std::string& text, std::int64_t& first, std::int64_t& total);
+// inside its total. last, when given, receives the last byte.
+bool ParseContentRange(const std::string& text, std::int64_t& first, std::int64_t& total,
+                       std::int64_t* last = nullptr);
+
+// An ETag that names one exact version (not a weak "W/" one).
+bool IsStrongEtag(const std::string& etag);
 
 }  // namespace tvx

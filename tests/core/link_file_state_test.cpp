@@ -23,7 +23,7 @@ std::string ControlBytes(std::int32_t length, std::int32_t received) {
 
 std::string Extended(std::int64_t length, std::int64_t received) {
     const std::vector<unsigned char> bytes = tvx::EncodeControlFile(
-        {length, 202612081130.0, received, "Tue, 08 Dec 2026 11:30:00 GMT", "", true});
+        {length, 202612081130.0, received, "Tue, 08 Dec 2026 11:30:00 GMT", "", true, {}});
     return std::string(bytes.begin(), bytes.end());
 }
 

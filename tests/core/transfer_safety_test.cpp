@@ -2,8 +2,8 @@
 // user would: splice two versions, wipe a good copy, accept a length it
 // cannot read, write through a link or beside a folder.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,13 +102,13 @@ TEST_F(Safety, AResumeGoesOnOnlyWithTheRestOfTheRecordedVersion) {
         {"the rest of the same version", Head(206, with(range, version), rest), true},
         {"416", Head(416, {{"Content-Range", "bytes */50000"}}), false},
         {"206 at another byte",
-         Head(206, with({{"Content-Range", "bytes 0-49999/50000"}, {"Content-Length", length}},
-                        version),
+         Head(206,
+              with({{"Content-Range", "bytes 0-49999/50000"}, {"Content-Length", length}}, version),
               body),
          false},
         {"206 of an unknown total",
-         Head(206, with({{"Content-Range", "bytes 3072-49999/*"}, {"Content-Length", "46928"}},
-                        version),
+         Head(206,
+              with({{"Content-Range", "bytes 3072-49999/*"}, {"Content-Length", "46928"}}, version),
               rest),
          false},
         {"206 of another total",
@@ -370,9 +370,17 @@ TEST_F(Safety, ATricklingServerFailsTheTransferWhichStaysResumable) {
 
 TEST(ControlFile, RecordsRoundTripAndDamageIsRefused) {
     const tvx::ControlState states[] = {
-        {2500, 199411060849.0, 1000, kEarly, "\"abc\"", true},
-        {5LL << 30, 202412241200.0, 3LL << 30, kLate, "", true},
-        {0, 0, 0, "", "", true},
+        {2500, 199411060849.0, 1000, kEarly, "\"abc\"", true, {}},
+        {5LL << 30, 202412241200.0, 3LL << 30, kLate, "", true, {}},
+        {0, 0, 0, "", "", true, {}},
+        // Segments: the count is the run from byte 0, the rest is theirs.
+        {10 << 20,
+         202412241200.0,
+         2 << 20,
+         kLate,
+         "\"e\"",
+         true,
+         {{0, 4 << 20, 2 << 20}, {4 << 20, 10 << 20, 3 << 20}}},
     };
     for (const auto& s : states) {
         const std::vector<unsigned char> bytes = tvx::EncodeControlFile(s);
@@ -383,6 +391,7 @@ TEST(ControlFile, RecordsRoundTripAndDamageIsRefused) {
         EXPECT_EQ(back.date, s.date);
         EXPECT_EQ(back.lastModified, s.lastModified);
         EXPECT_EQ(back.etag, s.etag);
+        EXPECT_EQ(back.segments, s.segments);
         // The first 16 bytes: the true figures below 2 GiB, and never a
         // match for a 16-byte reader above.
         unsigned char base[tvx::kControlRecordSize];

@@ -440,8 +440,8 @@ TEST_F(TvxSession, ARequestStartedAheadThatBrokeOffIsAskedAgain) {
         }
         if (req.target == "/b.bin" && n == 2) {
             return tvxtest::Reply()
-                .Send(tvxtest::ResponseHead(200,
-                                            {{"Content-Length", "4000"}, {"Last-Modified", kDate}}) +
+                .Send(tvxtest::ResponseHead(
+                          200, {{"Content-Length", "4000"}, {"Last-Modified", kDate}}) +
                       body.substr(0, 100))
                 .Sleep(20)
                 .Reset();

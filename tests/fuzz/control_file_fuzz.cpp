@@ -23,6 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(tvx::DecodeControlFile(again.data(), again.size(), back));
     Require(back.length == state.length && back.received == state.received &&
             back.lastModified == state.lastModified && back.etag == state.etag &&
+            back.segments == state.segments &&
             (back.date == state.date || (back.date != back.date && state.date != state.date)));
     return 0;
 }

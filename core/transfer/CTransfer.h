@@ -274,11 +274,13 @@ private:
         std::unique_ptr<HttpRequest> request;
         std::int64_t segment = 0;  // the start of the segment it fetches
         std::int64_t end = 0;      // one past the last byte its answer brings
+        std::int64_t skip = 0;     // bytes of the answer before the segment's next one
         bool judged = false;       // its head was found to be the right range
     };
     bool m_segmented = false;
     bool m_resumeSegments = false;  // the record's segments are taken up again
     bool m_splitting = false;       // segments may still be split for new connections
+    bool m_rangesWork = false;      // the server has answered a range as it should
     std::size_t m_maxConnections = 1;
     int m_failures = 0;  // connections lost in a row without a byte moved
     std::string m_lastFailure;

@@ -38,8 +38,12 @@ void CTransfer::BeginSegments(bool resumed) {
     }
     m_rangeUrl = m_request->Response().effectiveUrl;
     m_connections.clear();
-    m_connections.push_back({std::move(m_request), first, m_contentLength, true});
+    m_connections.push_back({.request = std::move(m_request),
+                             .segment = first,
+                             .end = m_contentLength,
+                             .judged = true});
     m_splitting = true;
+    m_rangesWork = false;
     m_maxConnections = static_cast<std::size_t>(m_settings.connectionsPerFile);
     m_failures = 0;
     m_lastFailure.clear();
@@ -53,7 +57,7 @@ bool CTransfer::StartConnection(std::int64_t segment) {
         ++m_failures;
         return false;
     }
-    m_connections.push_back({std::move(request), segment, s->end, false});
+    m_connections.push_back({.request = std::move(request), .segment = segment, .end = s->end});
     return true;
 }
 
@@ -61,6 +65,11 @@ void CTransfer::StartConnections() {
     HttpPool& pool = *m_requestSettings.pool;
     while (m_connections.size() < m_maxConnections && m_failures < kMaxFailures &&
            pool.HasRoom(m_rangeUrl, m_requestSettings.connections)) {
+        // Until the server has answered one range well, one asks at a time:
+        // a server that ignores ranges sees one request too many, not three.
+        if (!m_rangesWork && std::any_of(m_connections.begin(), m_connections.end(),
+                                         [](const Connection& c) { return !c.judged; }))
+            return;
         // A segment nobody fetches, or else half of the one with most left.
         std::int64_t start = -1;
         for (const Segment& s : m_map.Segments()) {
@@ -107,6 +116,18 @@ bool CTransfer::JudgeRange(std::size_t i) {
         total == m_contentLength) {
         c.judged = true;
         c.end = last + 1;
+        m_rangesWork = true;
+        return true;
+    }
+    if (a.status == 200 && sameVersion && !encoded && IsContentLengthText(a.contentLength) &&
+        ParseContentLength(a.contentLength) == m_contentLength) {
+        // The server ignores ranges and sends the whole file: it is read up
+        // to the segment, and the file stays with this one connection.
+        c.judged = true;
+        c.skip = s->Next();
+        c.end = m_contentLength;
+        m_splitting = false;
+        m_maxConnections = 1;
         return true;
     }
     if ((a.status == 200 || a.status == 206) && !sameVersion) {
@@ -122,7 +143,7 @@ bool CTransfer::JudgeRange(std::size_t i) {
     m_maxConnections = 1;
     m_lastFailure = Format("the server answered %ld to a request for a part of the file (%s)",
                            a.status, m_rangeUrl.c_str());
-    DropConnection(i, false);
+    DropConnection(i, true);
     return false;
 }
 
@@ -130,13 +151,22 @@ void CTransfer::SegmentDone(std::size_t i) {
     Connection& c = m_connections[i];
     const std::int64_t end = m_map.At(c.segment)->end;
     const Segment* next = m_map.At(end);
-    const bool taken = std::any_of(m_connections.begin(), m_connections.end(),
-                                   [&](const Connection& o) { return o.segment == end; });
-    if (next != nullptr && next->done == 0 && !taken && c.end >= next->end) {
-        c.segment = end;  // its answer runs on into the next segment
+    if (next == nullptr || next->done != 0 || c.end < next->end) {
+        DropConnection(i, false);
         return;
     }
-    DropConnection(i, false);
+    // Its answer runs on into the next segment: it goes on there, unless a
+    // connection already fetches that one. A request for it still without an
+    // answer gives way (the server may not even do ranges).
+    const auto other = std::find_if(m_connections.begin(), m_connections.end(),
+                                    [&](const Connection& o) { return o.segment == end; });
+    if (other != m_connections.end() && other->judged) {
+        DropConnection(i, false);
+        return;
+    }
+    c.segment = end;
+    if (other != m_connections.end())
+        m_connections.erase(other);
 }
 
 long CTransfer::ReadSegments() {
@@ -161,6 +191,17 @@ long CTransfer::ReadSegments() {
             if (!JudgeRange(i)) {
                 if (m_lastRead == 0)
                     return 0;  // the transfer has ended
+                continue;
+            }
+        }
+        if (c.skip > 0) {
+            const long n = c.request->Read(
+                m_buffer.data(),
+                static_cast<std::size_t>(std::min<std::int64_t>(c.skip, m_buffer.size() - 1)), 0);
+            if (n > 0)
+                c.skip -= n;
+            if (n > 0 || n == HttpRequest::kNothingYet) {
+                ++i;
                 continue;
             }
         }

@@ -166,6 +166,8 @@ bool NginxServer::WriteConfig(const std::string& documentRoot,
          << "    access_log off;\n"
          << "    sendfile on;\n"
          << "    default_type application/octet-stream;\n"
+         << "    limit_conn_zone $binary_remote_addr zone=perip:1m;\n"
+         << "    limit_conn_status 503;\n"
          << "    client_body_temp_path " << inPrefix("client_body_temp") << ";\n"
          << "    proxy_temp_path " << inPrefix("proxy_temp") << ";\n"
          << "    fastcgi_temp_path " << inPrefix("fastcgi_temp") << ";\n"

@@ -18,8 +18,9 @@ public:
     static bool Available();
 
     // Starts nginx serving `documentRoot`. `extraServerConfig` is inserted verbatim into the
-    // server block (after "location / { }"). Waits up to about 10 s for the port to accept
-    // connections. Never throws for nginx failures: check Started() and Error().
+    // server block (after "location / { }"); the zone `perip` is defined for
+    // "limit_conn perip N;", whose refusals are 503. Waits up to about 10 s for the port to
+    // accept connections. Never throws for nginx failures: check Started() and Error().
     explicit NginxServer(const std::string& documentRoot,
                          const std::string& extraServerConfig = "");
     // Stops nginx and all its workers (escalating to SIGKILL if needed) and removes the prefix.

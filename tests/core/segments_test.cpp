@@ -1,0 +1,139 @@
+// A large file over several connections, from servers that do ranges well,
+// not at all, only for a few connections, or change the file meanwhile.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <mutex>
+
+#include "NginxServer.h"
+#include "TestHttpServer.h"
+#include "TransferHelpers.h"
+#include "transfer/ControlFile.h"
+#include "transfer/SegmentMap.h"
+
+namespace {
+
+using tvx::CTransfer;
+using tvxtest::Pattern;
+using tvxtest::ReadFile;
+using tvxtest::Reply;
+using tvxtest::SeenRequest;
+
+const std::string kV1 = "Sun, 06 Nov 1994 08:49:05 GMT";
+const std::string kV2 = "Mon, 07 Nov 1994 10:00:00 GMT";
+constexpr std::size_t kSize = 6 << 20;
+
+TEST(SegmentMap, ThePrefixEndsAtTheFirstGapAndSplitsHalveWhatIsLeft) {
+    tvx::CSegmentMap map;
+    ASSERT_TRUE(map.Assign({{0, 100, 100}, {100, 200, 50}, {200, 300, 100}}, 300));
+    EXPECT_EQ(map.Prefix(), 150);
+    EXPECT_EQ(map.Done(), 250);
+    EXPECT_FALSE(map.Complete());
+    EXPECT_EQ(map.SplitLargest(30), -1);  // 50 left: no halves of 30
+    EXPECT_EQ(map.SplitLargest(20), 175);
+    EXPECT_EQ(map.Segments()[1], (tvx::Segment{100, 175, 50}));
+    EXPECT_EQ(map.Segments()[2], (tvx::Segment{175, 200, 0}));
+    // Gaps, overlaps, a short cover or an impossible count are no map.
+    for (const auto& bad : std::vector<std::vector<tvx::Segment>>{{{0, 100, 0}, {150, 300, 0}},
+                                                                  {{0, 200, 0}, {100, 300, 0}},
+                                                                  {{0, 200, 0}},
+                                                                  {{0, 300, 301}},
+                                                                  {}}) {
+        EXPECT_FALSE(map.Assign(bad, 300));
+    }
+}
+
+class Segments : public tvxtest::TransferTest {
+protected:
+    long Fetch(const std::string& url) {
+        auto t = Make(tvx::ReportMode::Session, false);
+        if (t->Open(url, "f.bin") != CTransfer::kOk)
+            return -1;
+        int most = 0;
+        for (int guard = 0; guard < 1000000; ++guard) {
+            most = std::max(most, t->ConnectionCount());
+            if (t->ReadChunk() == 0)
+                break;
+        }
+        complete = t->Complete();
+        return most;
+    }
+    bool complete = false;
+};
+
+// However a real server answers the requests for parts, the file ends
+// right: split where it can, on fewer connections where it turns them away,
+// on one where it ignores ranges.
+TEST_F(Segments, EveryServerGivesTheRightFile) {
+    if (!tvxtest::NginxServer::Available())
+        GTEST_SKIP() << "nginx is not installed";
+    const std::string body = Pattern(kSize, 4);
+    ASSERT_EQ(::mkdir(PathOf("www").c_str(), 0755), 0);
+    tvxtest::WriteFile(PathOf("www/f"), body);
+    const struct {
+        const char* config;
+        int fewest, most;
+    } cases[] = {{"limit_rate 2m;", 3, 4},
+                 {"limit_rate 2m; max_ranges 0;", 1, 2},
+                 {"limit_rate 2m; limit_conn perip 2;", 2, 4}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.config);
+        std::remove(PathOf("f.bin").c_str());
+        tvxtest::NginxServer nginx(PathOf("www"), c.config);
+        ASSERT_TRUE(nginx.Started()) << nginx.Error();
+        const long most = Fetch(nginx.Url("/f"));
+        EXPECT_TRUE(complete) << log.Text();
+        EXPECT_GE(most, c.fewest);
+        EXPECT_LE(most, c.most);
+        EXPECT_TRUE(ReadFile(PathOf("f.bin")) == body);
+        EXPECT_FALSE(tvxtest::Exists(PathOf("CTL_f.bin")));
+    }
+}
+
+// A file replaced while its parts come is never joined from two versions:
+// the transfer ends, and the next one fetches the new version whole.
+TEST_F(Segments, AVersionReplacedMidwayEndsAsTheNewVersionOnly) {
+    const std::string v1 = Pattern(kSize, 5), v2 = Pattern(kSize, 6);
+    std::mutex mutex;
+    int ranges = 0;
+    tvxtest::TestHttpServer server([&](const SeenRequest& req) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (req.HasHeader("Range"))
+            return ++ranges > 2 ? tvxtest::FileReply(req, v2, kV2)
+                                : tvxtest::FileReply(req, v1, kV1);
+        return Reply()
+            .Send(tvxtest::ResponseHead(
+                200, {{"Content-Length", std::to_string(kSize)}, {"Last-Modified", kV1}}))
+            .Trickle(v1, 256 * 1024, 20);
+    });
+    EXPECT_GE(Fetch(server.Url("/f")), 2);
+    EXPECT_FALSE(complete);
+    EXPECT_NE(log.Text().find("the file changed on the server while it was being fetched"),
+              std::string::npos)
+        << log.Text();
+    tvx::ControlState state;
+    ASSERT_TRUE(tvx::ReadControlFile(PathOf("CTL_f.bin"), state));
+    EXPECT_EQ(state.lastModified, kV1);
+
+    server.SetHandler([&](const SeenRequest& req) { return tvxtest::FileReply(req, v2, kV2); });
+    Fetch(server.Url("/f"));
+    EXPECT_TRUE(complete);
+    EXPECT_TRUE(ReadFile(PathOf("f.bin")) == v2);
+}
+
+// The rate limit holds for the file, whatever number of connections it has.
+TEST_F(Segments, TheRateLimitHoldsForAllConnectionsTogether) {
+    const std::string body = Pattern(kSize, 7);
+    tvxtest::TestHttpServer server(
+        [&](const SeenRequest& req) { return tvxtest::FileReply(req, body, kV1); });
+    settings.maxBytesPerSecond = 4 << 20;
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(Fetch(server.Url("/f")), 4);
+    EXPECT_TRUE(complete);
+    // 6 MiB at 4 MiB a second, a tenth of a second's worth at once.
+    EXPECT_GE(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1350));
+}
+
+}  // namespace

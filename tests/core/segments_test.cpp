@@ -101,12 +101,12 @@ TEST_F(Segments, AVersionReplacedMidwayEndsAsTheNewVersionOnly) {
     tvxtest::TestHttpServer server([&](const SeenRequest& req) {
         std::lock_guard<std::mutex> lock(mutex);
         if (req.HasHeader("Range"))
-            return ++ranges > 2 ? tvxtest::FileReply(req, v2, kV2)
+            return ++ranges > 1 ? tvxtest::FileReply(req, v2, kV2)
                                 : tvxtest::FileReply(req, v1, kV1);
         return Reply()
             .Send(tvxtest::ResponseHead(
                 200, {{"Content-Length", std::to_string(kSize)}, {"Last-Modified", kV1}}))
-            .Trickle(v1, 256 * 1024, 20);
+            .Trickle(v1, 128 * 1024, 20);
     });
     EXPECT_GE(Fetch(server.Url("/f")), 2);
     EXPECT_FALSE(complete);

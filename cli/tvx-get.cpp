@@ -35,6 +35,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "transfer/CFileDownload.h"
+#include "transfer/CProgressLine.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ public:
     tvx::Animation& RunningAnimation() override { return m_animation; }
 
     // Redraws the progress line, at most a few times a second unless forced.
-    void Show(bool force, long long received = -1, long long length = -1) {
+    void Show(bool force, long long received = -1, long long length = -1, int connections = 0) {
         if (!m_terminal)
             return;
         const auto now = std::chrono::steady_clock::now();
@@ -92,7 +93,9 @@ public:
             char numbers[96];
             std::snprintf(numbers, sizeof numbers, " %3d%%  %lld of %lld bytes", m_progress.Pos(),
                           received, length);
-            line = m_fileLine + numbers;
+            // The numbers stay whole; a long file line gives way.
+            const std::string tail = numbers + tvx::CProgressLine::ConnectionsText(connections);
+            line = m_fileLine.substr(0, tail.size() < 78 ? 78 - tail.size() : 0) + tail;
         }
         if (line.size() > 78)
             line.resize(78);
@@ -179,7 +182,8 @@ int main(int argc, char** argv) {
             if (download.Tick() == tvx::CFileDownload::TickResult::Close)
                 break;
             const tvx::CTransfer& transfer = download.Transfer();
-            ui.Show(false, transfer.Received(), transfer.ContentLength());
+            ui.Show(false, transfer.Received(), transfer.ContentLength(),
+                    transfer.ConnectionCount());
             if (options.paced)
                 std::this_thread::sleep_until(tick + std::chrono::milliseconds(20));
         }

@@ -62,7 +62,7 @@ public:
 
     // Redraws the progress line with the session's totals, a few times a
     // second.
-    void ShowTotals(const tvx::SessionTotals& totals) {
+    void ShowTotals(const tvx::SessionTotals& totals, int connections) {
         const auto now = tvx::CProgressLine::Clock::now();
         if (!m_terminal)
             return;
@@ -70,8 +70,10 @@ public:
             m_downloading = true;
             m_line.Start(totals.running, now);
         }
-        if (m_line.Due(now))
-            Show("Session: " + m_line.Text(totals.running, totals.expected, now));
+        if (m_line.Due(now)) {
+            Show("Session: " + m_line.Text(totals.running, totals.expected, now) +
+                 tvx::CProgressLine::ConnectionsText(connections));
+        }
     }
     void ClearLine() {
         if (!m_lineShown)
@@ -244,7 +246,7 @@ int main(int argc, char** argv) {
         }
         const auto tick = std::chrono::steady_clock::now();
         session.OnTimer();
-        ui.ShowTotals(session.Totals());
+        ui.ShowTotals(session.Totals(), session.ConnectionCount());
         if (options.paced)
             std::this_thread::sleep_until(tick + std::chrono::milliseconds(20));
     }

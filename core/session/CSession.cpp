@@ -31,6 +31,24 @@ HttpSettings WithPool(const HttpSettings& settings) {
 }
 }  // namespace
 
+void BlockLog::Direct(Log* target) {
+    m_target = target;
+    if (target == nullptr)
+        return;
+    for (const auto& [text, lineEnd] : m_lines)
+        target->Write(text, lineEnd);
+    m_lines.clear();
+}
+
+void BlockLog::Write(const std::string& text, bool lineEnd) {
+    if (m_target != nullptr)
+        m_target->Write(text, lineEnd);
+    else
+        m_lines.emplace_back(text, lineEnd);
+}
+
+namespace {}  // namespace
+
 CSession::CSession(SessionDialogUi& ui, const HttpSettings& settings, std::string baseDirectory,
                    bool paced, std::string workListPath)
     : m_ui(ui),
@@ -38,7 +56,11 @@ CSession::CSession(SessionDialogUi& ui, const HttpSettings& settings, std::strin
       m_settings(WithPool(settings)),
       m_transfer(m_settings, ReportMode::Session),
       m_workListPath(std::move(workListPath)),
-      m_interrupted(settings.interrupted) {
+      m_interrupted(settings.interrupted),
+      m_paced(paced) {
+    // While a request of the session waits for its answer, the files under
+    // way go on.
+    m_settings.whileWaiting = [this] { PumpSlots(); };
     m_transfer.SetBaseDirectory(std::move(baseDirectory));
     m_transfer.SetPaced(paced);
     m_transfer.SetUi(&ui);
@@ -189,6 +211,7 @@ void CSession::OnOK() {
     m_ui.SetLowerCaption(
         Format("Load Max %lld Byte Download Data", static_cast<long long>(m_totals.expected)));
     m_nRemaining = m_nToLoad;
+    m_nextToOpen = m_nToLoad - 1;
     m_nStep = 1;
     m_ui.StartTimer();
     m_ui.RunningAnimation().Play();
@@ -207,12 +230,12 @@ void CSession::OnTimer(int budgetMs) {
                    static_cast<long long>(m_totals.expected)));
         CloseSession(kResultEnded);
     } else {
-        WorkListEntry& entry = m_workList[static_cast<std::size_t>(m_nRemaining - 1)];
-        if (m_nStep == 1) {
-            StepOpen(entry);
-        } else if (m_nStep == 2) {
-            StepRead(entry, budgetMs);
-        }
+        // Paced, every tick does one step, opening a file or reading a chunk.
+        const std::size_t before = m_slots.size();
+        FillSlots();
+        if (!m_paced || m_slots.size() == before)
+            ReadSlots(budgetMs);
+        RetireSlots();
     }
     s_tickRunning = false;
 }
@@ -227,79 +250,160 @@ void CSession::DropPrefetched() {
         m_settings.pool->DropPrefetched();
 }
 
-void CSession::StepOpen(WorkListEntry& entry) {
-    const std::string address(entry.Address());
+void CSession::FillSlots() {
     // Entries go from the last to the first. Only files that arrive whole
-    // start ahead: a large body would wait half-read for its turn, long
-    // enough for its server to give up on it.
-    for (int ahead = m_nRemaining - 1;
-         ahead >= 0 && ahead > m_nRemaining - 1 - m_settings.connections; --ahead) {
+    // start ahead of their transfer: a large body would wait half-read,
+    // long enough for its server to give up on it.
+    for (int ahead = m_nextToOpen; ahead >= 0 && ahead > m_nextToOpen - m_settings.connections;
+         --ahead) {
         const auto index = static_cast<std::size_t>(ahead);
         if (m_checkedVersions[index].length <= HttpPool::kWholeBodyAhead)
             Prefetch(std::string(m_workList[index].Address()));
     }
-    Log("OPEN_URL : " + address);
-    m_transfer.SetSessionEntry(&entry);
+    const std::size_t most = m_paced ? 1 : static_cast<std::size_t>(m_settings.connections);
+    while (m_slots.size() < most && m_nextToOpen >= 0) {
+        const std::string address(m_workList[static_cast<std::size_t>(m_nextToOpen)].Address());
+        // A further file waits while its server has no room to spare.
+        if (!m_slots.empty() && m_settings.pool && !IsLocalSource(address) &&
+            !m_settings.pool->HasRoom(address, m_settings.connections)) {
+            break;
+        }
+        OpenSlot(m_nextToOpen--);
+    }
+}
+
+void CSession::OpenSlot(int index) {
+    WorkListEntry& entry = m_workList[static_cast<std::size_t>(index)];
+    Slot& slot = m_slots.emplace_back();
+    slot.index = index;
+    slot.log.Direct(m_slots.size() == 1 ? &m_ui : nullptr);
+    slot.transfer = std::make_unique<CTransfer>(m_settings, ReportMode::Session);
+    CTransfer& t = *slot.transfer;
+    t.SetBaseDirectory(m_baseDirectory);
+    t.SetPaced(m_paced);
+    t.SetReadWait(m_slots.size() == 1 ? m_readWaitMs : 0);
+    t.SetUi(&m_ui);
+    t.SetLog(&slot.log);
+    t.SetFileProgress(m_slots.size() == 1 ? &m_ui.UpperBar() : nullptr);
+    t.SetAnimation(&m_ui.RunningAnimation());
+    t.SetSessionTotals(&m_totals, &m_ui.LowerBar());
+    t.SetSessionEntry(&entry);
+
+    const std::string address(entry.Address());
+    slot.log.Write("OPEN_URL : " + address, true);
     const std::string host = HostOf(address);
     int r;
     if (m_deadHosts.count(host) != 0) {
-        Log("OPEN ERROR: " + host + " could not be reached earlier in this session" + kBell +
-            kBell);
+        slot.log.Write(
+            "OPEN ERROR: " + host + " could not be reached earlier in this session" + kBell + kBell,
+            true);
         r = CTransfer::kInternetError;
     } else {
-        r = m_transfer.Open(address, std::string(entry.Path()));
+        r = t.Open(address, std::string(entry.Path()));
     }
     if (r != CTransfer::kOk) {
         ++m_nErrors;
-        Log(std::string("*** Open Problems - break down") + kBell);
+        slot.log.Write(std::string("*** Open Problems - break down") + kBell, true);
         // The entry fails; a host that cannot be reached fails its later
-        // entries at once, and every other entry still gets its turn.
-        if (m_transfer.HostUnreachable() && !host.empty())
+        // entries at once, and every other entry still gets its turn. The
+        // entries are opened in their turn, so this is decided as one at a
+        // time would.
+        if (t.HostUnreachable() && !host.empty())
             m_deadHosts.insert(host);
-        m_transfer.SetSessionEntry(nullptr);
-        --m_nRemaining;
+        slot.stage = Slot::Stage::Ended;
         return;
     }
     // The file may have changed since its check: the version found now is
     // fetched, and the totals count what it really has.
-    m_totals.expected += m_transfer.ContentLength() -
-                         m_checkedVersions[static_cast<std::size_t>(m_nRemaining - 1)].length;
-    const long long length = m_transfer.ContentLength();
-    const long long received = m_transfer.Received();
+    m_totals.expected +=
+        t.ContentLength() - m_checkedVersions[static_cast<std::size_t>(index)].length;
+    const long long length = t.ContentLength();
+    const long long received = t.Received();
     const std::string path(entry.Path());
     if (received != 0) {
-        Log(Format("DOWNLOAD : the Rest %lld Byte of %lld  %s", length - received, length,
-                   path.c_str()));
+        slot.log.Write(Format("DOWNLOAD : the Rest %lld Byte of %lld  %s", length - received,
+                              length, path.c_str()),
+                       true);
     } else {
-        Log(Format("DOWNLOAD : %lld Byte %s", length, path.c_str()));
+        slot.log.Write(Format("DOWNLOAD : %lld Byte %s", length, path.c_str()), true);
     }
-    m_nStep = 2;
-    m_ui.SetUpperCaption(std::string(entry.Text()));
+    slot.stage = Slot::Stage::Reading;
+    if (m_slots.size() == 1)
+        m_ui.SetUpperCaption(std::string(entry.Text()));
 }
 
-void CSession::StepRead(WorkListEntry&, int budgetMs) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
-    long n;
-    do {
-        n = m_transfer.ReadChunk();
-    } while (n > 0 && std::chrono::steady_clock::now() < until);
+bool CSession::ReadSlot(Slot& slot) {
+    const long n = slot.transfer->ReadChunk();
     if (n != 0)
-        return;
+        return n > 0;
     // The transfer has ended: a short file is stamped too; its length keeps
     // it different from the remote file until it is complete.
-    m_transfer.StampDestination();
-    if (m_transfer.Complete()) {
-        Log("CLOSE_URL : DOWLOAD OK");
+    CTransfer& t = *slot.transfer;
+    t.StampDestination();
+    if (t.Complete()) {
+        slot.log.Write("CLOSE_URL : DOWLOAD OK", true);
     } else {
-        Log(Format("CLOSE_URL : *** DOWLOAD NOT OK  %lld of %lld Bytes",
-                   static_cast<long long>(m_transfer.Received()),
-                   static_cast<long long>(m_transfer.ContentLength())) +
-            kBell);
+        slot.log.Write(Format("CLOSE_URL : *** DOWLOAD NOT OK  %lld of %lld Bytes",
+                              static_cast<long long>(t.Received()),
+                              static_cast<long long>(t.ContentLength())) +
+                           kBell,
+                       true);
         ++m_nErrors;
     }
-    m_transfer.SetSessionEntry(nullptr);
-    --m_nRemaining;
-    m_nStep = 1;
+    slot.stage = Slot::Stage::Ended;
+    return false;
+}
+
+void CSession::ReadSlots(int budgetMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+    bool moved;
+    do {
+        moved = false;
+        for (Slot& slot : m_slots) {
+            if (slot.stage == Slot::Stage::Reading)
+                moved = ReadSlot(slot) || moved;
+        }
+    } while (moved && std::chrono::steady_clock::now() < until);
+}
+
+int CSession::ConnectionCount() const {
+    int n = 0;
+    for (const Slot& slot : m_slots)
+        n += slot.stage == Slot::Stage::Reading ? slot.transfer->ConnectionCount() : 0;
+    return n;
+}
+
+void CSession::PumpSlots() {
+    // Called while a request waits for its answer: the files already under
+    // way keep moving (their servers would otherwise wait on this one), but
+    // nothing else happens.
+    if (m_pumping)
+        return;
+    m_pumping = true;
+    for (Slot& slot : m_slots) {
+        if (slot.stage == Slot::Stage::Reading) {
+            slot.transfer->SetReadWait(0);
+            ReadSlot(slot);
+            slot.transfer->SetReadWait(&slot == &m_slots.front() ? m_readWaitMs : 0);
+        }
+    }
+    m_pumping = false;
+}
+
+void CSession::RetireSlots() {
+    // A block is written when its turn comes: the one in turn is written as
+    // it happens; a later one that ends first waits with its lines.
+    while (!m_slots.empty() && m_slots.front().stage == Slot::Stage::Ended) {
+        m_slots.pop_front();
+        --m_nRemaining;
+        if (m_slots.empty())
+            break;
+        Slot& next = m_slots.front();
+        next.log.Direct(&m_ui);
+        next.transfer->SetFileProgress(&m_ui.UpperBar());
+        next.transfer->SetReadWait(m_readWaitMs);
+        m_ui.SetUpperCaption(std::string(m_workList[static_cast<std::size_t>(next.index)].Text()));
+    }
 }
 
 void CSession::OnCancel() {
@@ -327,6 +431,9 @@ void CSession::CloseSession(int result) {
     m_result = result;
     m_ui.StopTimer();
     m_transfer.Finish();
+    // Every transfer under way stops resumably; lines of blocks whose turn
+    // never came are not written.
+    m_slots.clear();
     DropPrefetched();
     m_transfer.SetSessionEntry(nullptr);
     if (m_nErrors != 0) {

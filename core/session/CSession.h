@@ -16,7 +16,9 @@
 // States: waiting -> checking (inside OnOK) -> downloading (ticks) -> closed.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,6 +44,20 @@ public:
     virtual void StartTimer() = 0;  // one OnTimer every 20 ms from now on
     virtual void StopTimer() = 0;
     virtual void EndDialog(int result) = 0;
+};
+
+// The log lines of one file's download block: written through while the
+// block is in turn, kept until its turn comes otherwise.
+class BlockLog : public Log {
+public:
+    // Writes what was kept to target and everything after it too; nullptr
+    // keeps the lines.
+    void Direct(Log* target);
+    void Write(const std::string& text, bool lineEnd) override;
+
+private:
+    Log* m_target = nullptr;
+    std::vector<std::pair<std::string, bool>> m_lines;
 };
 
 class CSession {
@@ -72,14 +88,38 @@ public:
     int Remaining() const { return m_nRemaining; }
     int Result() const { return m_result; }
     const SessionTotals& Totals() const { return m_totals; }
+    // Connections the files under way read from now.
+    int ConnectionCount() const;
     const std::vector<WorkListEntry>& WorkList() const { return m_workList; }
     // How long one engine read may wait for network data.
-    void SetReadWait(int milliseconds) { m_transfer.SetReadWait(milliseconds); }
+    void SetReadWait(int milliseconds) {
+        m_transfer.SetReadWait(milliseconds);
+        m_readWaitMs = milliseconds;
+    }
 
 private:
+    // One file of the download phase: its transfer and its block of log lines.
+    struct Slot {
+        enum class Stage { Opening, Reading, Ended };
+        int index = 0;  // its entry in the work list
+        std::unique_ptr<CTransfer> transfer;
+        BlockLog log;
+        Stage stage = Stage::Opening;
+    };
+
     void Log(const std::string& text, bool lineEnd = true) { m_ui.Write(text, lineEnd); }
-    void StepOpen(WorkListEntry& entry);
-    void StepRead(WorkListEntry& entry, int budgetMs);
+    // Opens the transfers of the next entries, in their turn, up to the
+    // number the session keeps under way.
+    void FillSlots();
+    void OpenSlot(int index);
+    // Reads every open transfer for up to budgetMs; a transfer that ends
+    // gets its closing line.
+    void ReadSlots(int budgetMs);
+    bool ReadSlot(Slot& slot);
+    // Moves the transfers under way without waiting (while a request waits).
+    void PumpSlots();
+    // Takes ended blocks off in turn; the next one is written from then on.
+    void RetireSlots();
     // Starts the plain request of an address ahead of its turn (pool only);
     // local sources and hosts that did not answer are left out.
     void Prefetch(const std::string& address);
@@ -105,6 +145,12 @@ private:
     int m_nErrors = 0;
     SessionTotals m_totals;
     int m_result = 0;
+    bool m_paced = false;
+    int m_readWaitMs = 50;
+    // The transfers under way, the one in turn first.
+    std::deque<Slot> m_slots;
+    int m_nextToOpen = -1;  // the next entry to open, counting down
+    bool m_pumping = false;
 
     static bool s_tickRunning;  // shared by every session of the process
 };

@@ -58,6 +58,10 @@ std::string CProgressLine::FormatBytes(std::int64_t bytes) {
     return Format("%.1f %s", value, kUnits[unit]);
 }
 
+std::string CProgressLine::ConnectionsText(int connections) {
+    return connections > 1 ? "  " + std::to_string(connections) + " connections" : std::string();
+}
+
 std::string CProgressLine::FormatDuration(std::int64_t seconds) {
     const long long h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
     return h > 0 ? Format("%lld:%02lld:%02lld", h, m, s) : Format("%lld:%02lld", m, s);

@@ -32,6 +32,8 @@ public:
     static std::string FormatBytes(std::int64_t bytes);
     // "0:07", "12:30", "1:02:03".
     static std::string FormatDuration(std::int64_t seconds);
+    // "  4 connections" when a transfer reads from more than one; "" else.
+    static std::string ConnectionsText(int connections);
 
 private:
     std::deque<std::pair<Clock::time_point, std::int64_t>> m_samples;  // oldest first

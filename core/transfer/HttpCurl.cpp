@@ -465,6 +465,10 @@ struct HttpRequest::Impl {
     }
 
     bool Interrupted() const { return settings.interrupted && settings.interrupted(); }
+    void WhileWaiting() const {
+        if (settings.whileWaiting)
+            settings.whileWaiting();
+    }
 
     // Waits (moving the network) for the host of target to have a request
     // fewer in flight than it accepts; requests started ahead give way.
@@ -490,6 +494,7 @@ struct HttpRequest::Impl {
                 return false;
             }
             Perform();
+            WhileWaiting();
             if (pool != nullptr)
                 Wait(std::min(left, kPollSliceMs));
             else
@@ -529,6 +534,7 @@ struct HttpRequest::Impl {
                     return false;
                 }
                 Perform();
+                WhileWaiting();
                 if (!head.headersDone && !done)
                     Wait(kPollSliceMs);
             }

@@ -45,6 +45,10 @@ struct HttpSettings {
     // Called every few dozen milliseconds while a call waits for the network;
     // returning true abandons the call with the error text "interrupted".
     std::function<bool()> interrupted;
+    // Called while a request waits for its answer or for its turn, so that
+    // the owner can move its other transfers meanwhile; it must not send a
+    // request that waits itself.
+    std::function<void()> whileWaiting;
     // Checks and transfers a session keeps in flight at once; 1 runs them
     // strictly one after the other. Single downloads ignore it.
     int connections = 8;

@@ -112,8 +112,9 @@ void CSessionDlg::OnTimer() {
         m_line.Start(totals.running, now);
     }
     if (m_line.Due(now)) {
-        m_progressLine->setText(
-            QString::fromStdString(m_line.Text(totals.running, totals.expected, now)));
+        m_progressLine->setText(QString::fromStdString(
+            m_line.Text(totals.running, totals.expected, now) +
+            tvx::CProgressLine::ConnectionsText(m_session->ConnectionCount())));
     }
 }
 

@@ -115,7 +115,8 @@ void CFileDownloadDlg::ShowProgressLine() {
     }
     if (m_line.Due(now)) {
         m_progressLine->setText(QString::fromStdString(
-            m_line.Text(transfer.Received(), transfer.ContentLength(), now)));
+            m_line.Text(transfer.Received(), transfer.ContentLength(), now) +
+            tvx::CProgressLine::ConnectionsText(transfer.ConnectionCount())));
     }
 }
 

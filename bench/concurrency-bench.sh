@@ -14,8 +14,7 @@ set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 session=$bench_top/build/cli/tvx-session
 [ -x "$session" ] || "$bench_top/scripts/setup.sh" >/dev/null
-command -v wget >/dev/null || sudo apt-get install -y wget >/dev/null
-command -v aria2c >/dev/null || sudo apt-get install -y aria2 >/dev/null
+"$bench_top/scripts/install-packages.sh" bench wget aria2
 
 delay=${BENCH_DELAY_MS:-20}
 count=${BENCH_FILES:-300}

@@ -100,7 +100,7 @@ public:
     // A file is cut into segments from this size on; a segment is split
     // again only while both halves get at least kMinSegment bytes.
     static constexpr std::int64_t kMinSplitFile = 4 << 20;
-    static constexpr std::int64_t kMinSegment = 1 << 20;
+    static constexpr std::int64_t kMinSegment = 256 << 10;
 
     using FreeSpaceProbe = CDestination::FreeSpaceProbe;
 

@@ -81,8 +81,15 @@ void CTransfer::StartConnections() {
                 break;
             }
         }
-        if (start < 0 && m_splitting)
-            start = m_map.SplitLargest(kMinSegment);
+        // Parts of an even share each, so that the connections end together;
+        // a segment under way counts whole, what it has is its head start.
+        if (start < 0 && m_splitting) {
+            std::int64_t open = 0;
+            for (const Segment& s : m_map.Segments())
+                open += s.Left() > 0 ? s.end - s.start : 0;
+            const auto n = static_cast<std::int64_t>(m_maxConnections);
+            start = m_map.SplitLargest(kMinSegment, (open + n - 1) / n);
+        }
         if (start < 0 || !StartConnection(start))
             return;
     }
@@ -173,7 +180,16 @@ long CTransfer::ReadSegments() {
     StartConnections();
     const std::int64_t allowed = Allowance();
     std::int64_t moved = 0;
+    // A connection is read while it has bytes, up to a share of the pass,
+    // so that one that is ahead fills the buffers of none of the others.
+    constexpr std::int64_t kPerPass = 8 * kLargeChunk;
+    std::size_t current = m_connections.size();
+    std::int64_t taken = 0;
     for (std::size_t i = 0; i < m_connections.size();) {
+        if (i != current) {
+            current = i;
+            taken = 0;
+        }
         Connection& c = m_connections[i];
         if (!c.judged) {
             const HttpRequest::HeadState state = c.request->Poll();
@@ -223,6 +239,7 @@ long CTransfer::ReadSegments() {
                                 : Format("the server ended the part from byte %lld early (%s)",
                                          static_cast<long long>(s.Next()), m_rangeUrl.c_str());
             DropConnection(i, true);
+            current = m_connections.size();
             continue;
         }
         std::size_t written = 0;
@@ -239,9 +256,10 @@ long CTransfer::ReadSegments() {
             Report(Event::Write, problem);
             return Stop();
         }
+        taken += static_cast<std::int64_t>(written);
         if (s.Left() == 0)
             SegmentDone(i);
-        else
+        else if (taken >= kPerPass)
             ++i;
     }
     if (moved > 0 && !WriteProgressRecord()) {

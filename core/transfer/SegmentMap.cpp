@@ -51,13 +51,16 @@ Segment* CSegmentMap::At(std::int64_t start) {
     return nullptr;
 }
 
-std::int64_t CSegmentMap::SplitLargest(std::int64_t minPart) {
+std::int64_t CSegmentMap::SplitLargest(std::int64_t minPart, std::int64_t maxPart) {
     auto largest =
         std::max_element(m_segments.begin(), m_segments.end(),
                          [](const Segment& a, const Segment& b) { return a.Left() < b.Left(); });
     if (largest == m_segments.end() || largest->Left() < 2 * minPart)
         return -1;
-    const std::int64_t middle = largest->Next() + largest->Left() / 2;
+    const std::int64_t part = maxPart == INT64_MAX
+                                  ? largest->Left() / 2
+                                  : std::clamp(maxPart, minPart, largest->Left() - minPart);
+    const std::int64_t middle = largest->end - part;
     const Segment second{middle, largest->end, 0};
     largest->end = middle;
     m_segments.insert(largest + 1, second);

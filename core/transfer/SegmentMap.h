@@ -43,10 +43,11 @@ public:
     Segment* At(std::int64_t start);
 
     // Splits the segment with the most left into two, the new one taking the
-    // second half of what is left, when each half gets at least minPart
-    // bytes. A segment keeps its start, so it is known by it. Returns the new
-    // segment's start, or -1 when no segment is large enough.
-    std::int64_t SplitLargest(std::int64_t minPart);
+    // end of what is left: half of it, or else maxPart as far as both parts
+    // keep at least minPart bytes (and only when they can). A segment keeps its
+    // start, so it is known by it. Returns the new segment's start, or -1
+    // when no segment is large enough.
+    std::int64_t SplitLargest(std::int64_t minPart, std::int64_t maxPart = INT64_MAX);
 
 private:
     std::vector<Segment> m_segments;

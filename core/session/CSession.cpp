@@ -250,7 +250,7 @@ void CSession::DropPrefetched() {
         m_settings.pool->DropPrefetched();
 }
 
-void CSession::FillSlots() {
+void CSession::PrefetchAhead() {
     // Entries go from the last to the first. Only files that arrive whole
     // start ahead of their transfer: a large body would wait half-read,
     // long enough for its server to give up on it.
@@ -260,6 +260,10 @@ void CSession::FillSlots() {
         if (m_checkedVersions[index].length <= HttpPool::kWholeBodyAhead)
             Prefetch(std::string(m_workList[index].Address()));
     }
+}
+
+void CSession::FillSlots() {
+    PrefetchAhead();
     const std::size_t most = m_paced ? 1 : static_cast<std::size_t>(m_settings.connections);
     while (m_slots.size() < most && m_nextToOpen >= 0) {
         const std::string address(m_workList[static_cast<std::size_t>(m_nextToOpen)].Address());
@@ -270,6 +274,8 @@ void CSession::FillSlots() {
         }
         OpenSlot(m_nextToOpen--);
     }
+    // The next ones are asked for while these arrive.
+    PrefetchAhead();
 }
 
 void CSession::OpenSlot(int index) {
@@ -351,6 +357,8 @@ bool CSession::ReadSlot(Slot& slot) {
         ++m_nErrors;
     }
     slot.stage = Slot::Stage::Ended;
+    // Its connection is free: the next entry's request goes out now.
+    PrefetchAhead();
     return false;
 }
 

@@ -123,6 +123,8 @@ private:
     // Starts the plain request of an address ahead of its turn (pool only);
     // local sources and hosts that did not answer are left out.
     void Prefetch(const std::string& address);
+    // Starts the requests of the entries after the ones under way.
+    void PrefetchAhead();
     void DropPrefetched();
     // For each entry, the path of the entry whose control file its
     // destination is ("" for none): such a link is left out, or the two

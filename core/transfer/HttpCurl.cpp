@@ -743,6 +743,10 @@ bool HttpRequest::Busy() const {
 }
 
 bool HttpPool::HasRoom(const std::string& url, int connections) {
+    for (const auto& [address, request] : m_impl->prefetched) {
+        if (address == url)
+            return true;
+    }
     const std::string host = HostKey(url);
     return m_impl->InFlight(host, nullptr) < m_impl->HostState(host, connections).cap;
 }
@@ -758,11 +762,11 @@ void HttpPool::Wait(int ms) {
 }
 
 int HttpPool::Impl::InFlight(const std::string& host, const HttpRequest::Impl* except) const {
+    // Requests being drained are not counted: their rest is short and
+    // arrives by itself.
     int n = 0;
     for (const HttpRequest::Impl* r : live)
         n += r != except && !r->done && r->host == host;
-    for (const Draining& d : draining)
-        n += d.host == host;
     return n;
 }
 

@@ -199,7 +199,7 @@ public:
 
     // Whether a request to the host of url may start now without going over
     // what the host accepts (connections: the first guess for a host not yet
-    // seen).
+    // seen). A request for url started ahead is already counted: it has room.
     bool HasRoom(const std::string& url, int connections);
     // Moves every request of the pool, waiting at most ms for the network.
     void Wait(int ms);

@@ -6,7 +6,9 @@
 #
 # Prints, from this one run of the script: the median wall time and peak
 # memory of `tvx-get URL,FILE` and of `curl -o FILE URL`, their ratio, and
-# tvx-get's peak memory for a 64 MiB file beside the 1 GiB one.
+# tvx-get's peak memory for a 64 MiB file beside the 1 GiB one. tvx-get
+# syncs a finished file to the disk before it calls it complete; curl does
+# not, so `curl -o FILE URL && sync FILE` is timed as well.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 runs=${1:-3}
@@ -21,7 +23,7 @@ trap 'stop_nginx' EXIT
 start_nginx "$work/www" "$work"
 url=http://127.0.0.1:$NGINX_PORT
 
-tvx_times=() curl_times=() tvx_mem=() curl_mem=() ratios=()
+tvx_times=() curl_times=() tvx_mem=() curl_mem=() ratios=() synced=()
 for i in $(seq "$runs"); do
   rm -rf "$work/out"/*
   measure a "$tvxget" "$url/big.bin,$work/out/tvx.bin"
@@ -32,7 +34,11 @@ for i in $(seq "$runs"); do
   [ "$ax" = 0 ] && [ "$bx" = 0 ] || { echo "bench: a download failed (tvx-get $ax, curl $bx)" >&2; exit 1; }
   tvx_times+=("$at") curl_times+=("$bt") tvx_mem+=("$am") curl_mem+=("$bm")
   ratios+=("$(awk -v a="$at" -v b="$bt" 'BEGIN { printf "%.3f", a / b }')")
-  echo "run $i: tvx-get ${at}s ${am} KiB, curl ${bt}s ${bm} KiB"
+  rm -rf "$work/out"/*
+  measure c sh -c 'curl -s -o "$1" "$2" && sync "$1"' _ "$work/out/curl.bin" "$url/big.bin"
+  read -r ct _ _ <<<"$c"
+  synced+=("$ct")
+  echo "run $i: tvx-get ${at}s ${am} KiB, curl ${bt}s ${bm} KiB, curl and sync ${ct}s"
 done
 rm -rf "$work/out"/*
 measure m "$tvxget" "$url/mid.bin,$work/out/mid.bin"
@@ -43,5 +49,6 @@ echo
 echo "1 GiB from nginx on 127.0.0.1, $runs runs each, medians:"
 printf '  tvx-get  %8ss  peak %8s KiB\n' "$(printf '%s\n' "${tvx_times[@]}" | median)" "$(printf '%s\n' "${tvx_mem[@]}" | median)"
 printf '  curl -o  %8ss  peak %8s KiB\n' "$(printf '%s\n' "${curl_times[@]}" | median)" "$(printf '%s\n' "${curl_mem[@]}" | median)"
+printf '  curl -o, then sync  %8ss\n' "$(printf '%s\n' "${synced[@]}" | median)"
 printf '  time ratio tvx-get/curl (median of the pairs): %s\n' "$(printf '%s\n' "${ratios[@]}" | median)"
 printf '  tvx-get peak memory: %s KiB for 64 MiB, %s KiB for 1 GiB\n' "$mm" "$(printf '%s\n' "${tvx_mem[@]}" | median)"

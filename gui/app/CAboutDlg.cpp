@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "app/Version.h"
+#include "browser/EngineHardening.h"
 #include "res/Pictures.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
@@ -21,12 +22,23 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
         QStringLiteral("https://www.tarvex.de/   download service %1").arg(tvx::kVersion), this);
     auto* notice =
         new QLabel(QStringLiteral("Tarvex Download Service. Free to use, at your own risk."), this);
+    // The engine gets no security updates from the distribution: say which
+    // one it is and how it runs.
+    auto* engine =
+        new QLabel(QStringLiteral("Browser engine: %1, %2")
+                       .arg(EngineVersion(),
+                            PrepareBrowserEngine()
+                                ? QStringLiteral("hardened")
+                                : QStringLiteral("with its own defaults ([Browser] Hardened=0)")),
+                   this);
+    engine->setObjectName(QStringLiteral("engineVersion"));
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
     layout->addWidget(banner, 0, 0, 1, 3);
     layout->addWidget(icon, 1, 0, 2, 1, Qt::AlignTop);
     layout->addWidget(address, 1, 1, 1, 2);
     layout->addWidget(notice, 2, 1, 1, 2);
-    layout->addWidget(ok, 3, 2, Qt::AlignRight);
+    layout->addWidget(engine, 3, 1, 1, 2);
+    layout->addWidget(ok, 4, 2, Qt::AlignRight);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -12,6 +12,7 @@
 #include "app/Settings.h"
 #include "app/Version.h"
 #include "browser/CMainFrame.h"
+#include "browser/EngineHardening.h"
 
 CDownloadApp::CDownloadApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Tarvex Download Service"));
@@ -47,6 +48,8 @@ bool CDownloadApp::InitInstance() {
         }
         document = QFileInfo(file).fileName();
     }
+    // The engine's flags go before its first use.
+    PrepareBrowserEngine();
     m_pMainWnd = new CMainFrame();
     if (!document.isEmpty())
         m_pMainWnd->SetDocumentTitle(document);

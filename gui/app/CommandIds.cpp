@@ -67,6 +67,8 @@ const char* CommandPrompt(int command) {
             return "Shows or hides the toolbar.\nToggle Toolbar";
         case ID_VIEW_STATUS_BAR:
             return "Shows or hides the status bar.\nToggle Status Bar";
+        case ID_VIEW_IN_WEB_BROWSER:
+            return "Opens the page in your own web browser.\nOpen in your web browser";
         default:
             return "";
     }
@@ -97,6 +99,7 @@ bool IsBrowserCommand(int command) {
         case ID_HELP_ENGINE_START_PAGE:
         case ID_GO_TARVEX_HOME:
         case ID_FILE_PRINT:
+        case ID_VIEW_IN_WEB_BROWSER:
             return true;
         default:
             return false;

@@ -4,12 +4,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/CDownloadApp.h"
 #include "app/CTerminationSignals.h"
 #include "app/CommandLine.h"
+#include "browser/EngineHardening.h"
 
 namespace {
 
@@ -38,8 +40,19 @@ constexpr char kHelp[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (tvx::AnswerStandardOption(argc, argv, "tvx", kHelp))
+    if (tvx::AnswerStandardOption(argc, argv, "tvx", kHelp)) {
+        // The version names the browser engine too: the distribution gives
+        // it no security updates, so which one it is matters.
+        for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+            if (std::strcmp(argv[i], "--version") == 0) {
+                std::printf("Browser engine: %s\n", EngineVersion().toLatin1().constData());
+                break;
+            }
+            if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+                break;
+        }
         return 0;
+    }
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");

@@ -145,6 +145,8 @@ void CMainFrame::CreateMenus() {
     view->addSeparator();
     entry(view, ID_STOP, QStringLiteral("Sto&p"), QKeySequence(Qt::Key_Escape));
     entry(view, ID_REFRESH, QStringLiteral("&Refresh"), QKeySequence(Qt::Key_F5));
+    view->addSeparator();
+    entry(view, ID_VIEW_IN_WEB_BROWSER, QStringLiteral("Open in your &web browser"));
 
     QMenu* go = menuBar()->addMenu(QStringLiteral("&Go"));
     entry(go, ID_GO_BACK, QStringLiteral("&Back"), QKeySequence(Qt::ALT | Qt::Key_Left));

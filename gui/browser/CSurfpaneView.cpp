@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProcess>
 #include <QWebEngineContextMenuRequest>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
@@ -15,6 +16,7 @@
 #include "app/MessageBox.h"
 #include "app/Settings.h"
 #include "browser/CCookieStore.h"
+#include "browser/EngineHardening.h"
 #include "browser/Interception.h"
 #include "platform/Paths.h"
 #include "res/Resources.h"
@@ -50,7 +52,9 @@ bool CSurfpanePage::acceptNavigationRequest(const QUrl& url, NavigationType type
 
 CSurfpaneView::CSurfpaneView(QWidget* parent) : QWebEngineView(parent) {
     InitResources();
+    PrepareBrowserEngine();
     QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
+    HardenProfile(profile);
     m_page = new CSurfpanePage(profile, this);
     setPage(m_page);
     m_cookies = new CCookieStore(profile->cookieStore(), this);
@@ -212,6 +216,13 @@ QMenu* CSurfpaneView::CreateContextMenu() {
         menu->removeAction(pageAction(action));
     }
     const QWebEngineContextMenuRequest* request = lastContextMenuRequest();
+    const QUrl target =
+        request != nullptr && IsWebAddress(request->linkUrl()) ? request->linkUrl() : url();
+    if (IsWebAddress(target)) {
+        auto* open = new QAction(QStringLiteral("Open in your web browser"), menu);
+        connect(open, &QAction::triggered, this, [this, target] { OpenInWebBrowser(target); });
+        menu->insertAction(menu->actions().value(0), open);
+    }
     if (request != nullptr && IsWebAddress(request->linkUrl())) {
         const QString address = request->linkUrl().toString(QUrl::FullyEncoded);
         const QString text = request->linkText();
@@ -221,6 +232,18 @@ QMenu* CSurfpaneView::CreateContextMenu() {
         menu->insertAction(menu->actions().value(0), add);
     }
     return menu;
+}
+
+void CSurfpaneView::OpenInWebBrowser(const QUrl& target) {
+    // The desktop's own browser, which gets its security updates; only web
+    // addresses leave this program.
+    if (!IsWebAddress(target))
+        return;
+    if (m_openExternally) {
+        m_openExternally(target.toString(QUrl::FullyEncoded));
+        return;
+    }
+    QProcess::startDetached(QStringLiteral("xdg-open"), {target.toString(QUrl::FullyEncoded)});
 }
 
 QString CSurfpaneView::StartPage() {
@@ -281,6 +304,9 @@ void CSurfpaneView::OnCommand(int command) {
             break;
         case ID_REFRESH:
             triggerPageAction(QWebEnginePage::Reload);
+            break;
+        case ID_VIEW_IN_WEB_BROWSER:
+            OpenInWebBrowser(url());
             break;
         case ID_HELP_WEB_TUTORIAL:
             Navigate2(FixedPage(736));

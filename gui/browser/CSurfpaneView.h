@@ -60,9 +60,12 @@ public:
     // The built-in start page.
     static QString StartPage();
     // The page's context menu for the point last right-clicked: the engine's
-    // own entries without those that open further windows or tabs, and "Add
-    // link to the download list" over a web link. The caller owns it.
+    // own entries without those that open further windows or tabs, "Open in
+    // your web browser" for the link or the page, and "Add link to the
+    // download list" over a web link. The caller owns it.
     QMenu* CreateContextMenu();
+    // Opens a web address in the desktop's own browser (xdg-open).
+    void OpenInWebBrowser(const QUrl& target);
     // The browser's cookies, as the transfers started here send them.
     const CCookieStore& Cookies() const { return *m_cookies; }
 
@@ -74,6 +77,10 @@ public:
     using DownloadHook = std::function<void(const std::string& webnameFilename)>;
     void SetSaveDialogHook(SaveDialogHook hook) { m_saveHook = std::move(hook); }
     void SetDownloadHook(DownloadHook hook) { m_downloadHook = std::move(hook); }
+    // Replaces xdg-open, for tests.
+    void SetOpenExternallyHook(std::function<void(const QString&)> hook) {
+        m_openExternally = std::move(hook);
+    }
 
 signals:
     void StartActivityAnimation();
@@ -111,4 +118,5 @@ private:
     QUrl m_formAddress;  // the last form's target, whose answer only the engine holds
     SaveDialogHook m_saveHook;
     DownloadHook m_downloadHook;
+    std::function<void(const QString&)> m_openExternally;
 };

@@ -7,9 +7,12 @@
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
 
 #include "GuiSandbox.h"
 #include "TestHttpServer.h"
+#include "app/CommandIds.h"
 #include "app/Controls.h"
 #include "browser/CMainFrame.h"
 #include "browser/CSurfpaneView.h"
@@ -59,6 +62,7 @@ private slots:
     void cancelledSaveLeavesThePage();
     void engineDownloadsTakeTheSameWay();
     void favoritesMenuOpensItsAddresses();
+    void theEngineRunsHardenedAndPagesCanGoToTheOwnBrowser();
 
 private:
     // Loads the page of links into the view and waits for it.
@@ -95,6 +99,30 @@ void BrowserTest::LoadLinks(CSurfpaneView& view) {
     view.Navigate2(QString::fromStdString(m_server->Url("/links.html")));
     QVERIFY(loaded.wait(20000));
     QTRY_COMPARE_WITH_TIMEOUT(view.title(), QString("Links"), 10000);
+}
+
+// By default the open web meets no JIT (so no WebAssembly), no WebGL, no
+// plugins or PDF viewer; a page or a link can go to the desktop's browser.
+void BrowserTest::theEngineRunsHardenedAndPagesCanGoToTheOwnBrowser() {
+    CSurfpaneView view;
+    view.resize(600, 400);
+    view.show();
+    LoadLinks(view);
+    QVariant seen;
+    view.page()->runJavaScript(
+        QStringLiteral("typeof WebAssembly + ' ' + "
+                       "!!document.createElement('canvas').getContext('webgl')"),
+        [&](const QVariant& result) { seen = result; });
+    QTRY_COMPARE_WITH_TIMEOUT(seen.toString(), QString("undefined false"), 10000);
+    const QWebEngineSettings* settings = view.page()->profile()->settings();
+    QVERIFY(!settings->testAttribute(QWebEngineSettings::PluginsEnabled));
+    QVERIFY(!settings->testAttribute(QWebEngineSettings::PdfViewerEnabled));
+    QVERIFY(settings->testAttribute(QWebEngineSettings::PlaybackRequiresUserGesture));
+
+    QStringList opened;
+    view.SetOpenExternallyHook([&](const QString& address) { opened << address; });
+    view.OnCommand(ID_VIEW_IN_WEB_BROWSER);
+    QCOMPARE(opened, QStringList{QString::fromStdString(m_server->Url("/links.html"))});
 }
 
 void BrowserTest::Click(CSurfpaneView& view, const char* id) {

@@ -37,4 +37,17 @@ std::optional<std::string> DocumentArgument(const std::vector<std::string>& argu
 // it needs no display from the environment. Options end at a lone "--".
 bool ChoosesDisplay(const std::vector<std::string>& arguments);
 
+// The desktop program's own options, taken out of its arguments (before a
+// lone "--"): --add ADDRESS and --download ADDRESS with --referrer URL and
+// --text TEXT, and --last-folder (the menu's start: the folder used last).
+// --add or --download without an address (a menu's action started without
+// a link) only opens the window.
+struct WindowOptions {
+    std::string action;  // "add", "download", or "" for none
+    std::string url, referrer, text;
+    bool lastFolder = false;
+    std::string error;  // why the options cannot be taken ("" when they can)
+};
+WindowOptions TakeWindowOptions(std::vector<std::string>& arguments);
+
 }  // namespace tvx

@@ -355,6 +355,29 @@ void CMainFrame::OnCreateClient() {
     SetActiveView(Pane::Browser);
 }
 
+std::string CMainFrame::OnHandOff(const tvx::HandOffRequest& request) {
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    const QString address = QString::fromStdString(request.url);
+    // The dialogs open once the answer is on its way.
+    if (request.action == "add") {
+        const QString text = QString::fromStdString(request.text);
+        QTimer::singleShot(0, this, [this, address, text] {
+            SetActiveView(Pane::List);
+            m_pLeftView->AddLink(address, text);
+        });
+    } else if (request.action == "download") {
+        QTimer::singleShot(0, this, [this, address, request] {
+            m_pSurfpaneView->DownloadFromOutside(address, QString::fromStdString(request.filename),
+                                                 QString::fromStdString(request.referrer),
+                                                 request.cookies);
+        });
+    }
+    return {};
+}
+
 void CMainFrame::SetActiveView(Pane pane) {
     m_activeView = pane;
     QWidget* widget = pane == Pane::List  ? static_cast<QWidget*>(m_pLeftView)

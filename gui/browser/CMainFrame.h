@@ -13,6 +13,7 @@
 #include <map>
 
 #include "app/Settings.h"
+#include "browser/HandOff.h"
 
 class QAction;
 class QComboBox;
@@ -32,6 +33,11 @@ public:
 
     explicit CMainFrame(QWidget* parent = nullptr);
     ~CMainFrame() override;
+
+    // A request handed over from outside (a second tvx, the browser
+    // extension): the window comes to the front and opens the link editor
+    // or the download. Returns "" when it is taken, else why not.
+    std::string OnHandOff(const tvx::HandOffRequest& request);
 
     // Applies a placement read from the settings: the restored rectangle and
     // the show state. Without one the window opens maximised.

@@ -129,8 +129,15 @@ QString CSurfpaneView::RefererFor(const QUrl& target) const {
     return page.adjusted(QUrl::RemoveFragment | QUrl::RemoveUserInfo).toString(QUrl::FullyEncoded);
 }
 
+void CSurfpaneView::DownloadFromOutside(const QString& address, const QString& suggestedName,
+                                        const QString& referer,
+                                        const std::vector<std::string>& cookies) {
+    DownloadAddress(address, suggestedName, referer, &cookies);
+}
+
 void CSurfpaneView::DownloadAddress(const QString& address, const QString& suggestedName,
-                                    const QString& referer) {
+                                    const QString& referer,
+                                    const std::vector<std::string>* cookies) {
     // A local file goes to the transfer as its path, which it copies.
     const QUrl url(address);
     const QString source = url.isLocalFile() ? url.toLocalFile() : address;
@@ -160,7 +167,7 @@ void CSurfpaneView::DownloadAddress(const QString& address, const QString& sugge
     }
     tvx::HttpSettings settings;
     settings.referer = ToLocal8(referer);
-    settings.cookies = m_cookies->NetscapeLines();
+    settings.cookies = cookies != nullptr ? *cookies : m_cookies->NetscapeLines();
     CFileDownloadDlg dialog(nullptr, settings);
     dialog.SetParameters(text);
     dialog.DoModal();

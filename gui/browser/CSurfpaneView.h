@@ -64,6 +64,11 @@ public:
     // your web browser" for the link or the page, and "Add link to the
     // download list" over a web link. The caller owns it.
     QMenu* CreateContextMenu();
+    // A download handed over from outside (another browser, the command
+    // line): the Save dialog with the proposal, then the download dialog,
+    // with the cookies given (Netscape lines) instead of this browser's.
+    void DownloadFromOutside(const QString& address, const QString& suggestedName,
+                             const QString& referer, const std::vector<std::string>& cookies);
     // Opens a web address in the desktop's own browser (xdg-open).
     void OpenInWebBrowser(const QUrl& target);
     // The browser's cookies, as the transfers started here send them.
@@ -98,7 +103,8 @@ private:
     // dialog. suggestedName, when given, is proposed instead of the last part
     // of the address; referer goes with the requests when not empty.
     void DownloadAddress(const QString& address, const QString& suggestedName = {},
-                         const QString& referer = {});
+                         const QString& referer = {},
+                         const std::vector<std::string>* cookies = nullptr);
     // The native path the Save dialog proposes for a file name: the file in
     // the download folder.
     QString Proposal(const std::string& name) const;

@@ -2,11 +2,18 @@
 // programs, and which argument of the desktop program is its document.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
 
 #include "Process.h"
 #include "Sandbox.h"
 #include "app/CommandLine.h"
 #include "app/Version.h"
+#include "browser/HandOff.h"
 
 namespace {
 
@@ -64,7 +71,12 @@ TEST_F(StandardOptions, HelpAndVersionInOneStyle) {
         const tvxtest::ProcessResult version =
             tvxtest::RunProcess(path, {"--version"}, Dir(), 20000);
         EXPECT_EQ(version.exitCode, 0) << name << version.err;
-        EXPECT_EQ(version.out, name + " (Tarvex Download Service) " + tvx::kVersion + "\n");
+        // tvx names its browser engine too, on a line of its own.
+        EXPECT_EQ(version.out.substr(0, version.out.find('\n') + 1),
+                  name + " (Tarvex Download Service) " + tvx::kVersion + "\n");
+        EXPECT_EQ(version.out.find("Browser engine: Qt WebEngine ") != std::string::npos,
+                  name == "tvx")
+            << version.out;
 
         for (const char* help : {"--help", "-h"}) {
             const tvxtest::ProcessResult r =
@@ -84,6 +96,43 @@ TEST_F(StandardOptions, HelpAndVersionInOneStyle) {
         const tvxtest::ProcessResult ended = tvxtest::RunProcess(path, {"--", "--version"}, Dir());
         EXPECT_EQ(ended.out.find("(Tarvex Download Service)"), std::string::npos) << path;
     }
+}
+
+// One window per folder: a second tvx there hands its link to the running
+// window, which judges it as any request from outside; the window's
+// options are read before anything else.
+TEST_F(StandardOptions, ASecondTvxHandsItsLinkToTheFoldersWindow) {
+#ifndef TVX_PATH
+    GTEST_SKIP() << "built without the window";
+#else
+    EXPECT_EQ(tvxtest::RunProcess(TVX_PATH, {"--text", "T"}, Dir()).exitCode, 2);
+    EXPECT_EQ(tvxtest::RunProcess(TVX_PATH, {"--add", "http://h/a", "--referrer"}, Dir()).exitCode,
+              2);
+    ::mkdir(PathOf("run").c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", PathOf("run").c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 1);
+    char* real = ::realpath(Dir().c_str(), nullptr);
+    const std::string socket = tvx::WindowSocketPath(real);
+    std::free(real);
+    const pid_t window = tvxtest::StartProcess(TVX_PATH, {}, Dir());
+    for (int i = 0; i < 600 && !tvxtest::Exists(socket); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(tvxtest::Exists(socket));
+    const auto add = tvxtest::RunProcess(
+        TVX_PATH, {"--add", "http://127.0.0.1:9/a.zip", "--text", "A file"}, Dir());
+    EXPECT_EQ(add.exitCode, 0) << add.err;
+    const auto shown = tvxtest::RunProcess(TVX_PATH, {}, Dir());
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    const auto refused = tvxtest::RunProcess(TVX_PATH, {"--download", "ftp://host/a.zip"}, Dir());
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("refused: the address must be an http or https address"),
+              std::string::npos)
+        << refused.err;
+    kill(window, SIGKILL);
+    tvxtest::WaitProcess(window, Dir());
+    ::unsetenv("XDG_RUNTIME_DIR");
+#endif
 }
 
 }  // namespace

@@ -29,13 +29,13 @@ struct Json {
     bool boolean = false;
     double number = 0;
     std::string text;
-    std::vector<Json> items;
-    std::vector<std::pair<std::string, Json>> fields;
+    std::vector<Json> items;        // an array's items, or an object's values
+    std::vector<std::string> keys;  // an object's keys, one for each of items
 
     const Json* Field(const char* name) const {
-        for (const auto& [key, value] : fields) {
-            if (key == name)
-                return &value;
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            if (keys[i] == name)
+                return &items[i];
         }
         return nullptr;
     }
@@ -97,8 +97,9 @@ private:
                 Blanks();
                 if (m_pos >= m_text.size() || m_text[m_pos] != '"' || !String(key) || !Take(':'))
                     return false;
-                value.fields.emplace_back(std::move(key), Json());
-                if (!Value(value.fields.back().second, depth + 1))
+                value.keys.push_back(std::move(key));
+                value.items.emplace_back();
+                if (!Value(value.items.back(), depth + 1))
                     return false;
             } while (Take(','));
             return Take('}');
@@ -221,6 +222,8 @@ std::string Quote(const std::string& text) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
+        } else if (c == '\t') {
+            out += "\\t";
         } else if (static_cast<unsigned char>(c) < 0x20) {
             out += Format("\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
         } else {
@@ -326,7 +329,9 @@ bool ParseHandOff(const std::string& json, CookieForm cookies, HandOffRequest& r
         return false;
     }
     request = {};
-    for (const auto& [key, value] : root.fields) {
+    for (std::size_t i = 0; i < root.keys.size(); ++i) {
+        const std::string& key = root.keys[i];
+        const Json& value = root.items[i];
         std::string* target = key == "action"     ? &request.action
                               : key == "url"      ? &request.url
                               : key == "referrer" ? &request.referrer

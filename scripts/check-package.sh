@@ -3,7 +3,7 @@
 # its control fields, lintian (no errors), the desktop entry, the AppStream
 # metadata, the man pages, the bash completion, and the programs' --version.
 # With --install it also installs the package with apt, checks the installed
-# programs, man page, desktop entry and metadata, removes it again and checks
+# programs, man page, desktop entry and metadata, purges it again and checks
 # that nothing of it is left (skipped when tvx is installed already, so that
 # an installation of the machine's user is never removed). Exits non-zero on
 # the first failed check.
@@ -51,9 +51,15 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libqt6webenginewidgets6 libcurl4 libc6 qt6-qpa-plugins; do
   grep -q "\\b$needed\\b" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
-for program in tvx tvx-session; do
+for program in tvx tvx-session tvx-browser-host; do
   "$root/usr/bin/$program" --version | grep -qx "$program (Tarvex Download Service) $version" ||
     fail "$program --version does not report $version"
+done
+
+# Both browsers find the host by its manifests, which must name where it lies.
+for manifest in usr/lib/mozilla/native-messaging-hosts etc/chromium/native-messaging-hosts; do
+  grep -q '"path": "/usr/bin/tvx-browser-host"' "$root/$manifest/de.tarvex.tvx.json" ||
+    fail "$manifest/de.tarvex.tvx.json does not name /usr/bin/tvx-browser-host"
 done
 
 desktop-file-validate "$root/usr/share/applications/tvx.desktop" ||
@@ -114,17 +120,17 @@ if [ $install = 1 ]; then
     desktop-file-validate /usr/share/applications/tvx.desktop || installed_ok=0
     appstreamcli validate --no-net /usr/share/metainfo/de.tarvex.tvx.metainfo.xml >/dev/null ||
       installed_ok=0
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq tvx >"$work/apt" 2>&1 ||
-      { cat "$work/apt" >&2; fail "apt cannot remove the package"; }
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tvx >"$work/apt" 2>&1 ||
+      { cat "$work/apt" >&2; fail "apt cannot purge the package"; }
     [ $installed_ok = 1 ] || fail "the installed package does not work (see above)"
     while read -r file; do
-      [ ! -e "$file" ] || fail "apt remove left $file behind"
+      [ ! -e "$file" ] || fail "apt purge left $file behind"
     done <"$top/packaging/package-files.txt"
-    [ ! -e /usr/share/doc/tvx ] || fail "apt remove left /usr/share/doc/tvx behind"
+    [ ! -e /usr/share/doc/tvx ] || fail "apt purge left /usr/share/doc/tvx behind"
     if dpkg-query -W -f='${Status}' tvx 2>/dev/null | grep -q 'installed\|config-files'; then
-      fail "dpkg still knows tvx after apt remove"
+      fail "dpkg still knows tvx after apt purge"
     fi
-    echo "check-package: installed with apt, checked, removed again without a trace"
+    echo "check-package: installed with apt, checked, purged again without a trace"
   fi
 fi
 echo "check-package: $(basename "$deb") passes ($(wc -l <"$work/files") files)"

@@ -16,7 +16,8 @@ packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   nginx-light
-  xvfb xauth
+  xvfb xauth xdotool
+  chromium chromium-driver python3-selenium
   tzdata time curl wget openssl
 )
 

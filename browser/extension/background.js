@@ -79,7 +79,10 @@ async function onDownload(item) {
     filename: name,
   });
   if (answer && answer.ok) {
-    await api.downloads.cancel(item.id).catch(() => {});
+    // A small file may have arrived before the answer: then its copy goes.
+    const [now] = await api.downloads.search({ id: item.id });
+    if (now && now.state === "complete") await api.downloads.removeFile(item.id).catch(() => {});
+    else await api.downloads.cancel(item.id).catch(() => {});
     await api.downloads.erase({ id: item.id }).catch(() => {});
   } else {
     console.warn("Tarvex did not take the download:", answer && answer.error);

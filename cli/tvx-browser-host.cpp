@@ -95,11 +95,7 @@ std::string Handle(const std::string& json) {
     std::string error;
     if (!tvx::ParseHandOff(json, tvx::CookieForm::Objects, request, error))
         return tvx::HandOffAnswer(false, error);
-    std::string folder = request.folder.empty() ? tvx::LastFolder() : request.folder;
-    if (folder.empty()) {
-        const char* home = std::getenv("HOME");
-        folder = std::string(home != nullptr ? home : "") + "/Downloads";
-    }
+    const std::string folder = request.folder.empty() ? tvx::DefaultFolder() : request.folder;
     char real[PATH_MAX];
     struct stat st {};
     if (folder[0] != '/' || ::realpath(folder.c_str(), real) == nullptr || ::stat(real, &st) != 0 ||

@@ -37,6 +37,17 @@ async function handOver(request) {
   }
 }
 
+// Says why tvx did not take a link: the browser gives a background script
+// no other way to reach the person.
+function tell(message) {
+  api.notifications.create({
+    type: "basic",
+    iconUrl: "icon-48.png",
+    title: "Tarvex Download Service",
+    message,
+  }).catch(() => {});
+}
+
 function createMenus() {
   api.contextMenus.removeAll(() => {
     api.contextMenus.create({ id: "tvx-download", title: "Download with Tarvex", contexts: ["link"] });
@@ -55,7 +66,7 @@ api.contextMenus.onClicked.addListener((info) => {
     referrer: info.pageUrl || "",
     text: info.linkText || "",
   }).then((answer) => {
-    if (!answer || !answer.ok) console.warn("Tarvex:", answer && answer.error);
+    if (!answer || !answer.ok) tell("tvx did not take the link: " + (answer && answer.error));
   });
 });
 
@@ -85,7 +96,8 @@ async function onDownload(item) {
     else await api.downloads.cancel(item.id).catch(() => {});
     await api.downloads.erase({ id: item.id }).catch(() => {});
   } else {
-    console.warn("Tarvex did not take the download:", answer && answer.error);
+    tell("The browser downloads " + name + " itself; tvx did not take it: " +
+      (answer && answer.error));
     await api.downloads.resume(item.id).catch(() => {});
   }
 }

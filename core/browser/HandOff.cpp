@@ -477,6 +477,16 @@ std::string LastFolder() {
                : std::string();
 }
 
+std::string DefaultFolder() {
+    std::string folder = LastFolder();
+    if (folder.empty()) {
+        const char* home = std::getenv("HOME");
+        folder = std::string(home != nullptr && *home != '\0' ? home : "/tmp") + "/Downloads";
+        ::mkdir(folder.c_str(), 0755);
+    }
+    return folder;
+}
+
 void RememberFolder(const std::string& folder) {
     const std::string file = ConfigFile();
     const std::size_t slash = file.rfind('/');

@@ -60,6 +60,9 @@ bool SendToWindow(const std::string& socketPath, const std::string& line, std::s
 // The start directory used last by the window (~/.config/tvx/last-folder),
 // "" when none is remembered or it is gone.
 std::string LastFolder();
+// The folder a link goes to when none is named: the one used last, else
+// ~/Downloads, made when it is missing (as the menu entry's window does).
+std::string DefaultFolder();
 void RememberFolder(const std::string& folder);
 
 }  // namespace tvx

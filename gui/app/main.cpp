@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,12 +56,7 @@ constexpr char kHelp[] =
 
 // Moves to the folder used last, or to ~/Downloads the first time.
 void GoToLastFolder() {
-    std::string folder = tvx::LastFolder();
-    if (folder.empty()) {
-        const char* home = std::getenv("HOME");
-        folder = std::string(home != nullptr ? home : "/tmp") + "/Downloads";
-        ::mkdir(folder.c_str(), 0755);
-    }
+    const std::string folder = tvx::DefaultFolder();
     if (::chdir(folder.c_str()) != 0)
         std::fprintf(stderr, "tvx: cannot go to %s: %s\n", folder.c_str(), std::strerror(errno));
 }

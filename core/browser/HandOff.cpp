@@ -300,9 +300,22 @@ std::string RuntimeFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && runtime[0] == '/')
         return runtime;
+    // /tmp is shared: the folder counts only when it is this user's own,
+    // not a link, and closed to others; else one in the home folder.
+    const auto owned = [](const std::string& dir) {
+        ::mkdir(dir.c_str(), 0700);
+        struct stat st {};
+        return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+               (st.st_mode & 077) == 0;
+    };
     const std::string own = "/tmp/tvx-" + std::to_string(::getuid());
-    ::mkdir(own.c_str(), 0700);
-    return own;
+    if (owned(own))
+        return own;
+    const char* home = std::getenv("HOME");
+    const std::string cache = std::string(home != nullptr ? home : "") + "/.cache";
+    ::mkdir(cache.c_str(), 0700);
+    owned(cache + "/tvx-run");
+    return cache + "/tvx-run";
 }
 
 std::string WindowName(const std::string& folder) {

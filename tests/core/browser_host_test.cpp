@@ -175,4 +175,23 @@ TEST_F(BrowserHost, AnswersEveryFrameAndHandsTheGoodOnesToTheWindow) {
     ::unsetenv("XDG_RUNTIME_DIR");
 }
 
+// Without $XDG_RUNTIME_DIR the sockets go to /tmp/tvx-<uid>, but only when
+// that folder is the user's own and closed to others.
+TEST_F(BrowserHost, SocketsStayOutOfAFolderOthersCanReach) {
+    const std::string shared = "/tmp/tvx-" + std::to_string(::getuid());
+    struct stat st {};
+    if (::lstat(shared.c_str(), &st) == 0)
+        GTEST_SKIP() << shared << " exists already; it is left alone";
+    const char* home = std::getenv("HOME");
+    const std::string oldHome = home != nullptr ? home : "";
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::setenv("HOME", PathOf("home").c_str(), 1);
+    ::mkdir(PathOf("home").c_str(), 0700);
+    EXPECT_EQ(tvx::WindowSocketPath("/a").rfind(shared + "/", 0), 0u);
+    ::chmod(shared.c_str(), 0777);
+    EXPECT_EQ(tvx::WindowSocketPath("/a").rfind(PathOf("home/.cache/tvx-run/"), 0), 0u);
+    ::rmdir(shared.c_str());
+    ::setenv("HOME", oldHome.c_str(), 1);
+}
+
 }  // namespace

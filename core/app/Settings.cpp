@@ -90,6 +90,9 @@ void LoadTransferSettings(HttpSettings& settings, std::string_view settingsFile)
     const std::string caFile =
         GetPrivateProfileString("Transfer", "CaFile", settings.caFile, settingsFile);
     settings.caFile = caFile;
+    // A value this program does not know keeps the version it had.
+    ParseHttpVersion(GetPrivateProfileString("Transfer", "HttpVersion", "", settingsFile),
+                     settings.httpVersion);
     settings.connections = std::clamp(
         GetPrivateProfileInt("Transfer", "Connections", settings.connections, settingsFile), 1,
         kMaxConnections);

@@ -68,6 +68,7 @@ bool SaveSplitterSizes(const SplitterSizes& sizes, std::string_view settingsFile
 // (seconds): a transfer slower than the limit for that long fails and stays
 // resumable; MaxRateKBps: at most that many KiB a second per transfer (0 or
 // missing: no limit); CaFile: a file of further trusted certificates;
+// HttpVersion: auto (the default), 1.1, 2 or 1.0 (see HttpVersion);
 // Connections: checks and transfers a session runs at once (1 to
 // kMaxConnections); ConnectionsPerFile: connections one large file may come
 // over (1 to kMaxConnectionsPerFile). Missing keys keep the values settings

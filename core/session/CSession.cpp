@@ -172,11 +172,17 @@ void CSession::OnOK() {
             continue;
         }
         anyAnswer = true;
-        if (local.length == m_transfer.ContentLength() && local.date == m_transfer.RemoteDate() &&
-            !IsPartialDownload(entry.Path())) {
+        const bool equal = local.length == m_transfer.ContentLength() &&
+                           local.date == m_transfer.RemoteDate() &&
+                           !IsPartialDownload(entry.Path());
+        const bool fetch = !equal && (m_transfer.ContentLength() != 0 ||
+                                      (m_transfer.EmptySource() && local.length == 0));
+        // The answer to the check is the start of the download, when there
+        // is one: its body is kept for the transfer instead of asked again.
+        m_transfer.ReleaseCheck(fetch);
+        if (equal) {
             Log("DOWNLOAD : CHECK is EQUAL " + std::string(entry.Path()));
-        } else if (m_transfer.ContentLength() != 0 ||
-                   (m_transfer.EmptySource() && local.length == 0)) {
+        } else if (fetch) {
             // An empty file is fetched (made) only where no bytes would be lost.
             WorkListEntry chosen = entry;
             chosen.text = Format("Download: %lld Byte %s",
@@ -199,7 +205,9 @@ void CSession::OnOK() {
     }
     m_workList.resize(static_cast<std::size_t>(m_nToLoad));
     m_checkedVersions.resize(m_workList.size());
-    DropPrefetched();
+    // Requests started ahead for checks go; the answers kept for the
+    // downloads stay.
+    DropPrefetched(false);
 
     if (m_nToLoad == 0) {
         CloseSession(kResultEnded);
@@ -245,9 +253,9 @@ void CSession::Prefetch(const std::string& address) {
         m_settings.pool->Prefetch(address, m_settings);
 }
 
-void CSession::DropPrefetched() {
+void CSession::DropPrefetched(bool kept) {
     if (m_settings.pool)
-        m_settings.pool->DropPrefetched();
+        m_settings.pool->DropPrefetched(kept);
 }
 
 void CSession::PrefetchAhead() {
@@ -442,7 +450,7 @@ void CSession::CloseSession(int result) {
     // Every transfer under way stops resumably; lines of blocks whose turn
     // never came are not written.
     m_slots.clear();
-    DropPrefetched();
+    DropPrefetched(true);
     m_transfer.SetSessionEntry(nullptr);
     if (m_nErrors != 0) {
         Log(Format("\r\nERRORS: The session hat %d errors\r\n", m_nErrors));

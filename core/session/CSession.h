@@ -125,7 +125,8 @@ private:
     void Prefetch(const std::string& address);
     // Starts the requests of the entries after the ones under way.
     void PrefetchAhead();
-    void DropPrefetched();
+    // With kept, the answers kept for downloads go too.
+    void DropPrefetched(bool kept);
     // For each entry, the path of the entry whose control file its
     // destination is ("" for none): such a link is left out, or the two
     // downloads would destroy each other.

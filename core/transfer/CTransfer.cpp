@@ -174,8 +174,13 @@ int CTransfer::TakeWholeAnswer(const HttpResponse& response) {
     if (std::string problem = TakeResponseHeaders(response); !problem.empty())
         return Refuse(problem);
     if (!response.hasContentLength) {
-        // Nothing would tell whether the file arrived whole.
-        return Refuse("the server announced no length (no Content-Length)" + where);
+        // Nothing would tell whether the file arrived whole, nor whether a
+        // partial one is still the same.
+        return Refuse("the server announced no length (" +
+                      (response.transferEncoding.empty()
+                           ? std::string("no Content-Length")
+                           : "Transfer-Encoding: " + response.transferEncoding) +
+                      ")" + where);
     }
     return kOk;
 }
@@ -207,18 +212,28 @@ int CTransfer::Check(const std::string& source) {
         m_checked = LocalVersion(source, info);
         return kOk;
     }
-    HttpRequest request(m_settings);
-    if (!request.Send(source)) {
+    m_checkRequest = std::make_unique<HttpRequest>(m_settings);
+    if (!m_checkRequest->Send(source)) {
         // An empty address is no request; there is nothing to tell about it.
-        m_problem = source.empty() ? std::string() : request.ErrorText();
-        m_hostUnreachable = request.HostUnreachable();
+        m_problem = source.empty() ? std::string() : m_checkRequest->ErrorText();
+        m_hostUnreachable = m_checkRequest->HostUnreachable();
+        m_checkRequest.reset();
         return kInternetError;
     }
-    if (const int r = TakeWholeAnswer(request.Response()); r != kOk)
+    if (const int r = TakeWholeAnswer(m_checkRequest->Response()); r != kOk) {
+        m_checkRequest.reset();
         return r;
+    }
     m_emptySource = m_contentLength == 0;
     m_checked = m_version;
+    m_checkSource = source;
     return kOk;
+}
+
+void CTransfer::ReleaseCheck(bool wanted) {
+    if (wanted && m_checkRequest && m_settings.pool)
+        m_settings.pool->Keep(m_checkSource, std::move(m_checkRequest));
+    m_checkRequest.reset();
 }
 
 int CTransfer::RequestWhole(const std::string& source) {
@@ -669,6 +684,7 @@ void CTransfer::StampDestination() const {
 }
 
 void CTransfer::Finish() {
+    m_checkRequest.reset();
     m_request.reset();
     m_connections.clear();
     m_segmented = false;

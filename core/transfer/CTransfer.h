@@ -141,6 +141,11 @@ public:
     long ReadChunk();
     void Finish();
     int Check(const std::string& source);
+    // After a successful Check: the answer's body is wanted (the file is to
+    // be fetched), and a plain request for the same address made with the
+    // same pool takes it over instead of asking again; or it is not, and the
+    // answer goes. Without a pool the answer always goes.
+    void ReleaseCheck(bool wanted);
 
     std::int64_t ContentLength() const { return m_contentLength; }
     double RemoteDate() const { return m_remoteDate; }
@@ -242,6 +247,8 @@ private:
 
     std::string m_source;
     std::unique_ptr<HttpRequest> m_request;
+    std::unique_ptr<HttpRequest> m_checkRequest;  // the last Check's answer
+    std::string m_checkSource;
     long m_statusCode = 0;
     std::int64_t m_contentLength = 0;
     double m_remoteDate = 0;

@@ -80,6 +80,40 @@ long RetryAfterSeconds(const std::string& text) {
     return std::max<long>(0, static_cast<long>(when - std::time(nullptr)));
 }
 
+// What a failure of the secure connection means, before the library's own
+// words (which name the check that failed); nullptr for other failures.
+const char* TlsProblem(CURLcode code) {
+    switch (code) {
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return "the server's certificate is not trusted";
+        case CURLE_SSL_CACERT_BADFILE:
+            return "the file of trusted certificates cannot be used";
+        case CURLE_SSL_CONNECT_ERROR:
+            return "the secure connection could not be set up";
+        case CURLE_SSL_ISSUER_ERROR:
+            return "the server's certificate was not issued by the trusted authority";
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+            return "the server's certificate was refused";
+        default:
+            return nullptr;
+    }
+}
+
+long CurlVersion(HttpVersion version) {
+    switch (version) {
+        case HttpVersion::Http1_0:
+            return CURL_HTTP_VERSION_1_0;
+        case HttpVersion::Http1_1:
+            return CURL_HTTP_VERSION_1_1;
+        case HttpVersion::Http2:
+            return CURL_HTTP_VERSION_2_0;
+        case HttpVersion::Auto:
+            break;
+    }
+    return CURL_HTTP_VERSION_2TLS;
+}
+
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -87,6 +121,21 @@ int MillisecondsLeft(Clock::time_point deadline) {
 }
 
 }  // namespace
+
+bool ParseHttpVersion(const std::string& text, HttpVersion& version) {
+    static const std::pair<const char*, HttpVersion> kNames[] = {{"auto", HttpVersion::Auto},
+                                                                 {"1.0", HttpVersion::Http1_0},
+                                                                 {"1.1", HttpVersion::Http1_1},
+                                                                 {"2", HttpVersion::Http2}};
+    const std::string_view trimmed = TrimHeaderText(text);
+    for (const auto& [name, value] : kNames) {
+        if (CompareNoCase(trimmed, name) == 0) {
+            version = value;
+            return true;
+        }
+    }
+    return false;
+}
 
 bool ParseHttpDate(const std::string& text, HttpDateFields& fields) {
     GlobalInit();
@@ -132,9 +181,17 @@ struct HttpPool::Impl {
         std::string host;
     };
 
+    // A request started ahead of its turn, or an answer kept for a later
+    // request (HttpPool::Keep).
+    struct Ahead {
+        std::string url;
+        std::unique_ptr<HttpRequest> request;
+        bool kept = false;
+    };
+
     CURLM* multi = nullptr;
-    // Requests started ahead, by address, oldest first.
-    std::vector<std::pair<std::string, std::unique_ptr<HttpRequest>>> prefetched;
+    // Requests started ahead and answers kept, oldest first.
+    std::vector<Ahead> prefetched;
     // Dropped requests read to their end, each with the header lines it was
     // sent with (the library uses them until the handle is cleaned up).
     std::vector<Draining> draining;
@@ -303,7 +360,8 @@ struct HttpRequest::Impl {
         const HttpPool::Impl::Host& h = pool->HostState(host, settings.connections);
         const int others = pool->InFlight(host, this);
         const bool dropped = code == CURLE_COULDNT_CONNECT || code == CURLE_RECV_ERROR ||
-                             code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING;
+                             code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING ||
+                             code == CURLE_HTTP2_STREAM;
         if (dropped && h.answered && (others > 0 || h.limited)) {
             busy = true;
             pool->NoteBusy(host, others, settings.connections);
@@ -347,7 +405,8 @@ struct HttpRequest::Impl {
     bool BodyComplete() const { return head.bodyLimit >= 0 && bodyDelivered >= head.bodyLimit; }
 
     std::string Describe(CURLcode code) const {
-        std::string text = curl_easy_strerror(code);
+        const char* tls = TlsProblem(code);
+        std::string text = tls != nullptr ? tls : curl_easy_strerror(code);
         if (errorBuffer[0] != '\0' && std::strstr(text.c_str(), errorBuffer) == nullptr) {
             text += std::string(": ") + errorBuffer;
         }
@@ -377,9 +436,14 @@ struct HttpRequest::Impl {
         headerList = curl_slist_append(headerList, "Accept: text/*");
         headerList = curl_slist_append(headerList, "User-Agent: GET HTTP");
         // A pool keeps connections for the next request; an HTTP/1.0 server
-        // keeps one open only when asked to.
-        if (!strict)
+        // keeps one open only when asked to. A request alone has its own
+        // connection, and the server is asked to end it after the answer, so
+        // that a body without a length ends there as HTTP/1.0 would end it.
+        const bool http10 = settings.httpVersion == HttpVersion::Http1_0;
+        if (!strict && http10)
             headerList = curl_slist_append(headerList, "Connection: keep-alive");
+        else if (strict && !http10)
+            headerList = curl_slist_append(headerList, "Connection: close");
         std::string_view extra = extraHeaders;
         while (!extra.empty()) {
             const std::size_t end = extra.find("\r\n");
@@ -393,7 +457,17 @@ struct HttpRequest::Impl {
         curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CurlVersion(settings.httpVersion));
+        // Requests of a pool to a host that may speak HTTP/2 (over TLS, where
+        // it is offered) wait for its first connection to say so, and then go
+        // over it as streams rather than each opening a connection of its
+        // own. On a connection that will not multiplex, waiting would put
+        // them one after the other.
+        if (!strict && shared != nullptr && host.rfind("https:", 0) == 0 &&
+            settings.httpVersion != HttpVersion::Http1_0 &&
+            settings.httpVersion != HttpVersion::Http1_1) {
+            curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
+        }
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
         // The body's end is judged here from the head (ResponseHead), not by
@@ -669,9 +743,9 @@ bool HttpRequest::Send(const std::string& url, const std::string& extraHeaders) 
     if (extraHeaders.empty() && m_impl->settings.pool) {
         auto& ahead = m_impl->settings.pool->m_impl->prefetched;
         for (auto it = ahead.begin(); it != ahead.end(); ++it) {
-            if (it->first != url)
+            if (it->url != url)
                 continue;
-            std::unique_ptr<HttpRequest> taken = std::move(it->second);
+            std::unique_ptr<HttpRequest> taken = std::move(it->request);
             ahead.erase(it);
             const Impl& early = *taken->m_impl;
             // An answer that broke off after its head (a server tired of
@@ -739,12 +813,13 @@ bool HttpRequest::Busy() const {
         return true;
     return !r.head.headersDone && r.done &&
            (r.result == CURLE_COULDNT_CONNECT || r.result == CURLE_RECV_ERROR ||
-            r.result == CURLE_SEND_ERROR || r.result == CURLE_GOT_NOTHING);
+            r.result == CURLE_SEND_ERROR || r.result == CURLE_GOT_NOTHING ||
+            r.result == CURLE_HTTP2_STREAM);
 }
 
 bool HttpPool::HasRoom(const std::string& url, int connections) {
-    for (const auto& [address, request] : m_impl->prefetched) {
-        if (address == url)
+    for (const Impl::Ahead& ahead : m_impl->prefetched) {
+        if (ahead.url == url)
             return true;
     }
     const std::string host = HostKey(url);
@@ -772,7 +847,7 @@ int HttpPool::Impl::InFlight(const std::string& host, const HttpRequest::Impl* e
 
 bool HttpPool::Impl::DropNewestPrefetched(const std::string& host) {
     for (auto it = prefetched.rbegin(); it != prefetched.rend(); ++it) {
-        if (!it->second->m_impl->done && it->second->m_impl->host == host) {
+        if (!it->request->m_impl->done && it->request->m_impl->host == host) {
             prefetched.erase(std::next(it).base());
             return true;
         }
@@ -790,8 +865,8 @@ HttpPool::~HttpPool() = default;
 void HttpPool::Prefetch(const std::string& url, const HttpSettings& settings) {
     if (m_impl->multi == nullptr || url.empty())
         return;
-    for (const auto& [address, request] : m_impl->prefetched) {
-        if (address == url)
+    for (const Impl::Ahead& ahead : m_impl->prefetched) {
+        if (ahead.url == url)
             return;
     }
     HttpSettings own = settings;
@@ -805,11 +880,31 @@ void HttpPool::Prefetch(const std::string& url, const HttpSettings& settings) {
     request->m_impl->strict = false;
     if (!request->m_impl->Start(url, {}))
         return;
-    m_impl->prefetched.emplace_back(url, std::move(request));
+    m_impl->prefetched.push_back({url, std::move(request), false});
 }
 
-void HttpPool::DropPrefetched() {
-    m_impl->prefetched.clear();
+void HttpPool::Keep(const std::string& url, std::unique_ptr<HttpRequest> request) {
+    HttpRequest::Impl& r = *request->m_impl;
+    if (r.pool != m_impl.get() || r.easy == nullptr || !r.head.headersDone ||
+        r.head.redirectPending || r.busy || r.aborted || (r.done && r.result != CURLE_OK))
+        return;
+    std::int64_t kept = r.head.bodyLimit;
+    for (const Impl::Ahead& ahead : m_impl->prefetched)
+        kept += ahead.kept ? ahead.request->m_impl->head.bodyLimit : 0;
+    if (r.head.bodyLimit < 0 || r.head.bodyLimit > kWholeBodyAhead || kept > kKeptBodies)
+        return;
+    // The pool holds it now, and must not be held by it in turn.
+    r.settings.pool.reset();
+    r.settings.interrupted = nullptr;
+    r.settings.whileWaiting = nullptr;
+    m_impl->prefetched.push_back({url, std::move(request), true});
+}
+
+void HttpPool::DropPrefetched(bool kept) {
+    auto& ahead = m_impl->prefetched;
+    ahead.erase(std::remove_if(ahead.begin(), ahead.end(),
+                               [kept](const Impl::Ahead& a) { return kept || !a.kept; }),
+                ahead.end());
 }
 
 std::size_t HttpPool::PrefetchedCount() const {

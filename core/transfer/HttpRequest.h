@@ -1,8 +1,9 @@
 #pragma once
-// The HTTP layer: one GET per request, "HTTP/1.0", two added header lines
-// ("Accept: text/*", "User-Agent: GET HTTP"), redirects followed (at most
-// 10; the final answer is what counts and a redirect's own body is never
-// delivered), the body pulled in small reads. HTTPS goes through the same
+// The HTTP layer: one GET per request, HTTP/1.1 (HTTP/2 over TLS with a
+// server that offers it), two added header lines ("Accept: text/*",
+// "User-Agent: GET HTTP"), redirects followed (at most 10; the final answer
+// is what counts and a redirect's own body is never delivered), the body
+// pulled in small reads, chunked bodies decoded. HTTPS goes through the same
 // code with the certificates verified. Proxies come from the usual
 // environment (http_proxy, https_proxy, no_proxy).
 //
@@ -20,6 +21,16 @@ namespace tvx {
 
 class HttpPool;
 
+// The HTTP version requests go out with. Auto speaks HTTP/2 with a server
+// that offers it over TLS (ALPN) and HTTP/1.1 otherwise; Http2 also offers
+// the upgrade to HTTP/2 on plain connections; Http1_1 and Http1_0 never
+// speak HTTP/2, for servers that get it wrong.
+enum class HttpVersion { Auto, Http1_0, Http1_1, Http2 };
+
+// "auto", "1.0", "1.1" or "2" (as download.ini writes them); false for
+// anything else.
+bool ParseHttpVersion(const std::string& text, HttpVersion& version);
+
 struct HttpSettings {
     // Seconds to wait for a connection to be made.
     int connectTimeoutSec = 30;
@@ -34,6 +45,7 @@ struct HttpSettings {
     // A file of further trusted certificates (PEM) for HTTPS, besides the
     // system's; empty for none.
     std::string caFile;
+    HttpVersion httpVersion = HttpVersion::Auto;
     // Sent as the Referer header when not empty.
     std::string referer;
     // Cookies to send, each a line of the Netscape cookie file: domain,
@@ -99,6 +111,9 @@ struct HttpResponse {
     std::string etag;             // the header's text, as sent ("" when missing)
     std::string contentEncoding;  // the header's text, as sent ("" when missing)
     std::string retryAfter;       // the header's text, as sent ("" when missing)
+    // The header's text ("" when missing). A body with a transfer coding
+    // (chunked) has no length of its own: one stated beside it is not taken.
+    std::string transferEncoding;
     std::string effectiveUrl;     // the address the final answer came from
 };
 
@@ -161,8 +176,10 @@ private:
 
 // One network loop for the requests of a session. Its requests keep their
 // connections for the next request to the same host when the server allows
-// it (HTTP/1.0 with "Connection: keep-alive"), and whichever request waits
-// moves all the others too, so several requests run at once on one thread.
+// it, and whichever request waits moves all the others too, so several
+// requests run at once on one thread. Over HTTP/2 the requests to a host
+// share one connection as streams: the number in flight is bounded, not
+// the sockets.
 // Every request made with the pool must end before the pool does; requests
 // hold the pool through HttpSettings::pool, so that holds by itself.
 //
@@ -193,8 +210,17 @@ public:
     // and keeps at most one buffer's worth of body until a request takes it
     // over. A local source or an address that cannot be started is ignored.
     void Prefetch(const std::string& url, const HttpSettings& settings);
-    // Drops every request started ahead and not taken over.
-    void DropPrefetched();
+    // Keeps the answer of a request whose body is wanted after all (a check
+    // that found the file must be fetched), for a plain GET of url to take
+    // over as it takes over one started ahead. Only a body of at most
+    // kWholeBodyAhead bytes is kept, and at most kKeptBodies bytes of them
+    // together; anything else is dropped (a short rest read to keep the
+    // connection).
+    static constexpr std::int64_t kKeptBodies = 16 << 20;
+    void Keep(const std::string& url, std::unique_ptr<HttpRequest> request);
+    // Drops every request started ahead and not taken over; with kept, the
+    // kept answers too.
+    void DropPrefetched(bool kept = false);
     std::size_t PrefetchedCount() const;
 
     // Whether a request to the host of url may start now without going over

@@ -102,6 +102,12 @@ void ResponseHeadParser::Line(std::string_view raw) {
         if (IsFollowedRedirect(current.status) && !location.empty()) {
             redirectPending = true;
         } else {
+            if (!current.transferEncoding.empty()) {
+                // The coding ends the body; a length beside it is not the body's.
+                current.hasContentLength = false;
+                current.contentLength.clear();
+                current.conflictingLength.clear();
+            }
             response = current;
             bodyLimit = current.hasContentLength && current.conflictingLength.empty() &&
                                 IsContentLengthText(current.contentLength)
@@ -129,6 +135,8 @@ void ResponseHeadParser::Line(std::string_view raw) {
         current.contentEncoding = value;
     } else if (CompareNoCase(name, "Retry-After") == 0) {
         current.retryAfter = value;
+    } else if (CompareNoCase(name, "Transfer-Encoding") == 0 && CompareNoCase(value, "identity") != 0) {
+        current.transferEncoding += (current.transferEncoding.empty() ? "" : ", ") + value;
     }
 }
 

@@ -62,19 +62,59 @@ TEST_F(ServerTransfer, ShortBodyEndsQuietlyAndStaysResumable) {
     EXPECT_EQ(last.Header("If-Range"), kDate);
 }
 
-TEST_F(ServerTransfer, RequestIsAnHttp10GetWithTheTwoHeaderLines) {
-    TestHttpServer server([&](const SeenRequest& req) { return FileReply(req, body, kDate); });
-    auto t = Make();
-    ASSERT_EQ(t->Check(server.Url("/dir/f.zip")), CTransfer::kOk);
-    const SeenRequest req = server.Requests().at(0);
-    EXPECT_EQ(req.method, "GET");
-    EXPECT_EQ(req.target, "/dir/f.zip");
-    EXPECT_EQ(req.version, "HTTP/1.0");
-    EXPECT_EQ(req.Header("Accept"), "text/*");
-    EXPECT_EQ(req.Header("User-Agent"), "GET HTTP");
-    EXPECT_FALSE(req.HasHeader("Range"));
-    EXPECT_EQ(t->ContentLength(), 2500);
-    EXPECT_EQ(t->RemoteDate(), kDateNumber);
+// A request is a GET with the two header lines in the HTTP version asked
+// for; a server that answers in HTTP/1.0, or with a chunked body, is read
+// the same. A chunked body is decoded; the length beside it is not its own,
+// so without a Content-Length of its own the file is refused.
+TEST_F(ServerTransfer, RequestsGoInTheVersionAskedForAndEveryAnswerFormIsRead) {
+    using tvx::HttpVersion;
+    const std::string head = "200 OK\r\nLast-Modified: " + kDate + "\r\n";
+    const struct {
+        HttpVersion version;
+        const char* requestLine;
+        std::string answer;  // "" for a correct file server
+        const char* problem;
+    } cases[] = {
+        {HttpVersion::Auto, "HTTP/1.1", "", ""},
+        {HttpVersion::Http1_1, "HTTP/1.1", "HTTP/1.0 " + head + "Content-Length: 2500\r\n\r\n", ""},
+        {HttpVersion::Http2, "HTTP/1.1", "", ""},
+        {HttpVersion::Http1_0, "HTTP/1.0", "HTTP/1.0 " + head + "Content-Length: 2500\r\n\r\n", ""},
+        {HttpVersion::Auto, "HTTP/1.1",
+         "HTTP/1.1 " + head + "Transfer-Encoding: chunked\r\nContent-Length: 2500\r\n\r\n",
+         "the server announced no length (Transfer-Encoding: chunked)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.requestLine + c.answer);
+        TestHttpServer server([&](const SeenRequest& req) {
+            if (c.answer.empty())
+                return FileReply(req, body, kDate);
+            if (c.answer.find("chunked") == std::string::npos)
+                return Reply().Send(c.answer + body);
+            return Reply().Send(c.answer + "9c4\r\n" + body + "\r\n0\r\n\r\n");
+        });
+        settings.httpVersion = c.version;
+        std::remove(PathOf("f.zip").c_str());
+        auto t = Make();
+        const int opened = t->Open(server.Url("/dir/f.zip"), "f.zip");
+        const SeenRequest req = server.Requests().at(0);
+        EXPECT_EQ(req.method, "GET");
+        EXPECT_EQ(req.target, "/dir/f.zip");
+        EXPECT_EQ(req.version, c.requestLine);
+        EXPECT_EQ(req.Header("Accept"), "text/*");
+        EXPECT_EQ(req.Header("User-Agent"), "GET HTTP");
+        EXPECT_FALSE(req.HasHeader("Range"));
+        EXPECT_EQ(req.Header("Upgrade"), c.version == HttpVersion::Http2 ? "h2c" : "");
+        if (*c.problem != '\0') {
+            EXPECT_EQ(opened, CTransfer::kRefused);
+            EXPECT_EQ(t->Problem().rfind(c.problem, 0), 0u) << t->Problem();
+            continue;
+        }
+        ASSERT_EQ(opened, CTransfer::kOk) << t->Problem();
+        EXPECT_EQ(t->ContentLength(), 2500);
+        EXPECT_EQ(t->RemoteDate(), kDateNumber);
+        Drain(*t);
+        EXPECT_EQ(ReadFile(PathOf("f.zip")), body);
+    }
 }
 
 TEST_F(ServerTransfer, ExtraBytesBeyondTheLengthAreNotStored) {

@@ -1,8 +1,8 @@
 // tvx-get: downloads one file the way the single-file download dialog does,
 // without a window, for scripts and cron.
 //
-//   tvx-get [--paced] [-x N] [--max-time SECONDS] [--limit-rate RATE] "webname,filename"
-//   tvx-get [--paced] [-x N] [--max-time SECONDS] [--limit-rate RATE] webname filename
+//   tvx-get [OPTIONS] "webname,filename"
+//   tvx-get [OPTIONS] webname filename   (tvx-get --help lists them)
 //
 // The one-text form takes at most one comma; an address or a file name that
 // holds commas is given as two arguments, which are taken whole. Settings
@@ -120,10 +120,9 @@ private:
 
 int Usage() {
     std::fprintf(stderr,
-                 "%s\nusage: tvx-get [--paced] [-x N] [--max-time SECONDS] [--limit-rate RATE] "
-                 "\"webname,filename\"\n"
-                 "       tvx-get [--paced] [-x N] [--max-time SECONDS] [--limit-rate RATE] webname "
-                 "filename\n",
+                 "%s\nusage: tvx-get [OPTIONS] \"webname,filename\"\n"
+                 "       tvx-get [OPTIONS] webname filename\n"
+                 "(tvx-get --help lists the options)\n",
                  kUsage);
     return 2;
 }
@@ -163,10 +162,7 @@ int main(int argc, char** argv) {
     const std::string directory = tvx::CurrentDirectory();
     tvx::HttpSettings settings;
     tvx::LoadTransferSettings(settings, tvx::JoinPath(directory, "download.ini"));
-    if (options.maxRate != 0)
-        settings.maxBytesPerSecond = options.maxRate;
-    if (options.connectionsPerFile != 0)
-        settings.connectionsPerFile = options.connectionsPerFile;
+    tvxcli::ApplyTransferOptions(options, settings);
     settings.interrupted = [] { return tvxcli::g_interrupted.load(); };
     ConsoleUi ui;
     tvx::CFileDownload download(ui, settings, directory, options.paced);

@@ -146,7 +146,7 @@ private:
 int Usage() {
     std::fprintf(stderr,
                  "usage: tvx-session [--all] [--paced] [-j N] [-x N] [--max-time SECONDS] "
-                 "[--limit-rate RATE]\n");
+                 "[--limit-rate RATE] [--cacert FILE]\n");
     return 2;
 }
 
@@ -225,10 +225,7 @@ int main(int argc, char** argv) {
 
     tvx::HttpSettings settings;
     tvx::LoadTransferSettings(settings, tvx::SettingsFilePath());
-    if (options.maxRate != 0)
-        settings.maxBytesPerSecond = options.maxRate;
-    if (options.connectionsPerFile != 0)
-        settings.connectionsPerFile = options.connectionsPerFile;
+    tvxcli::ApplyTransferOptions(options, settings);
     if (connections != 0)
         settings.connections = connections;
     settings.interrupted = [] { return tvxcli::g_interrupted.load(); };

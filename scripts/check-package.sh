@@ -96,7 +96,7 @@ for command in tvx-get tvx-session; do
     COMP_WORDS=("$2" --); COMP_CWORD=1
     $(complete -p "$2" | sed -E "s/.* -F ([^ ]+) .*/\1/")
     printf "%s\n" "${COMPREPLY[@]}"' _ "$script" "$command")
-  for option in --help --version --max-time --limit-rate --paced; do
+  for option in --help --version --max-time --limit-rate --paced --cacert; do
     grep -qx -- "$option" <<<"$offered" || fail "the completion of $command does not offer $option"
   done
 done

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "NginxServer.h"
 #include "transfer/FileTime.h"
 
 namespace tvxtest {
@@ -14,6 +15,7 @@ void TransferTest::SetUp() {
     settings.connectTimeoutSec = 5;
     settings.lowSpeedLimit = 1;
     settings.lowSpeedTime = 2;
+    settings.caFile = NginxServer::CaFile();  // the HTTP/2 run's own certificate
 }
 
 std::unique_ptr<tvx::CTransfer> TransferTest::Make(tvx::ReportMode mode, bool paced) {

@@ -451,17 +451,19 @@ TEST_F(Session, NginxServesAWholeSession) {
     EXPECT_NE(ui.log.find("SESSION CLOSE : complet 60000 of 60000\n"), std::string::npos);
 }
 
-// With several connections a session keeps them and uses them again; one
-// at a time every request has a connection of its own. Each file holds how
-// many requests its connection had carried.
+// With several connections a session keeps them and uses them again; over
+// HTTP/2 they are streams of one connection. One at a time every request
+// has a connection of its own. Each file holds the protocol and how many
+// requests its connection had carried.
 TEST_F(Session, ConnectionsAreKeptAndReusedWithSeveralAtOnce) {
     if (!tvxtest::NginxServer::Available())
         GTEST_SKIP() << "nginx is not installed";
     ASSERT_EQ(mkdir(PathOf("www").c_str(), 0755), 0);
     tvxtest::NginxServer nginx(PathOf("www"),
                                "location /n/ { default_type text/plain; "
-                               "return 200 \"$connection_requests\"; }");
+                               "return 200 \"$server_protocol $connection_requests \"; }");
     ASSERT_TRUE(nginx.Started()) << nginx.Error();
+    const std::string protocol = tvxtest::NginxServer::Http2() ? "HTTP/2.0 " : "HTTP/1.1 ";
     const char* const names[] = {"n/a", "n/b", "n/c", "n/d"};
     for (const int connections : {1, 2}) {
         SCOPED_TRACE(connections);
@@ -477,9 +479,11 @@ TEST_F(Session, ConnectionsAreKeptAndReusedWithSeveralAtOnce) {
         for (const char* name : names)
             served += ReadFile(PathOf(name));
         if (connections == 1)
-            EXPECT_EQ(served, "1111");
+            EXPECT_EQ(served, protocol + "1 " + protocol + "1 " + protocol + "1 " + protocol + "1 ");
+        else if (tvxtest::NginxServer::Http2())
+            EXPECT_NE(served.find(protocol + "4 "), std::string::npos) << served;
         else
-            EXPECT_NE(served.find_first_not_of('1'), std::string::npos) << served;
+            EXPECT_NE(served.find(protocol + "2 "), std::string::npos) << served;
     }
 }
 

@@ -123,6 +123,8 @@ protected:
         ASSERT_EQ(mkdir(PathOf("www").c_str(), 0755), 0);
         body = Pattern(300000, 5);
         tvxtest::WriteFile(PathOf("www/big.bin"), body);
+        if (const std::string ca = tvxtest::NginxServer::CaFile(); !ca.empty())
+            tvxtest::WriteFile(PathOf("download.ini"), "[Transfer]\r\nCaFile=" + ca + "\r\n");
         nginx = std::make_unique<tvxtest::NginxServer>(PathOf("www"));
         ASSERT_TRUE(nginx->Started()) << nginx->Error();
         // The same folder at about 1 MB/s, so that a transfer lasts long

@@ -103,6 +103,48 @@ bool NginxServer::Available() {
     return access(kNginxBinary, X_OK) == 0;
 }
 
+bool NginxServer::Http2() {
+    const char* flag = std::getenv("TVX_TEST_HTTP2");
+    return flag != nullptr && std::strcmp(flag, "1") == 0;
+}
+
+namespace {
+
+// The certificate and key of the HTTP/2 servers, made once and removed when the process ends.
+struct Certificate {
+    std::string dir;
+    Certificate() {
+        char pattern[] = "/tmp/tvx-cert-XXXXXX";
+        if (mkdtemp(pattern) == nullptr)
+            return;
+        const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 "
+                                 "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+                                 std::string(pattern) + "/key.pem' -out '" + pattern +
+                                 "/cert.pem' >/dev/null 2>&1";
+        if (std::system(make.c_str()) == 0)
+            dir = pattern;
+    }
+    ~Certificate() {
+        if (!dir.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        }
+    }
+};
+
+const Certificate& TheCertificate() {
+    static const Certificate certificate;
+    return certificate;
+}
+
+}  // namespace
+
+std::string NginxServer::CaFile() {
+    if (!Http2() || TheCertificate().dir.empty())
+        return {};
+    return TheCertificate().dir + "/cert.pem";
+}
+
 NginxServer::NginxServer(const std::string& documentRoot, const std::string& extraServerConfig) {
     if (!Available()) {
         m_error = std::string(kNginxBinary) + " is missing or not executable";
@@ -147,7 +189,7 @@ NginxServer::~NginxServer() {
 }
 
 std::string NginxServer::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+    return (Http2() ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(m_port) + path;
 }
 
 bool NginxServer::WriteConfig(const std::string& documentRoot,
@@ -174,7 +216,12 @@ bool NginxServer::WriteConfig(const std::string& documentRoot,
          << "    uwsgi_temp_path " << inPrefix("uwsgi_temp") << ";\n"
          << "    scgi_temp_path " << inPrefix("scgi_temp") << ";\n"
          << "    server {\n"
-         << "        listen 127.0.0.1:" << m_port << ";\n"
+         << "        listen 127.0.0.1:" << m_port << (Http2() ? " ssl http2" : "") << ";\n";
+    if (Http2()) {
+        conf << "        ssl_certificate " << Quote(TheCertificate().dir + "/cert.pem") << ";\n"
+             << "        ssl_certificate_key " << Quote(TheCertificate().dir + "/key.pem") << ";\n";
+    }
+    conf << ""
          << "        root " << Quote(documentRoot) << ";\n"
          << "        location / { }\n"
          << "        " << extraServerConfig << "\n"

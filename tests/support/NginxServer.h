@@ -16,6 +16,11 @@ class NginxServer {
 public:
     // Whether the nginx binary exists and is executable; tests should skip when it is not.
     static bool Available();
+    // With TVX_TEST_HTTP2=1 in the environment every instance serves HTTPS and HTTP/2, with a
+    // certificate made for the process, and Url() gives https addresses: the same tests then
+    // run over HTTP/2. CaFile() is that certificate, to be trusted ("" without HTTP/2).
+    static bool Http2();
+    static std::string CaFile();
 
     // Starts nginx serving `documentRoot`. `extraServerConfig` is inserted verbatim into the
     // server block (after "location / { }"); the zone `perip` is defined for
@@ -33,7 +38,7 @@ public:
     // Why starting failed, with the end of nginx's error log; "" after a successful start.
     std::string Error() const { return m_error; }
     int Port() const { return m_port; }
-    // "http://127.0.0.1:<port>" + path.
+    // "http://127.0.0.1:<port>" + path ("https://" over HTTP/2).
     std::string Url(const std::string& path) const;
 
 private:

@@ -4,7 +4,8 @@
 bench_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # start_nginx ROOT WORKDIR [SERVER-CONFIG]: serves ROOT on 127.0.0.1, with
-# the extra lines in its server block; sets NGINX_PORT.
+# the extra lines in its server block; sets NGINX_PORT. NGINX_LISTEN adds
+# parameters to the listen line ("ssl http2").
 start_nginx() {
   local root=$1 work=$2 extra=${3:-} port user=""
   mkdir -p "$work/nginx/logs"
@@ -21,7 +22,7 @@ http {
   access_log off; sendfile on; tcp_nopush on; default_type application/octet-stream;
   client_body_temp_path $work/nginx/cb; proxy_temp_path $work/nginx/pt;
   fastcgi_temp_path $work/nginx/ft; uwsgi_temp_path $work/nginx/ut; scgi_temp_path $work/nginx/st;
-  server { listen 127.0.0.1:$port; root $root; location / { } $extra }
+  server { listen 127.0.0.1:$port ${NGINX_LISTEN:-}; root $root; location / { } $extra }
 }
 CONF
     if /usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" 2>/dev/null; then

@@ -6,6 +6,7 @@
 #include <QDragMoveEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -51,6 +52,35 @@ QUrl DraggedLink(const QMimeData* data) {
     const QUrl text(data->text().trimmed(), QUrl::StrictMode);
     return IsWebAddress(text) ? text : QUrl();
 }
+
+// An item of the list. A folder's box shows the state of the links below
+// it: checked when all are, clear when none is, partly checked otherwise.
+// Folders without links below them count for nothing in that.
+class ListItem : public QTreeWidgetItem {
+public:
+    QVariant data(int column, int role) const override {
+        if (role != Qt::CheckStateRole || childCount() == 0)
+            return QTreeWidgetItem::data(column, role);
+        bool checked = false, clear = false;
+        for (int i = 0; i < childCount(); ++i) {
+            const QTreeWidgetItem* child = this->child(i);
+            if (child->childCount() == 0 && IsFolder(child))
+                continue;
+            const int state = child->data(column, role).toInt();
+            checked = checked || state != Qt::Unchecked;
+            clear = clear || state != Qt::Checked;
+        }
+        if (!checked && !clear)
+            return QTreeWidgetItem::data(column, role);
+        return checked && clear ? Qt::PartiallyChecked : checked ? Qt::Checked : Qt::Unchecked;
+    }
+
+private:
+    static bool IsFolder(const QTreeWidgetItem* item) {
+        const tvx::LinkRecord* record = tvx::g_linkTable.Record(item->data(0, kSlotRole).toInt());
+        return record != nullptr && !record->IsLink();
+    }
+};
 }  // namespace
 
 CLeftView* g_pLeftView = nullptr;
@@ -120,10 +150,31 @@ CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent) {
     setDragDropMode(QAbstractItemView::InternalMove);
     setDropIndicatorShown(false);
     setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Base, QColor(255, 255, 240));  // ivory: red 255, green 255, blue 240
-    pal.setColor(QPalette::Text, Qt::black);
+    ApplyTint();
+}
+
+void CLeftView::ApplyTint() {
+    // The list has a warm tint of the desktop's own colours: ivory with black
+    // text on a light desktop, a slightly warmer shade of the dark base with
+    // the desktop's light text on a dark one.
+    QPalette pal = QApplication::palette(this);
+    const QColor base = pal.color(QPalette::Base);
+    if (base.lightness() >= 128) {
+        pal.setColor(QPalette::Base, QColor(255, 255, 240));  // ivory: red 255, green 255, blue 240
+        pal.setColor(QPalette::Text, Qt::black);
+    } else {
+        pal.setColor(QPalette::Base, QColor(std::min(base.red() + 10, 255),
+                                            std::min(base.green() + 8, 255), base.blue()));
+    }
     setPalette(pal);
+}
+
+void CLeftView::changeEvent(QEvent* event) {
+    // A desktop that switches between light and dark gives the application a
+    // new palette; the tint follows it.
+    if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::StyleChange)
+        ApplyTint();
+    QTreeWidget::changeEvent(event);
 }
 
 CLeftView::~CLeftView() {
@@ -221,10 +272,24 @@ void CLeftView::mousePressEvent(QMouseEvent* event) {
 void CLeftView::contextMenuEvent(QContextMenuEvent* event) {
     // The menu of a press was shown on the press; the menu key opens the
     // menu of the current item.
-    if (event->reason() != QContextMenuEvent::Keyboard)
-        return;
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        ShowCurrentItemMenu();
+}
+
+void CLeftView::ShowCurrentItemMenu() {
     QTreeWidgetItem* item = currentItem();
+    if (item != nullptr)
+        scrollToItem(item);
     ShowContextMenu(item != nullptr ? visualItemRect(item).center() : QPoint(0, 0));
+}
+
+void CLeftView::keyPressEvent(QKeyEvent* event) {
+    // Shift+F10 opens the same menu as the menu key, as on other desktops.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        ShowCurrentItemMenu();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 // --- drag and drop ---
@@ -420,14 +485,18 @@ void CLeftView::DeleteItem(tvx::TreeItem item) {
 
 tvx::TreeItem CLeftView::InsertItemAt(tvx::TreeItem parent, int index,
                                       const tvx::TreeItemInfo& info) {
-    auto* item = new QTreeWidgetItem();
+    auto* item = new ListItem();
     item->setText(0, ShownText(info.text));
     item->setData(0, kBytesRole, Bytes(info.text));
     item->setData(0, kSlotRole, info.slot);
     item->setData(0, kPictureRole, info.picture);
     item->setIcon(0, QIcon(ListPicture(info.picture)));
+    // A folder's box stands for the links below it: checking or clearing it
+    // does so to all of them, and it shows checked, clear or partly checked
+    // as they are (an item without children keeps a box of its own).
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
-                   Qt::ItemIsEditable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled);
+                   Qt::ItemIsAutoTristate | Qt::ItemIsEditable | Qt::ItemIsDragEnabled |
+                   Qt::ItemIsDropEnabled);
     item->setCheckState(0, info.checked ? Qt::Checked : Qt::Unchecked);
     if (QTreeWidgetItem* p = ToQt(parent)) {
         p->insertChild(index, item);

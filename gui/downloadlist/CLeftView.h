@@ -80,6 +80,8 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -90,6 +92,8 @@ private:
     class LabelDelegate;
 
     void ShowContextMenu(const QPoint& point);
+    void ShowCurrentItemMenu();
+    void ApplyTint();
     void SetDropTarget(QTreeWidgetItem* item);
 
     // tvx::ListCommandHost: the program's dialogs.

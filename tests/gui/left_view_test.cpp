@@ -15,6 +15,7 @@
 #include "downloadlist/CLeftView.h"
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/TreeFile.h"
+#include "session/WorkList.h"
 #include "transfer/CTransfer.h"
 #include "transfer/FileTime.h"
 
@@ -112,6 +113,8 @@ private slots:
     void downloadNowSetsTheBox();
     void savedListReloadsInShownOrder();
     void toolTipsTellTheFileState();
+    void folderBoxesStandForTheirLinks();
+    void keyboardOpensTheMenuOfTheCurrentItem();
 
 private:
     // Right-clicks the item (or empty space for "") and runs the command.
@@ -464,6 +467,70 @@ void LeftViewTest::toolTipsTellTheFileState() {
     m_view->resize(150, 300);
     QTRY_VERIFY(m_view->horizontalScrollBar()->maximum() > 0);
     QVERIFY(m_view->columnWidth(0) >= m_view->fontMetrics().horizontalAdvance(longText));
+}
+
+
+// A folder's box stands for the links below it (an empty folder among them
+// counts for nothing) and follows them as they change; the session takes
+// exactly the checked links.
+void LeftViewTest::folderBoxesStandForTheirLinks() {
+    auto taken = [this] {
+        QStringList names;
+        for (const tvx::WorkListEntry& e : tvx::CollectCheckedLinks(tvx::g_linkTable, *m_view))
+            names << QString::fromStdString(e.text);
+        names.sort();
+        return names;
+    };
+    struct Step {
+        const char* toggle;  // the item whose box Space flips
+        Qt::CheckState tools;
+        QStringList taken;
+    } steps[] = {
+        {"Tools", Qt::Checked, {"B tool", "D tool"}},
+        {"D tool", Qt::PartiallyChecked, {"B tool"}},
+        {"Tools", Qt::Checked, {"B tool", "D tool"}},
+        {"Tools", Qt::Unchecked, {}},
+        {"B tool", Qt::PartiallyChecked, {"B tool"}},
+        {"D tool", Qt::Checked, {"B tool", "D tool"}},
+        {"Top link", Qt::Checked, {"B tool", "D tool", "Top link"}},
+    };
+    for (const Step& step : steps) {
+        m_view->setCurrentItem(Find(*m_view, step.toggle));
+        QTest::keyClick(m_view.get(), Qt::Key_Space);
+        QCOMPARE(Find(*m_view, "Tools")->checkState(0), step.tools);
+        QCOMPARE(taken(), step.taken);
+    }
+    // A clear link moved into the checked folder makes it partly checked.
+    m_view->setCurrentItem(Find(*m_view, "Top link"));
+    QTest::keyClick(m_view.get(), Qt::Key_Space);
+    m_view->DropItem(Find(*m_view, "Top link"), Find(*m_view, "Tools"));
+    QCOMPARE(Find(*m_view, "Tools")->checkState(0), Qt::PartiallyChecked);
+    QCOMPARE(taken(), QStringList({"B tool", "D tool"}));
+}
+
+// The menu key (the window system makes a context menu event of it) and
+// Shift+F10 open the menu of the current item.
+void LeftViewTest::keyboardOpensTheMenuOfTheCurrentItem() {
+    const std::function<void()> presses[] = {
+        [this] {
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+            QApplication::sendEvent(m_view.get(), &event);
+        },
+        [this] { QTest::keyClick(m_view.get(), Qt::Key_F10, Qt::ShiftModifier); },
+    };
+    for (const auto& press : presses) {
+        m_view->setCurrentItem(Find(*m_view, "D tool"));
+        QStringList shown;
+        QTimer::singleShot(100, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu != nullptr);
+            for (QAction* action : menu->actions())
+                shown << action->text();
+            menu->close();
+        });
+        press();
+        QVERIFY2(shown.contains("Edit this Item"), qPrintable(shown.join('|')));
+    }
 }
 
 QTEST_MAIN(LeftViewTest)

@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "app/ColorScheme.h"
 #include "app/CommandLine.h"
 #include "app/MessageBox.h"
 #include "app/Settings.h"
+#include "app/TitleFit.h"
 #include "app/Version.h"
 #include "browser/CMainFrame.h"
 #include "browser/EngineHardening.h"
@@ -19,6 +21,8 @@ CDownloadApp::CDownloadApp(int& argc, char** argv) : QApplication(argc, argv) {
     setOrganizationName(QStringLiteral("Tarvex"));
     setApplicationVersion(QString::fromLatin1(tvx::kVersion));
     setDesktopFileName(QStringLiteral("tvx"));
+    ApplyColorScheme(*this);
+    InstallTitleFit(*this);
 }
 
 CDownloadApp::~CDownloadApp() {

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "app/Controls.h"
 #include "app/Version.h"
 #include "browser/EngineHardening.h"
 #include "res/Pictures.h"
@@ -41,4 +42,6 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     layout->addWidget(engine, 3, 1, 1, 2);
     layout->addWidget(ok, 4, 2, Qt::AlignRight);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    Describe(this, {}, tr("The program's version and its browser engine"));
+    Describe(ok, {}, tr("Closes this box"));
 }

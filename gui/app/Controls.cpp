@@ -51,3 +51,9 @@ void CAnimateCtrl::Stop() {
     m_timer.stop();
     ShowFrame(0);
 }
+
+void Describe(QWidget* control, const QString& name, const QString& description) {
+    if (!name.isEmpty())
+        control->setAccessibleName(name);
+    control->setAccessibleDescription(description);
+}

@@ -22,6 +22,10 @@ TickPacing ReadTickPacing();
 // The network settings of the settings file's "[Transfer]" section.
 tvx::HttpSettings ReadHttpSettings();
 
+// What a screen reader says of a control: its name (kept as the control
+// gives it when empty) and a description of what it does.
+void Describe(QWidget* control, const QString& name, const QString& description);
+
 // A progress bar the transfer engine can set.
 class CProgressCtrl : public QProgressBar, public tvx::Progress {
     Q_OBJECT

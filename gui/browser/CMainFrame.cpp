@@ -251,6 +251,8 @@ void CMainFrame::CreateBars() {
     m_addressBox->setMaxVisibleItems(10);
     m_addressBox->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_addressBox->setMinimumWidth(200);
+    Describe(m_addressBox, tr("Address"),
+             tr("The address of the page shown; type one and press Enter to open it"));
     m_addressBar->addWidget(m_addressBox);
     // Enter is taken here, once per key press (the line edit of a combo box
     // would report it twice).
@@ -337,6 +339,13 @@ void CMainFrame::OnCreateClient() {
     m_columnSplitter->SetPaneInfo(1, layout.browserColumn.ideal, layout.browserColumn.minimum);
     setCentralWidget(m_rowSplitter);
 
+    Describe(this, {}, tr("The download list, the web browser and the log"));
+    Describe(m_pLeftView, tr("Download list"),
+             tr("Folders and links to files on the web; a session checks and downloads the "
+                "checked links. The menu key or Shift+F10 opens an item's commands"));
+    Describe(m_pSurfpaneView, tr("Web page"), tr("The page the built-in browser shows"));
+    Describe(m_pStatusView, tr("Log"),
+             tr("What the sessions and downloads have done, the newest line last"));
     connect(m_pSurfpaneView, &CSurfpaneView::ShowAddress, this, &CMainFrame::ShowAddress);
     connect(m_pSurfpaneView, &CSurfpaneView::StartActivityAnimation, this,
             &CMainFrame::StartActivityAnimation);

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/Controls.h"
 #include "app/MessageBox.h"
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/ListCommands.h"
@@ -60,7 +61,6 @@ CEditLinkDlg::CEditLinkDlg(QWidget* parent) : QDialog(parent) {
         auto* image = new QLabel(this);
         image->setPixmap(ListPicture(k));
         auto* button = new QRadioButton(this);
-        button->setAccessibleName(QStringLiteral("Picture %1").arg(k));
         m_pictures->addButton(button, k);
         pictures->addWidget(image);
         pictures->addWidget(button);
@@ -84,12 +84,32 @@ CEditLinkDlg::CEditLinkDlg(QWidget* parent) : QDialog(parent) {
     connect(m_ok, &QPushButton::clicked, this, &CEditLinkDlg::accept);
     connect(m_cancel, &QPushButton::clicked, this, &CEditLinkDlg::reject);
 
-    // The keyboard starts on OK, then Cancel, then the three fields.
-    setTabOrder(m_ok, m_cancel);
-    setTabOrder(m_cancel, m_editAddress);
+    // The keyboard starts on OK (see OnInitDialog); Tab then goes through
+    // the dialog as it reads: the three fields, the pictures, Cancel, OK.
     setTabOrder(m_editAddress, m_editPath);
     setTabOrder(m_editPath, m_editText);
     setTabOrder(m_editText, m_pictures->button(0));
+    for (int k = 1; k < kPictureButtons; ++k)
+        setTabOrder(m_pictures->button(k - 1), m_pictures->button(k));
+    setTabOrder(m_pictures->button(kPictureButtons - 1), m_cancel);
+    setTabOrder(m_cancel, m_ok);
+
+    Describe(this, {},
+             tr("A link of the download list: the file's address on the web, where it is kept "
+                "on disk, and the text and picture the list shows for it"));
+    Describe(m_editAddress, tr("Address"),
+             tr("The file's address on the web, whole or below the list's web address"));
+    Describe(m_editPath, tr("Path on disk"),
+             tr("Where the file is kept, below the list's download folder or as a whole path"));
+    Describe(m_editText, tr("Text"), tr("The text the download list shows for the link"));
+    const QString pictureNames[kPictureButtons] = {
+        tr("Folder"),  tr("Floppy disk"),     tr("Information sign"), tr("Book"),
+        tr("Page of text"), tr("Archive"), tr("Program"),          tr("Web page")};
+    for (int k = 0; k < kPictureButtons; ++k)
+        Describe(m_pictures->button(k), pictureNames[k],
+                 tr("The picture the download list shows for the link"));
+    Describe(m_cancel, {}, tr("Closes the editor and leaves the link as it was"));
+    Describe(m_ok, {}, tr("Keeps what the fields say and closes the editor"));
 }
 
 void CEditLinkDlg::OnInitDialog() {

@@ -69,6 +69,16 @@ CSessionDlg::CSessionDlg(QWidget* parent) : QDialog(parent) {
     layout->addLayout(bottom);
     connect(m_ok, &QPushButton::clicked, this, &CSessionDlg::accept);
     connect(m_cancel, &QPushButton::clicked, this, &CSessionDlg::reject);
+    Describe(this, {},
+             tr("Checks the checked links against their servers and downloads what is new, "
+                "changed or incomplete"));
+    Describe(m_upper, tr("Current link"),
+             tr("How far the check has come, then how much of the file being downloaded is "
+                "on disk"));
+    Describe(m_lower, tr("Whole session"), tr("How much of the session is done"));
+    Describe(m_ok, {}, tr("Starts the session"));
+    Describe(m_cancel, {},
+             tr("Stops the session; a download broken off resumes in the next session"));
 
     const TickPacing pacing = ReadTickPacing();
     m_budgetMs = pacing.budgetMs;

@@ -42,6 +42,9 @@ CEngineDownloadDlg::CEngineDownloadDlg(QWebEngineDownloadRequest* download, cons
     bottom->addWidget(m_close);
     layout->addLayout(bottom);
     connect(m_close, &QPushButton::clicked, this, &CEngineDownloadDlg::reject);
+    Describe(this, {}, tr("Downloads a file the browser was asked for"));
+    Describe(m_progress, tr("Download progress"), tr("How much of the file has arrived"));
+    Describe(m_close, {}, tr("Stops the download and closes this box"));
 }
 
 CEngineDownloadDlg::~CEngineDownloadDlg() {

@@ -61,6 +61,10 @@ CFileDownloadDlg::CFileDownloadDlg(QWidget* parent, const tvx::HttpSettings& set
     bottom->addWidget(m_break);
     layout->addLayout(bottom);
     connect(m_break, &QPushButton::clicked, this, &CFileDownloadDlg::reject);
+    Describe(this, {}, tr("Downloads one file and shows how far it has come"));
+    Describe(m_progress, tr("Download progress"), tr("How much of the file is on disk"));
+    Describe(m_break, {},
+             tr("Stops the download; what has arrived is kept and the next download resumes it"));
 
     const TickPacing pacing = ReadTickPacing();
     m_budgetMs = pacing.budgetMs;

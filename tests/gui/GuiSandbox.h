@@ -3,6 +3,7 @@
 // captured as the start directory; removed again at the end.
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 class GuiSandbox {
@@ -17,3 +18,16 @@ private:
     QTemporaryDir m_dir;
     QString m_previous;
 };
+
+class QWidget;
+
+// The controls of a window a screen reader would announce without a name or
+// a description: every widget that takes the keyboard focus, every progress
+// bar and the window itself (scroll bars and the insides of scroll areas and
+// of the browser engine are left to their owners). Each as "class: what is
+// missing".
+QStringList ControlsWithoutAccessibleText(QWidget* window);
+
+// The places where Tab moves focus against the reading order (top to bottom,
+// then left to right) among a window's visible controls.
+QStringList FocusOrderFaults(QWidget* window);

@@ -14,11 +14,14 @@
 
 #include "GuiSandbox.h"
 #include "TestHttpServer.h"
+#include "app/CAboutDlg.h"
 #include "app/DesktopNotice.h"
 #include "app/MessageBox.h"
+#include "app/TitleFit.h"
 #include "downloadlist/CEditLinkDlg.h"
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/ListCommands.h"
+#include "session/CSessionDlg.h"
 #include "session/CStatusView.h"
 #include "transfer/CFileDownloadDlg.h"
 
@@ -56,6 +59,7 @@ private slots:
     void downloadDialogWithNothingToDoIsNeverShown();
     void downloadDialogBreakLeavesAResumableFile();
     void downloadDialogReportsAMissingFile();
+    void dialogsSpeakToScreenReadersAndFitTheirTitles();
 
 private:
     std::unique_ptr<GuiSandbox> m_sandbox;
@@ -314,6 +318,29 @@ void DialogsTest::downloadDialogReportsAMissingFile() {
     usage.SetParameters("no comma here");
     QCOMPARE(usage.DoModal(), 1);
     QCOMPARE(m_messages, std::vector<std::string>{"CALL: Pullbox.exe webname,filename"});
+}
+
+// Each dialog names and describes every control for a screen reader, moves
+// focus in reading order and is wide enough for its whole title.
+void DialogsTest::dialogsSpeakToScreenReadersAndFitTheirTitles() {
+    InstallTitleFit(*qApp);
+    tvx::g_editRecord = Record('F', 4);
+    CEditLinkDlg editor;
+    editor.OnInitDialog();
+    CFileDownloadDlg download;
+    CSessionDlg session;
+    CAboutDlg about;
+    for (QDialog* dialog : std::initializer_list<QDialog*>{&editor, &download, &session, &about}) {
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        const QString name = dialog->metaObject()->className();
+        QVERIFY2(dialog->width() >= TitleWidth(*dialog), qPrintable(name));
+        const QStringList missing = ControlsWithoutAccessibleText(dialog);
+        QVERIFY2(missing.isEmpty(), qPrintable(name + ": " + missing.join(", ")));
+        const QStringList faults = FocusOrderFaults(dialog);
+        QVERIFY2(faults.isEmpty(), qPrintable(name + ": " + faults.join(", ")));
+        dialog->hide();
+    }
 }
 
 QTEST_MAIN(DialogsTest)

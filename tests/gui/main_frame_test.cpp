@@ -30,6 +30,7 @@ private slots:
     void panesSurviveShrinkingTheWindow();
     void writeProtectedListIsLeftAloneAtClose();
     void terminationSignalClosesAndSaves();
+    void everyControlSpeaksToScreenReaders();
 };
 
 namespace {
@@ -223,6 +224,19 @@ void MainFrameTest::terminationSignalClosesAndSaves() {
     QTRY_VERIFY_WITH_TIMEOUT(!frame.isVisible(), 5000);
     QVERIFY(dialogEnded);
     QVERIFY(sandbox.ReadFile("tvx_downctrl.htm").contains("Renamed before logout"));
+}
+
+// A screen reader finds a name and a description on every control of the
+// window.
+void MainFrameTest::everyControlSpeaksToScreenReaders() {
+    GuiSandbox sandbox;
+    sandbox.WriteFile("tvx_downctrl.htm", kList);
+    CMainFrame frame;
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    const QStringList missing = ControlsWithoutAccessibleText(&frame);
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join("\n")));
+    CloseAndWait(frame);
 }
 
 QTEST_MAIN(MainFrameTest)

@@ -5,7 +5,9 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QStyle>
+#include <QStyleOptionButton>
 #include <QStyleFactory>
 
 namespace {
@@ -63,12 +65,33 @@ unsigned PortalColorScheme() {
     return value.toUInt();
 }
 
+// Fusion outlines check boxes and radio buttons in a shade darker than the
+// window, which vanishes on a dark palette: there they are drawn as if on a
+// lighter window, which gives them a visible rim.
+class VisibleIndicators : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+        if (button != nullptr &&
+            (element == PE_IndicatorCheckBox || element == PE_IndicatorRadioButton) &&
+            button->palette.color(QPalette::Window).lightness() < 128) {
+            QStyleOptionButton lit(*button);
+            lit.palette.setColor(QPalette::Window, QColor(150, 150, 150));
+            QProxyStyle::drawPrimitive(element, &lit, painter, widget);
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+};
+
 void UseFusion(QApplication& app, bool dark) {
     QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"));
     if (fusion == nullptr)
         return;
-    QApplication::setStyle(fusion);
     app.setPalette(dark ? DarkPalette() : fusion->standardPalette());
+    QApplication::setStyle(new VisibleIndicators(fusion));
 }
 
 }  // namespace
@@ -84,4 +107,6 @@ void ApplyColorScheme(QApplication& app) {
         UseFusion(app, asked == "dark");
     else if (!IsDarkPalette() && PortalColorScheme() == 1)
         UseFusion(app, true);
+    else if (IsDarkPalette() && QApplication::style()->name() == QLatin1String("fusion"))
+        QApplication::setStyle(new VisibleIndicators(QStyleFactory::create(QStringLiteral("Fusion"))));
 }

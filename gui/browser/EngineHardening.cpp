@@ -7,6 +7,7 @@
 #include <QWebEngineSettings>
 #include <cstdlib>
 
+#include "app/ColorScheme.h"
 #include "app/Settings.h"
 #include "platform/Profile.h"
 
@@ -21,12 +22,15 @@ bool ReadHardened() {
 bool PrepareBrowserEngine() {
     static const bool hardened = [] {
         const bool on = ReadHardened();
-        if (on) {
-            // The engine reads its flags from this variable when it starts.
-            QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        // The engine reads its flags from this variable when it starts.
+        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        if (on)
             flags += " --js-flags=--jitless --disable-gpu --disable-webgl --disable-3d-apis";
-            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
-        }
+        // Pages that offer dark colours (prefers-color-scheme) show them in a
+        // dark window.
+        if (IsDarkPalette())
+            flags += " --force-dark-mode";
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
         return on;
     }();
     return hardened;

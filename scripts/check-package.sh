@@ -67,6 +67,10 @@ desktop-file-validate "$root/usr/share/applications/tvx.desktop" ||
 # --no-net: the screenshot and home page addresses are not fetched.
 appstreamcli validate --no-net "$root/usr/share/metainfo/de.tarvex.tvx.metainfo.xml" >"$work/as" ||
   { cat "$work/as" >&2; fail "appstreamcli rejects the metadata"; }
+# Each screenshot it names is one of the source's own.
+for shot in $(grep -o 'doc/screenshots/[^<]*\.png' "$root/usr/share/metainfo/de.tarvex.tvx.metainfo.xml"); do
+  [ -s "$top/$shot" ] || fail "the metadata names $shot, which is not in the source"
+done
 
 # Man pages: formatted without a warning, and each names every option of
 # its program's --help.

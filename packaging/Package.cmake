@@ -29,6 +29,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.tarvex.de/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window needs a platform plugin, which the Qt libraries only recommend.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+# The toolkit's own German texts (standard buttons, file and print dialogs)
+# for a German window; without them those stay English.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # The Chromium host manifest lies in /etc: a configuration file to dpkg.
 file(WRITE ${CMAKE_BINARY_DIR}/conffiles "/etc/chromium/native-messaging-hosts/de.tarvex.tvx.json\n")

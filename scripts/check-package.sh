@@ -51,6 +51,9 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libqt6webenginewidgets6 libcurl4 libc6 qt6-qpa-plugins; do
   grep -q "\\b$needed\\b" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
+recommends=$(dpkg-deb -f "$deb" Recommends)
+grep -q "\\bqt6-translations-l10n\\b" <<<"$recommends" ||
+  fail "Recommends lacks qt6-translations-l10n: $recommends"
 for program in tvx tvx-session tvx-browser-host; do
   "$root/usr/bin/$program" --version | grep -qx "$program (Tarvex Download Service) $version" ||
     fail "$program --version does not report $version"

@@ -11,29 +11,27 @@
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(
-        QString::fromUtf8("Info \xC3\xBC"
-                          "ber download"));
+        tr("Info \xC3\xBC"
+           "ber download"));
     auto* layout = new QGridLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     auto* banner = new QLabel(this);
     banner->setPixmap(ProductBanner());
     auto* icon = new QLabel(this);
     icon->setPixmap(AppIcon().pixmap(32, 32));
-    auto* address = new QLabel(
-        QStringLiteral("https://www.tarvex.de/   download service %1").arg(tvx::kVersion), this);
-    auto* notice =
-        new QLabel(QStringLiteral("Tarvex Download Service. Free to use, at your own risk."), this);
+    auto* address =
+        new QLabel(tr("https://www.tarvex.de/   download service %1").arg(tvx::kVersion), this);
+    auto* notice = new QLabel(tr("Tarvex Download Service. Free to use, at your own risk."), this);
     // The engine gets no security updates from the distribution: say which
     // one it is and how it runs.
-    auto* engine =
-        new QLabel(QStringLiteral("Browser engine: %1, %2")
-                       .arg(EngineVersion(),
-                            PrepareBrowserEngine()
-                                ? QStringLiteral("hardened")
-                                : QStringLiteral("with its own defaults ([Browser] Hardened=0)")),
-                   this);
+    auto* engine = new QLabel(
+        tr("Browser engine: %1, %2")
+            .arg(EngineVersion(), PrepareBrowserEngine()
+                                      ? tr("hardened")
+                                      : tr("with its own defaults ([Browser] Hardened=0)")),
+        this);
     engine->setObjectName(QStringLiteral("engineVersion"));
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* ok = new QPushButton(tr("OK"), this);
     ok->setDefault(true);
     layout->addWidget(banner, 0, 0, 1, 3);
     layout->addWidget(icon, 1, 0, 2, 1, Qt::AlignTop);

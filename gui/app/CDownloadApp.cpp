@@ -46,8 +46,9 @@ bool CDownloadApp::InitInstance() {
     if (const std::optional<std::string> name = tvx::DocumentArgument(arguments)) {
         QFile file(QString::fromLocal8Bit(name->c_str()));
         if (!file.open(QIODevice::ReadOnly)) {
-            ShowMessageBox("Cannot open " + *name + ": " +
-                           file.errorString().toLocal8Bit().toStdString());
+            ShowMessageBox(tr("Cannot open %1: %2")
+                               .arg(QString::fromLocal8Bit(name->c_str()), file.errorString())
+                               .toStdString());
             return false;
         }
         document = QFileInfo(file).fileName();

@@ -1,77 +1,104 @@
 #include "app/CommandIds.h"
 
-const char* CommandPrompt(int command) {
+#include <QCoreApplication>
+
+namespace {
+
+// The English prompts, marked for translation in the context "Command".
+const char* PromptSource(int command) {
     switch (command) {
         case ID_STOP:
-            return "Stops loading the page.\nStop";
+            return QT_TRANSLATE_NOOP("Command", "Stops loading the page.\nStop");
         case ID_REFRESH:
-            return "Loads the page again.\nRefresh";
+            return QT_TRANSLATE_NOOP("Command", "Loads the page again.\nRefresh");
         case ID_FONT_LARGEST:
-            return "Shows the text in the largest size.\nLargest";
+            return QT_TRANSLATE_NOOP("Command", "Shows the text in the largest size.\nLargest");
         case ID_FONT_LARGE:
-            return "Shows the text larger.\nLarger";
+            return QT_TRANSLATE_NOOP("Command", "Shows the text larger.\nLarger");
         case ID_FONT_MEDIUM:
-            return "Shows the text in its normal size.\nMedium";
+            return QT_TRANSLATE_NOOP("Command", "Shows the text in its normal size.\nMedium");
         case ID_FONT_SMALL:
-            return "Shows the text smaller.\nSmaller";
+            return QT_TRANSLATE_NOOP("Command", "Shows the text smaller.\nSmaller");
         case ID_FONT_SMALLEST:
-            return "Shows the text in the smallest size.\nSmallest";
+            return QT_TRANSLATE_NOOP("Command", "Shows the text in the smallest size.\nSmallest");
         case ID_GO_BACK:
-            return "Goes back one step.\nBack";
+            return QT_TRANSLATE_NOOP("Command", "Goes back one step.\nBack");
         case ID_GO_FORWARD:
-            return "Goes forward one step.\nForward";
+            return QT_TRANSLATE_NOOP("Command", "Goes forward one step.\nForward");
         case ID_GO_START_PAGE:
-            return "Goes to the home page.\nHome";
+            return QT_TRANSLATE_NOOP("Command", "Goes to the home page.\nHome");
         case ID_GO_SEARCH_THE_WEB:
-            return "Opens a page to search the Web.\nSearch";
+            return QT_TRANSLATE_NOOP("Command", "Opens a page to search the Web.\nSearch");
         case ID_FAVORITES_DROPDOWN:
-            return "Shows the favorites.\nFavorites";
+            return QT_TRANSLATE_NOOP("Command", "Shows the favorites.\nFavorites");
         case ID_FONT_DROPDOWN:
-            return "Changes the size of the text.\nFont";
+            return QT_TRANSLATE_NOOP("Command", "Changes the size of the text.\nFont");
         case ID_HELP_WEB_TUTORIAL:
-            return "Opens a tutorial of the browser engine.\nWeb Tutorial";
+            return QT_TRANSLATE_NOOP("Command",
+                                     "Opens a tutorial of the browser engine.\nWeb Tutorial");
         case ID_HELP_ONLINE_SUPPORT:
-            return "Opens the support pages of the browser engine.\nOnline Support";
+            return QT_TRANSLATE_NOOP(
+                "Command", "Opens the support pages of the browser engine.\nOnline Support");
         case ID_HELP_ENGINE_FREE_STUFF:
-            return "Opens the free downloads of the browser engine.\nFree Stuff";
+            return QT_TRANSLATE_NOOP("Command",
+                                     "Opens the free downloads of the browser engine.\nFree Stuff");
         case ID_HELP_ENGINE_FASTER_ACCESS:
-            return "Opens the notes on a fast browser engine.\nGet Faster Internet Access";
+            return QT_TRANSLATE_NOOP(
+                "Command", "Opens the notes on a fast browser engine.\nGet Faster Internet Access");
         case ID_HELP_ENGINE_FAQ:
-            return "Opens the frequently asked questions of the browser engine.\nFrequently Asked "
-                   "Questions";
+            return QT_TRANSLATE_NOOP(
+                "Command",
+                "Opens the frequently asked questions of the browser engine.\nFrequently Asked "
+                "Questions");
         case ID_HELP_ENGINE_FEEDBACK:
-            return "Opens the page for reports on the browser engine.\nSend Feedback";
+            return QT_TRANSLATE_NOOP(
+                "Command", "Opens the page for reports on the browser engine.\nSend Feedback");
         case ID_HELP_ENGINE_BEST_OF_WEB:
-            return "Opens the news of the browser engine.\nBest of the Web";
+            return QT_TRANSLATE_NOOP("Command",
+                                     "Opens the news of the browser engine.\nBest of the Web");
         case ID_HELP_ENGINE_SEARCH_WEB:
-            return "Opens a page to search the Web.\nSearch the Web";
+            return QT_TRANSLATE_NOOP("Command", "Opens a page to search the Web.\nSearch the Web");
         case ID_HELP_ENGINE_HOME_PAGE:
-            return "Opens the home page of the browser engine.\nBrowser Engine Home Page";
+            return QT_TRANSLATE_NOOP(
+                "Command", "Opens the home page of the browser engine.\nBrowser Engine Home Page");
         case ID_HELP_ENGINE_START_PAGE:
-            return "Opens an Internet start page.\nInternet Start Page";
+            return QT_TRANSLATE_NOOP("Command",
+                                     "Opens an Internet start page.\nInternet Start Page");
         case ID_DOWNLOAD:
-            return "Checks the checked links and downloads what is new, changed or "
-                   "incomplete.\nDownload";
+            return QT_TRANSLATE_NOOP(
+                "Command",
+                "Checks the checked links and downloads what is new, changed or "
+                "incomplete.\nDownload");
         case ID_GO_TARVEX_HOME:
-            return "Goes to the Tarvex home page.\nTarvex Home Page";
+            return QT_TRANSLATE_NOOP("Command", "Goes to the Tarvex home page.\nTarvex Home Page");
         case ID_FILE_OPEN:
-            return "Opens a file in the browser.\nOpen";
+            return QT_TRANSLATE_NOOP("Command", "Opens a file in the browser.\nOpen");
         case ID_FILE_PRINT:
-            return "Prints the page.\nPrint";
+            return QT_TRANSLATE_NOOP("Command", "Prints the page.\nPrint");
         case ID_APP_ABOUT:
-            return "Display program information, version number and copyright\nAbout Tarvex "
-                   "Download Service";
+            return QT_TRANSLATE_NOOP(
+                "Command",
+                "Display program information, version number and copyright\nAbout Tarvex "
+                "Download Service");
         case ID_APP_EXIT:
-            return "Closes the window and ends the program.\nClose";
+            return QT_TRANSLATE_NOOP("Command", "Closes the window and ends the program.\nClose");
         case ID_VIEW_TOOLBAR:
-            return "Shows or hides the toolbar.\nToggle Toolbar";
+            return QT_TRANSLATE_NOOP("Command", "Shows or hides the toolbar.\nToggle Toolbar");
         case ID_VIEW_STATUS_BAR:
-            return "Shows or hides the status bar.\nToggle Status Bar";
+            return QT_TRANSLATE_NOOP("Command",
+                                     "Shows or hides the status bar.\nToggle Status Bar");
         case ID_VIEW_IN_WEB_BROWSER:
-            return "Opens the page in your own web browser.\nOpen in your web browser";
+            return QT_TRANSLATE_NOOP(
+                "Command", "Opens the page in your own web browser.\nOpen in your web browser");
         default:
             return "";
     }
+}
+
+}  // namespace
+
+QString CommandPrompt(int command) {
+    return QCoreApplication::translate("Command", PromptSource(command));
 }
 
 bool IsBrowserCommand(int command) {

@@ -2,6 +2,8 @@
 // Command identifiers of the main window's menus, toolbar and accelerators,
 // with the texts the status bar and the tooltips show for them.
 
+#include <QString>
+
 enum Command : int {
     ID_STOP = 32778,
     ID_REFRESH = 32779,
@@ -40,8 +42,8 @@ enum Command : int {
 };
 
 // The command's prompt: the status bar text before the line feed and the
-// tooltip after it. Empty for commands without one.
-const char* CommandPrompt(int command);
+// tooltip after it, in the window's language. Empty for commands without one.
+QString CommandPrompt(int command);
 
 // True for the commands only the browser view carries out; they are available
 // only while it is the active pane.

@@ -15,6 +15,7 @@
 #include "app/CTerminationSignals.h"
 #include "app/CWindowServer.h"
 #include "app/CommandLine.h"
+#include "app/Translation.h"
 #include "browser/CMainFrame.h"
 #include "browser/EngineHardening.h"
 #include "browser/HandOff.h"
@@ -146,6 +147,9 @@ int main(int argc, char** argv) {
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     CDownloadApp app(argc, argv);
+    // The window speaks the locale's language where it has a translation;
+    // what goes to the terminal above and below stays English.
+    InstallTranslations(QLocale::system());
     CTerminationSignals termination;
     if (!app.InitInstance())
         return 1;

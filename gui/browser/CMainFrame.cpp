@@ -52,7 +52,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     resize(size);
     OnCreate();
     OnCreateClient();
-    SetDocumentTitle(QStringLiteral("Untitled"));
+    SetDocumentTitle(tr("Untitled"));
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
 }
@@ -79,7 +79,7 @@ QAction* CMainFrame::MakeAction(int command, const QString& text, const QKeySequ
     } else {
         action = new QAction(text, this);
         action->setData(command);
-        const QString prompt = QString::fromLatin1(CommandPrompt(command));
+        const QString prompt = CommandPrompt(command);
         const qsizetype lf = prompt.indexOf(QLatin1Char('\n'));
         action->setStatusTip(prompt.left(lf));
         if (lf >= 0)
@@ -121,75 +121,75 @@ void CMainFrame::CreateMenus() {
         return item;
     };
 
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    entry(file, ID_FILE_OPEN, QStringLiteral("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O));
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    entry(file, ID_FILE_OPEN, tr("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O));
     file->addSeparator();
-    entry(file, ID_FILE_PRINT, QStringLiteral("&Print..."), QKeySequence(Qt::CTRL | Qt::Key_P));
+    entry(file, ID_FILE_PRINT, tr("&Print..."), QKeySequence(Qt::CTRL | Qt::Key_P));
     file->addSeparator();
-    entry(file, ID_APP_EXIT, QStringLiteral("&Close"));
+    entry(file, ID_APP_EXIT, tr("&Close"));
 
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    MakeAction(ID_VIEW_TOOLBAR, QStringLiteral("&Toolbar"))->setCheckable(true);
-    MakeAction(ID_VIEW_STATUS_BAR, QStringLiteral("&Status Bar"))->setCheckable(true);
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    MakeAction(ID_VIEW_TOOLBAR, tr("&Toolbar"))->setCheckable(true);
+    MakeAction(ID_VIEW_STATUS_BAR, tr("&Status Bar"))->setCheckable(true);
     Action(ID_VIEW_TOOLBAR)->setChecked(true);
     Action(ID_VIEW_STATUS_BAR)->setChecked(true);
-    entry(view, ID_VIEW_TOOLBAR, QStringLiteral("&Toolbar"));
-    entry(view, ID_VIEW_STATUS_BAR, QStringLiteral("&Status Bar"));
+    entry(view, ID_VIEW_TOOLBAR, tr("&Toolbar"));
+    entry(view, ID_VIEW_STATUS_BAR, tr("&Status Bar"));
     view->addSeparator();
-    QMenu* fonts = view->addMenu(QStringLiteral("Fo&nts"));
-    entry(fonts, ID_FONT_LARGEST, QStringLiteral("Largest"));
-    entry(fonts, ID_FONT_LARGE, QStringLiteral("Large"));
-    entry(fonts, ID_FONT_MEDIUM, QStringLiteral("Medium"));
-    entry(fonts, ID_FONT_SMALL, QStringLiteral("Small"));
-    entry(fonts, ID_FONT_SMALLEST, QStringLiteral("Smallest"));
+    QMenu* fonts = view->addMenu(tr("Fo&nts"));
+    entry(fonts, ID_FONT_LARGEST, tr("Largest"));
+    entry(fonts, ID_FONT_LARGE, tr("Large"));
+    entry(fonts, ID_FONT_MEDIUM, tr("Medium"));
+    entry(fonts, ID_FONT_SMALL, tr("Small"));
+    entry(fonts, ID_FONT_SMALLEST, tr("Smallest"));
     view->addSeparator();
-    entry(view, ID_STOP, QStringLiteral("Sto&p"), QKeySequence(Qt::Key_Escape));
-    entry(view, ID_REFRESH, QStringLiteral("&Refresh"), QKeySequence(Qt::Key_F5));
+    entry(view, ID_STOP, tr("Sto&p"), QKeySequence(Qt::Key_Escape));
+    entry(view, ID_REFRESH, tr("&Refresh"), QKeySequence(Qt::Key_F5));
     view->addSeparator();
-    entry(view, ID_VIEW_IN_WEB_BROWSER, QStringLiteral("Open in your &web browser"));
+    entry(view, ID_VIEW_IN_WEB_BROWSER, tr("Open in your &web browser"));
 
-    QMenu* go = menuBar()->addMenu(QStringLiteral("&Go"));
-    entry(go, ID_GO_BACK, QStringLiteral("&Back"), QKeySequence(Qt::ALT | Qt::Key_Left));
-    entry(go, ID_GO_FORWARD, QStringLiteral("&Forward"), QKeySequence(Qt::ALT | Qt::Key_Right));
+    QMenu* go = menuBar()->addMenu(tr("&Go"));
+    entry(go, ID_GO_BACK, tr("&Back"), QKeySequence(Qt::ALT | Qt::Key_Left));
+    entry(go, ID_GO_FORWARD, tr("&Forward"), QKeySequence(Qt::ALT | Qt::Key_Right));
     go->addSeparator();
-    entry(go, ID_GO_START_PAGE, QStringLiteral("&Start Page"));
-    entry(go, ID_GO_SEARCH_THE_WEB, QStringLiteral("Search the &Web"));
+    entry(go, ID_GO_START_PAGE, tr("&Start Page"));
+    entry(go, ID_GO_SEARCH_THE_WEB, tr("Search the &Web"));
 
     // Filled by the favorites scan.
-    m_favoritesMenu = menuBar()->addMenu(QStringLiteral("F&avorites"));
+    m_favoritesMenu = menuBar()->addMenu(tr("F&avorites"));
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    entry(help, ID_HELP_WEB_TUTORIAL, QStringLiteral("Web &Tutorial"));
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    entry(help, ID_HELP_WEB_TUTORIAL, tr("Web &Tutorial"));
     help->addSeparator();
-    QMenu* engine = help->addMenu(QStringLiteral("Browser Engine on the &Web"));
-    entry(engine, ID_HELP_ENGINE_FREE_STUFF, QStringLiteral("&Free Stuff"));
-    entry(engine, ID_HELP_ENGINE_FASTER_ACCESS, QStringLiteral("&Get Faster Internet Access"));
-    entry(engine, ID_HELP_ENGINE_FAQ, QStringLiteral("Frequently Asked &Questions"));
+    QMenu* engine = help->addMenu(tr("Browser Engine on the &Web"));
+    entry(engine, ID_HELP_ENGINE_FREE_STUFF, tr("&Free Stuff"));
+    entry(engine, ID_HELP_ENGINE_FASTER_ACCESS, tr("&Get Faster Internet Access"));
+    entry(engine, ID_HELP_ENGINE_FAQ, tr("Frequently Asked &Questions"));
     engine->addSeparator();
-    entry(engine, ID_HELP_ENGINE_START_PAGE, QStringLiteral("&Internet Start Page"));
-    entry(engine, ID_HELP_ENGINE_FEEDBACK, QStringLiteral("Send Feedbac&k..."));
-    entry(engine, ID_HELP_ENGINE_BEST_OF_WEB, QStringLiteral("&Best of the Web"));
-    entry(engine, ID_HELP_ENGINE_SEARCH_WEB, QStringLiteral("Search the &Web"));
+    entry(engine, ID_HELP_ENGINE_START_PAGE, tr("&Internet Start Page"));
+    entry(engine, ID_HELP_ENGINE_FEEDBACK, tr("Send Feedbac&k..."));
+    entry(engine, ID_HELP_ENGINE_BEST_OF_WEB, tr("&Best of the Web"));
+    entry(engine, ID_HELP_ENGINE_SEARCH_WEB, tr("Search the &Web"));
     engine->addSeparator();
-    entry(engine, ID_HELP_ENGINE_HOME_PAGE, QStringLiteral("Browser Engine &Home Page"));
-    entry(help, ID_HELP_ONLINE_SUPPORT, QStringLiteral("Online &Support"));
+    entry(engine, ID_HELP_ENGINE_HOME_PAGE, tr("Browser Engine &Home Page"));
+    entry(help, ID_HELP_ONLINE_SUPPORT, tr("Online &Support"));
     help->addSeparator();
-    entry(help, ID_APP_ABOUT, QStringLiteral("&Program Info"));
+    entry(help, ID_APP_ABOUT, tr("&Program Info"));
 
-    QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
-    entry(tools, ID_DOWNLOAD, QStringLiteral("Download"));
-    entry(tools, ID_GO_TARVEX_HOME, QStringLiteral("Go Tarvex Home Page"));
+    QMenu* tools = menuBar()->addMenu(tr("Tools"));
+    entry(tools, ID_DOWNLOAD, tr("Download"));
+    entry(tools, ID_GO_TARVEX_HOME, tr("Go Tarvex Home Page"));
 
     m_fontMenu = new QMenu(this);
-    entry(m_fontMenu, ID_FONT_LARGEST, QStringLiteral("Lar&gest"));
-    entry(m_fontMenu, ID_FONT_LARGE, QStringLiteral("&Larger"));
-    entry(m_fontMenu, ID_FONT_MEDIUM, QStringLiteral("&Medium"));
-    entry(m_fontMenu, ID_FONT_SMALL, QStringLiteral("&Smaller"));
-    entry(m_fontMenu, ID_FONT_SMALLEST, QStringLiteral("Sm&allest"));
+    entry(m_fontMenu, ID_FONT_LARGEST, tr("Lar&gest"));
+    entry(m_fontMenu, ID_FONT_LARGE, tr("&Larger"));
+    entry(m_fontMenu, ID_FONT_MEDIUM, tr("&Medium"));
+    entry(m_fontMenu, ID_FONT_SMALL, tr("&Smaller"));
+    entry(m_fontMenu, ID_FONT_SMALLEST, tr("Sm&allest"));
 }
 
 void CMainFrame::CreateBars() {
-    m_toolBar = addToolBar(QStringLiteral("Browser"));
+    m_toolBar = addToolBar(tr("Browser"));
     m_toolBar->setObjectName(QStringLiteral("Browser"));
     m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_toolBar->setIconSize(QSize(22, 20));
@@ -198,19 +198,20 @@ void CMainFrame::CreateBars() {
         int command;
         const char* text;
     } const buttons[] = {
-        {ID_GO_BACK, "Back"},
-        {ID_GO_FORWARD, "Forward"},
-        {ID_STOP, "Stop"},
-        {ID_REFRESH, "Refresh"},
-        {ID_GO_START_PAGE, "Home"},
-        {ID_GO_SEARCH_THE_WEB, "Search"},
-        {ID_FAVORITES_DROPDOWN, "Favorites"},
-        {ID_FILE_PRINT, "Print"},
-        {ID_FONT_DROPDOWN, "Font"},
-        {ID_DOWNLOAD, "Download"},
+        {ID_GO_BACK, QT_TR_NOOP("Back")},
+        {ID_GO_FORWARD, QT_TR_NOOP("Forward")},
+        {ID_STOP, QT_TR_NOOP("Stop")},
+        {ID_REFRESH, QT_TR_NOOP("Refresh")},
+        {ID_GO_START_PAGE, QT_TR_NOOP("Home")},
+        {ID_GO_SEARCH_THE_WEB, QT_TR_NOOP("Search")},
+        {ID_FAVORITES_DROPDOWN, QT_TR_NOOP("Favorites")},
+        {ID_FILE_PRINT, QT_TR_NOOP("Print")},
+        {ID_FONT_DROPDOWN, QT_TR_NOOP("Font")},
+        {ID_DOWNLOAD, QT_TR_NOOP("Download")},
     };
     for (int i = 0; i < 10; ++i) {
-        QAction* action = MakeAction(buttons[i].command, QString::fromLatin1(buttons[i].text));
+        const QString text = tr(buttons[i].text);
+        QAction* action = MakeAction(buttons[i].command, text);
         QIcon icon;
         icon.addPixmap(ToolbarImage(i, false), QIcon::Normal);
         icon.addPixmap(ToolbarImage(i, true), QIcon::Active);
@@ -218,15 +219,14 @@ void CMainFrame::CreateBars() {
         auto* button = new QToolButton(m_toolBar);
         button->setDefaultAction(action);
         button->setIcon(icon);
-        button->setText(QString::fromLatin1(buttons[i].text));
+        button->setText(text);
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setAutoRaise(true);
         button->setMinimumWidth(40);
-        connect(action, &QAction::changed, button,
-                [button, icon, text = QString::fromLatin1(buttons[i].text)] {
-                    button->setIcon(icon);
-                    button->setText(text);
-                });
+        connect(action, &QAction::changed, button, [button, icon, text] {
+            button->setIcon(icon);
+            button->setText(text);
+        });
         if (buttons[i].command == ID_FAVORITES_DROPDOWN || buttons[i].command == ID_FONT_DROPDOWN) {
             // The arrow beside the button drops its menu; the button itself does nothing.
             button->setMenu(buttons[i].command == ID_FONT_DROPDOWN ? m_fontMenu : m_favoritesMenu);
@@ -241,10 +241,10 @@ void CMainFrame::CreateBars() {
     m_toolBar->addWidget(m_activityAnimation);
 
     addToolBarBreak();
-    m_addressBar = addToolBar(QStringLiteral("Address"));
+    m_addressBar = addToolBar(tr("Address"));
     m_addressBar->setObjectName(QStringLiteral("Address"));
     m_addressBar->setMovable(false);
-    m_addressBar->addWidget(new QLabel(QStringLiteral(" Address "), m_addressBar));
+    m_addressBar->addWidget(new QLabel(tr(" Address "), m_addressBar));
     m_addressBox = new QComboBox(m_addressBar);
     m_addressBox->setEditable(true);
     m_addressBox->setInsertPolicy(QComboBox::NoInsert);
@@ -268,10 +268,10 @@ void CMainFrame::CreateBars() {
     });
 
     QStatusBar* status = statusBar();
-    status->addWidget(new QLabel(QStringLiteral("Ready"), status), 1);
-    const char* const names[] = {"CAP", "NUM", "SCRL"};
+    status->addWidget(new QLabel(tr("Ready"), status), 1);
+    const char* const names[] = {QT_TR_NOOP("CAP"), QT_TR_NOOP("NUM"), QT_TR_NOOP("SCRL")};
     for (int i = 0; i < 3; ++i) {
-        m_indicators[i] = new QLabel(QString::fromLatin1(names[i]), status);
+        m_indicators[i] = new QLabel(tr(names[i]), status);
         m_indicators[i]->setFrameShape(QFrame::Panel);
         m_indicators[i]->setFrameShadow(QFrame::Sunken);
         m_indicators[i]->setEnabled(false);
@@ -507,13 +507,15 @@ void CMainFrame::OnDownload() {
     const std::vector<tvx::WorkListEntry> entries =
         tvx::CollectCheckedLinks(tvx::g_linkTable, *m_pLeftView);
     if (!tvx::WriteWorkListFile(tvx::kWorkListFileName, entries)) {
-        ShowMessageBox("TreeCortol-File 'download.tmp' open error)", MessageButtons::Ok, this);
+        ShowMessageBox(tr("TreeCortol-File 'download.tmp' open error)").toStdString(),
+                       MessageButtons::Ok, this);
         return;
     }
     if (entries.empty()) {
         tvx::RemoveFile(tvx::kSessionMarkerFileName);
         ShowMessageBox(
-            "Nothing to do\nNothing became selects in the tree control\n(see on the left site)",
+            tr("Nothing to do\nNothing became selects in the tree control\n(see on the left site)")
+                .toStdString(),
             MessageButtons::Ok, this);
         return;
     }
@@ -607,7 +609,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         // Links left out were reported at load; the box comes again only
         // when changes are lost with them.
         if (tvx::g_linkTable.modified) {
-            protection += "\nThe changes made to the list in this window are not saved.";
+            protection +=
+                "\n" +
+                tr("The changes made to the list in this window are not saved.").toStdString();
             ShowMessageBox(protection, MessageButtons::Ok, this);
         } else if (tvx::g_linkTable.linksLeftOut == 0) {
             ShowMessageBox(protection, MessageButtons::Ok, this);

@@ -27,11 +27,13 @@ namespace {
 
 const char kStartPage[] = "qrc:/tvx/start.html";
 const char kSearchPage[] = "https://duckduckgo.com/";
-// The Save dialog's choice of file types.
-const char kDownloadFilter[] = "Download Files (*.exe *.zip *.rar *.dll *.arj);;All Files (*)";
-const char kOpenFilter[] =
+// The Save and Open dialogs' choices of file types.
+const char* const kDownloadFilter = QT_TRANSLATE_NOOP(
+    "CSurfpaneView", "Download Files (*.exe *.zip *.rar *.dll *.arj);;All Files (*)");
+const char* const kOpenFilter = QT_TRANSLATE_NOOP(
+    "CSurfpaneView",
     "HTML Files (*.htm *.html);;Text Files (*.txt);;GIF Files (*.gif);;JPEG Files (*.jpg *.jpeg);;"
-    "AU Files (*.au);;AIFF Files (*.aif *.aiff);;XBM Files (*.xbm);;All Files (*)";
+    "AU Files (*.au);;AIFF Files (*.aif *.aiff);;XBM Files (*.xbm);;All Files (*)");
 
 std::string ToLocal8(const QString& text) {
     return text.toLocal8Bit().toStdString();
@@ -110,7 +112,7 @@ QString CSurfpaneView::Proposal(const std::string& name) const {
 }
 
 QString CSurfpaneView::AskSavePath(const QString& proposal) {
-    const QString filter = QString::fromLatin1(kDownloadFilter);
+    const QString filter = tr(kDownloadFilter);
     if (m_saveHook)
         return m_saveHook(proposal, filter);
     // Choosing a file that exists is how a broken download is continued: the
@@ -153,11 +155,11 @@ void CSurfpaneView::DownloadAddress(const QString& address, const QString& sugge
     // The dialog takes one text split at commas: a comma in either part
     // would fetch or write the wrong file.
     if (address8.find(',') != std::string::npos || path.find(',') != std::string::npos) {
-        ShowMessageBox(
-            "This file cannot be downloaded: its address or the chosen file name contains a "
-            "comma.\n" +
-                path,
-            MessageButtons::Ok, this);
+        ShowMessageBox(tr("This file cannot be downloaded: its address or the chosen file name "
+                          "contains a comma.\n%1")
+                           .arg(chosen)
+                           .toStdString(),
+                       MessageButtons::Ok, this);
         return;
     }
     const std::string text = tvx::DownloadCommandText(address8, path);
@@ -226,14 +228,14 @@ QMenu* CSurfpaneView::CreateContextMenu() {
     const QUrl target =
         request != nullptr && IsWebAddress(request->linkUrl()) ? request->linkUrl() : url();
     if (IsWebAddress(target)) {
-        auto* open = new QAction(QStringLiteral("Open in your web browser"), menu);
+        auto* open = new QAction(tr("Open in your web browser"), menu);
         connect(open, &QAction::triggered, this, [this, target] { OpenInWebBrowser(target); });
         menu->insertAction(menu->actions().value(0), open);
     }
     if (request != nullptr && IsWebAddress(request->linkUrl())) {
         const QString address = request->linkUrl().toString(QUrl::FullyEncoded);
         const QString text = request->linkText();
-        auto* add = new QAction(QStringLiteral("Add link to the download list"), menu);
+        auto* add = new QAction(tr("Add link to the download list"), menu);
         connect(add, &QAction::triggered, this,
                 [this, address, text] { emit AddLinkToList(address, text); });
         menu->insertAction(menu->actions().value(0), add);
@@ -383,8 +385,8 @@ void CSurfpaneView::OnCommand(int command) {
 }
 
 void CSurfpaneView::OnFileOpen() {
-    const QString file = QFileDialog::getOpenFileName(window(), QString(), QString(),
-                                                      QString::fromLatin1(kOpenFilter));
+    const QString file =
+        QFileDialog::getOpenFileName(window(), QString(), QString(), tr(kOpenFilter));
     if (!file.isEmpty())
         Navigate2(QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded));
 }

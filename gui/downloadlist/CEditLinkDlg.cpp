@@ -42,18 +42,18 @@ QLineEdit* AddField(QVBoxLayout* layout, const QString& caption, QWidget* parent
 }  // namespace
 
 CEditLinkDlg::CEditLinkDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("EDIT a Link for the TreeControl"));
+    setWindowTitle(tr("EDIT a Link for the TreeControl"));
     setWindowIcon(AppIcon());
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    m_editAddress = AddField(
-        layout, QStringLiteral("URL: p.e    http://www.example.com/pub/tools/setup.zip"), this);
+    m_editAddress =
+        AddField(layout, tr("URL: p.e    http://www.example.com/pub/tools/setup.zip"), this);
     m_editPath = AddField(layout,
-                          QStringLiteral("HDD: p.e    downloads\\tools\\setup.zip  or  "
-                                         "c:\\tarvex_service\\downloads\\setup.zip"),
+                          tr("HDD: p.e    downloads\\tools\\setup.zip  or  "
+                             "c:\\tarvex_service\\downloads\\setup.zip"),
                           this);
-    m_editText = AddField(
-        layout, QStringLiteral("TREE LIST TEXT: p.e    Setup of the tools, version 1.2"), this);
+    m_editText =
+        AddField(layout, tr("TREE LIST TEXT: p.e    Setup of the tools, version 1.2"), this);
 
     auto* pictures = new QHBoxLayout();
     m_pictures = new QButtonGroup(this);
@@ -75,8 +75,8 @@ CEditLinkDlg::CEditLinkDlg(QWidget* parent) : QDialog(parent) {
     logo->setPixmap(ProductBanner());
     bottom->addWidget(logo);
     bottom->addStretch();
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_cancel = new QPushButton(tr("Cancel"), this);
+    m_ok = new QPushButton(tr("OK"), this);
     m_ok->setDefault(true);
     bottom->addWidget(m_cancel);
     bottom->addWidget(m_ok);
@@ -162,10 +162,10 @@ void CEditLinkDlg::accept() {
     // them: an address or path with a comma would come back split.
     if (tvx::g_editRecord.kind == tvx::LinkRecord::kLink &&
         (m_strAddress.contains(QLatin1Char(',')) || m_strPath.contains(QLatin1Char(',')))) {
-        ShowMessageBox(
-            "An address or a path cannot hold a comma: the download list separates "
-            "its fields with commas.",
-            MessageButtons::Ok, this);
+        ShowMessageBox(tr("An address or a path cannot hold a comma: the download list separates "
+                          "its fields with commas.")
+                           .toStdString(),
+                       MessageButtons::Ok, this);
         (m_strAddress.contains(QLatin1Char(',')) ? m_editAddress : m_editPath)->setFocus();
         return;
     }

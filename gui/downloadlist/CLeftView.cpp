@@ -404,10 +404,10 @@ void CLeftView::AddLink(const QString& address, const QString& text) {
     tvx::LinkRecord proposal{};
     if (!tvx::ProposeLink(tvx::g_linkTable.Header(), address.toLocal8Bit().toStdString(),
                           text.toLocal8Bit().toStdString(), proposal)) {
-        MessageBox(
-            "This link cannot be added to the download list (only http and https "
-            "addresses of at most 127 characters):\n" +
-            address.toLocal8Bit().toStdString());
+        MessageBox(tr("This link cannot be added to the download list (only http and https "
+                      "addresses of at most 127 characters):\n%1")
+                       .arg(address)
+                       .toStdString());
         return;
     }
     QTreeWidgetItem* current = currentItem();

@@ -30,7 +30,7 @@ QGroupBox* BarGroup(CProgressCtrl*& bar, QWidget* parent) {
 }  // namespace
 
 CSessionDlg::CSessionDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Load Internetfiles - Please ! First connect the Internet"));
+    setWindowTitle(tr("Load Internetfiles - Please ! First connect the Internet"));
     setWindowIcon(AppIcon());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -52,14 +52,14 @@ CSessionDlg::CSessionDlg(QWidget* parent) : QDialog(parent) {
     m_progressLine = new QLabel(m_lowerGroup);
     m_lowerGroup->layout()->addWidget(m_progressLine);
     auto* bottom = new QHBoxLayout();
-    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok = new QPushButton(tr("OK"), this);
     m_ok->setDefault(true);
     // Enter starts the session and nothing else: once OK is disabled no
     // other button may take the default and turn Enter into a cancel.
     m_ok->setAutoDefault(false);
-    m_phase = new QLabel(QStringLiteral("PRESS OK FOR START"), this);
+    m_phase = new QLabel(tr("PRESS OK FOR START"), this);
     m_phase->setAlignment(Qt::AlignCenter);
-    m_cancel = new QPushButton(QStringLiteral("Abbrechen"), this);
+    m_cancel = new QPushButton(tr("Abbrechen"), this);
     m_cancel->setAutoDefault(false);
     bottom->addWidget(m_ok);
     bottom->addStretch();
@@ -178,16 +178,15 @@ void CSessionDlg::StopTimer() {
 void CSessionDlg::EndDialog(int result) {
     if (m_began != std::chrono::steady_clock::time_point{}) {
         const tvx::SessionTotals& totals = m_session->Totals();
-        const std::string how =
-            result == tvx::CSession::kResultBroken
-                ? "broken off"
-                : (m_session->Errors() != 0 ? tvx::Format("%d errors", m_session->Errors())
-                                            : std::string("no errors"));
-        NoticeWorkEnded(std::chrono::steady_clock::now() - m_began,
-                        QStringLiteral("Download session ended"),
-                        QString::fromStdString(tvx::Format(
-                            "%lld of %lld bytes, %s", static_cast<long long>(totals.running),
-                            static_cast<long long>(totals.expected), how.c_str())));
+        const QString how = result == tvx::CSession::kResultBroken ? tr("broken off")
+                            : m_session->Errors() != 0
+                                ? tr("%n errors", nullptr, m_session->Errors())
+                                : tr("no errors");
+        NoticeWorkEnded(std::chrono::steady_clock::now() - m_began, tr("Download session ended"),
+                        tr("%1 of %2 bytes, %3")
+                            .arg(static_cast<long long>(totals.running))
+                            .arg(static_cast<long long>(totals.expected))
+                            .arg(how));
     }
     done(result);
 }

@@ -26,7 +26,7 @@ CEngineDownloadDlg::CEngineDownloadDlg(QWebEngineDownloadRequest* download, cons
     auto* banner = new QLabel(this);
     banner->setPixmap(ProductBanner());
     layout->addWidget(banner);
-    m_group = new QGroupBox(QStringLiteral("Download: %1").arg(QFileInfo(path).fileName()), this);
+    m_group = new QGroupBox(tr("Download: %1").arg(QFileInfo(path).fileName()), this);
     auto* groupLayout = new QVBoxLayout(m_group);
     m_progress = new CProgressCtrl(m_group);
     m_progress->setFixedHeight(14);
@@ -36,8 +36,8 @@ CEngineDownloadDlg::CEngineDownloadDlg(QWebEngineDownloadRequest* download, cons
     m_group->setMinimumWidth(380);
     layout->addWidget(m_group);
     auto* bottom = new QHBoxLayout();
-    m_status = new QLabel(QStringLiteral("DownLoding"), this);
-    m_close = new QPushButton(QStringLiteral("Break / Exit"), this);
+    m_status = new QLabel(tr("DownLoding"), this);
+    m_close = new QPushButton(tr("Break / Exit"), this);
     bottom->addWidget(m_status, 1);
     bottom->addWidget(m_close);
     layout->addLayout(bottom);
@@ -59,7 +59,7 @@ CEngineDownloadDlg::~CEngineDownloadDlg() {
 
 void CEngineDownloadDlg::Start() {
     if (m_download == nullptr) {
-        End(Outcome::Failed, QStringLiteral("Error: the download is gone"));
+        End(Outcome::Failed, tr("Error: the download is gone"));
         return;
     }
     const QFileInfo target(m_path);
@@ -86,8 +86,7 @@ void CEngineDownloadDlg::OnProgress() {
     const qint64 received = m_download->receivedBytes();
     if (total > 0) {
         m_progress->setValue(static_cast<int>(received * 100 / total));
-        m_group->setTitle(
-            QStringLiteral("Download: %1 Byte %2").arg(total).arg(QFileInfo(m_path).fileName()));
+        m_group->setTitle(tr("Download: %1 Byte %2").arg(total).arg(QFileInfo(m_path).fileName()));
     }
 }
 
@@ -101,19 +100,17 @@ void CEngineDownloadDlg::OnStateChanged() {
             const QByteArray to = QFile::encodeName(m_path);
             if (std::rename(from.constData(), to.constData()) != 0) {
                 QFile::remove(m_partPath);
-                End(Outcome::Failed, QStringLiteral("Error: cannot write %1").arg(m_path));
+                End(Outcome::Failed, tr("Error: cannot write %1").arg(m_path));
                 break;
             }
             m_progress->setValue(100);
-            End(Outcome::Saved,
-                QStringLiteral("Saved: %1 Byte %2").arg(QFileInfo(m_path).size()).arg(m_path));
+            End(Outcome::Saved, tr("Saved: %1 Byte %2").arg(QFileInfo(m_path).size()).arg(m_path));
             break;
         }
         case QWebEngineDownloadRequest::DownloadCancelled:
         case QWebEngineDownloadRequest::DownloadInterrupted:
             QFile::remove(m_partPath);
-            End(Outcome::Failed,
-                QStringLiteral("Error: %1").arg(m_download->interruptReasonString()));
+            End(Outcome::Failed, tr("Error: %1").arg(m_download->interruptReasonString()));
             break;
         default:
             OnProgress();
@@ -124,7 +121,7 @@ void CEngineDownloadDlg::OnStateChanged() {
 void CEngineDownloadDlg::End(Outcome outcome, const QString& text) {
     m_outcome = outcome;
     m_status->setText(text);
-    m_close->setText(QStringLiteral("Close"));
+    m_close->setText(tr("Close"));
     emit Ended(outcome);
 }
 

@@ -46,12 +46,12 @@ CFileDownloadDlg::CFileDownloadDlg(QWidget* parent, const tvx::HttpSettings& set
     layout->addWidget(m_group);
 
     auto* bottom = new QHBoxLayout();
-    auto* ok = new QPushButton(QStringLiteral("OK download"), this);
+    auto* ok = new QPushButton(tr("OK download"), this);
     ok->setVisible(false);  // the dialog starts by itself
     ok->setAutoDefault(false);
-    m_status = new QLabel(QStringLiteral("PRESS OK FOR START"), this);
+    m_status = new QLabel(tr("PRESS OK FOR START"), this);
     m_status->setAlignment(Qt::AlignCenter);
-    m_break = new QPushButton(QStringLiteral("Break / Exit"), this);
+    m_break = new QPushButton(tr("Break / Exit"), this);
     // Only a click, Esc or the close box break a download off, never Enter.
     m_break->setAutoDefault(false);
     bottom->addWidget(ok);
@@ -130,8 +130,7 @@ void CFileDownloadDlg::ReportEnd(std::chrono::steady_clock::duration took) {
     const std::string line = m_download->EndLogLine();
     WriteLog(line, true);
     const bool ok = m_download->Outcome() == tvx::DownloadOutcome::Complete;
-    NoticeWorkEnded(took,
-                    ok ? QStringLiteral("Download finished") : QStringLiteral("Download ended"),
+    NoticeWorkEnded(took, ok ? tr("Download finished") : tr("Download ended"),
                     QString::fromStdString(tvx::DisplayText(line.substr(line.find(" : ") + 3))));
 }
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,13 +12,16 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 
 #include "GuiSandbox.h"
 #include "TestHttpServer.h"
 #include "app/CAboutDlg.h"
+#include "app/CommandIds.h"
 #include "app/DesktopNotice.h"
 #include "app/MessageBox.h"
 #include "app/TitleFit.h"
+#include "app/Translation.h"
 #include "downloadlist/CEditLinkDlg.h"
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/ListCommands.h"
@@ -60,6 +64,7 @@ private slots:
     void downloadDialogBreakLeavesAResumableFile();
     void downloadDialogReportsAMissingFile();
     void dialogsSpeakToScreenReadersAndFitTheirTitles();
+    void germanLocaleTranslatesTheWindow();
 
 private:
     std::unique_ptr<GuiSandbox> m_sandbox;
@@ -340,6 +345,48 @@ void DialogsTest::dialogsSpeakToScreenReadersAndFitTheirTitles() {
         const QStringList faults = FocusOrderFaults(dialog);
         QVERIFY2(faults.isEmpty(), qPrintable(name + ": " + faults.join(", ")));
         dialog->hide();
+    }
+}
+
+void DialogsTest::germanLocaleTranslatesTheWindow() {
+    // The window's own texts, a command's prompt and the toolkit's standard
+    // button. French, which the toolkit has but the program has not, keeps
+    // them English.
+    const struct {
+        QLocale locale;
+        const char* title;
+        QStringList buttons;
+        const char* prompt;
+        const char* standardCancel;
+    } cases[] = {
+        {QLocale(QLocale::German, QLocale::Germany),
+         "Link der Download-Liste bearbeiten",
+         {"Abbrechen", "OK"},
+         "Bricht das Laden der Seite ab.\nStopp",
+         "Abbrechen"},
+        {QLocale(QLocale::French, QLocale::France),
+         "EDIT a Link for the TreeControl",
+         {"Cancel", "OK"},
+         "Stops loading the page.\nStop",
+         "Cancel"},
+    };
+    for (const auto& c : cases) {
+        const QList<QTranslator*> installed = InstallTranslations(c.locale);
+        CEditLinkDlg dialog;
+        QStringList buttons;
+        for (QPushButton* button : dialog.findChildren<QPushButton*>())
+            buttons << button->text();
+        const QString prompt = CommandPrompt(ID_STOP);
+        QDialogButtonBox box(QDialogButtonBox::Cancel);
+        const QString standardCancel = box.button(QDialogButtonBox::Cancel)->text();
+        for (QTranslator* translator : installed) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+        QCOMPARE(dialog.windowTitle(), QString(c.title));
+        QCOMPARE(buttons, c.buttons);
+        QCOMPARE(prompt, QString(c.prompt));
+        QCOMPARE(standardCancel, QString(c.standardCancel));
     }
 }
 

@@ -6,7 +6,7 @@
 
 #include "app/Version.h"
 #include "browser/EngineHardening.h"
-#include "res/Pictures.h"
+#include "res/Images.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(
@@ -15,9 +15,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* layout = new QGridLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     auto* banner = new QLabel(this);
-    banner->setPixmap(ProductBanner());
+    banner->setPixmap(ProductBanner(devicePixelRatioF()));
     auto* icon = new QLabel(this);
-    icon->setPixmap(AppIcon().pixmap(32, 32));
+    icon->setPixmap(AppIcon().pixmap(QSize(32, 32), devicePixelRatioF()));
     auto* address = new QLabel(
         QStringLiteral("https://www.tarvex.de/   download service %1").arg(tvx::kVersion), this);
     auto* notice =

@@ -27,8 +27,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.tarvex.de/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window needs a platform plugin, which the Qt libraries only recommend.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+# The window needs a platform plugin, which the Qt libraries only recommend,
+# and draws its pictures (SVG files) partly through the SVG icon engine plugin,
+# which nothing links: libqt6svg6 holds it beside the library.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
 # The toolkit's own German texts (standard buttons, file and print dialogs)
 # for a German window; without them those stay English.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)

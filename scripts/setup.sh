@@ -11,7 +11,7 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev qt6-webengine-dev
+  qt6-base-dev qt6-webengine-dev qt6-svg-dev
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   libcurl4-openssl-dev
   libgtest-dev libgmock-dev

@@ -7,7 +7,7 @@
 #include "app/Controls.h"
 #include "app/Version.h"
 #include "browser/EngineHardening.h"
-#include "res/Pictures.h"
+#include "res/Images.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(
@@ -16,9 +16,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* layout = new QGridLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     auto* banner = new QLabel(this);
-    banner->setPixmap(ProductBanner());
+    banner->setPixmap(ProductBanner(devicePixelRatioF()));
     auto* icon = new QLabel(this);
-    icon->setPixmap(AppIcon().pixmap(32, 32));
+    icon->setPixmap(AppIcon().pixmap(QSize(32, 32), devicePixelRatioF()));
     auto* address =
         new QLabel(tr("https://www.tarvex.de/   download service %1").arg(tvx::kVersion), this);
     auto* notice = new QLabel(tr("Tarvex Download Service. Free to use, at your own risk."), this);

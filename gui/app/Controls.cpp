@@ -4,7 +4,7 @@
 
 #include "app/Settings.h"
 #include "platform/Profile.h"
-#include "res/Pictures.h"
+#include "res/Images.h"
 
 TickPacing ReadTickPacing() {
     TickPacing pacing;
@@ -27,12 +27,13 @@ CProgressCtrl::CProgressCtrl(QWidget* parent) : QProgressBar(parent) {
     setTextVisible(false);
 }
 
-CAnimateCtrl::CAnimateCtrl(QWidget* parent) : QLabel(parent), m_frames(AnimationFrames()) {
+CAnimateCtrl::CAnimateCtrl(QWidget* parent)
+    : QLabel(parent), m_frames(AnimationFrames(devicePixelRatioF())) {
     m_timer.setInterval(267);  // 266,667 microseconds a frame
     connect(&m_timer, &QTimer::timeout, this,
             [this] { ShowFrame((m_frame + 1) % m_frames.size()); });
     if (!m_frames.isEmpty())
-        setFixedSize(m_frames.front().size());
+        setFixedSize(m_frames.front().deviceIndependentSize().toSize());
     ShowFrame(0);
 }
 

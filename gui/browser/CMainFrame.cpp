@@ -29,7 +29,7 @@
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/TreeFile.h"
 #include "platform/FileSystem.h"
-#include "res/Pictures.h"
+#include "res/Images.h"
 #include "session/CSessionDlg.h"
 #include "session/CStatusView.h"
 #include "session/WorkList.h"
@@ -192,7 +192,7 @@ void CMainFrame::CreateBars() {
     m_toolBar = addToolBar(tr("Browser"));
     m_toolBar->setObjectName(QStringLiteral("Browser"));
     m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    m_toolBar->setIconSize(QSize(22, 20));
+    m_toolBar->setIconSize(kToolbarIconSize);
     m_toolBar->setMovable(false);
     struct Button {
         int command;
@@ -212,9 +212,7 @@ void CMainFrame::CreateBars() {
     for (int i = 0; i < 10; ++i) {
         const QString text = tr(buttons[i].text);
         QAction* action = MakeAction(buttons[i].command, text);
-        QIcon icon;
-        icon.addPixmap(ToolbarImage(i, false), QIcon::Normal);
-        icon.addPixmap(ToolbarImage(i, true), QIcon::Active);
+        const QIcon icon = ToolbarIcon(i);
         // A toolbar button has its own short text; the menus keep theirs.
         auto* button = new QToolButton(m_toolBar);
         button->setDefaultAction(action);

@@ -15,7 +15,7 @@
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/ListCommands.h"
 #include "downloadlist/ListText.h"
-#include "res/Pictures.h"
+#include "res/Images.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ CEditLinkDlg::CEditLinkDlg(QWidget* parent) : QDialog(parent) {
     m_pictures = new QButtonGroup(this);
     for (int k = 0; k < kPictureButtons; ++k) {
         auto* image = new QLabel(this);
-        image->setPixmap(ListPicture(k));
+        image->setPixmap(ListIcon(k).pixmap(kListIconSize, devicePixelRatioF()));
         auto* button = new QRadioButton(this);
         m_pictures->addButton(button, k);
         pictures->addWidget(image);
@@ -72,7 +72,7 @@ CEditLinkDlg::CEditLinkDlg(QWidget* parent) : QDialog(parent) {
 
     auto* bottom = new QHBoxLayout();
     auto* logo = new QLabel(this);
-    logo->setPixmap(ProductBanner());
+    logo->setPixmap(ProductBanner(devicePixelRatioF()));
     bottom->addWidget(logo);
     bottom->addStretch();
     m_cancel = new QPushButton(tr("Cancel"), this);

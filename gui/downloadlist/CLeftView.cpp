@@ -24,7 +24,7 @@
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/ListText.h"
 #include "downloadlist/TreeFile.h"
-#include "res/Pictures.h"
+#include "res/Images.h"
 #include "session/CStatusView.h"
 #include "transfer/CFileDownloadDlg.h"
 
@@ -135,7 +135,7 @@ CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent) {
     setHeaderHidden(true);
     setColumnCount(1);
     setRootIsDecorated(true);
-    setIconSize(QSize(18, 18));
+    setIconSize(kListIconSize);
     setUniformRowHeights(true);
     // The column is as wide as the longest text, and the pane scrolls
     // sideways, so a long text can be read in full in a narrow pane.
@@ -490,7 +490,7 @@ tvx::TreeItem CLeftView::InsertItemAt(tvx::TreeItem parent, int index,
     item->setData(0, kBytesRole, Bytes(info.text));
     item->setData(0, kSlotRole, info.slot);
     item->setData(0, kPictureRole, info.picture);
-    item->setIcon(0, QIcon(ListPicture(info.picture)));
+    item->setIcon(0, ListIcon(info.picture));
     // A folder's box stands for the links below it: checking or clearing it
     // does so to all of them, and it shows checked, clear or partly checked
     // as they are (an item without children keeps a box of its own).
@@ -557,7 +557,7 @@ void CLeftView::SetItem(tvx::TreeItem item, std::string_view text, int picture) 
     q->setText(0, ShownText(text));
     q->setData(0, kBytesRole, Bytes(text));
     q->setData(0, kPictureRole, picture);
-    q->setIcon(0, QIcon(ListPicture(picture)));
+    q->setIcon(0, ListIcon(picture));
 }
 
 void CLeftView::Expand(tvx::TreeItem item) {

@@ -13,7 +13,7 @@
 #include "app/MessageBox.h"
 #include "app/Settings.h"
 #include "platform/Text.h"
-#include "res/Pictures.h"
+#include "res/Images.h"
 #include "session/CStatusView.h"
 #include "session/WorkList.h"
 
@@ -39,7 +39,7 @@ CSessionDlg::CSessionDlg(QWidget* parent) : QDialog(parent) {
     auto* top = new QHBoxLayout();
     m_animation = new CAnimateCtrl(this);
     auto* logo = new QLabel(this);
-    logo->setPixmap(ProductBanner());
+    logo->setPixmap(ProductBanner(devicePixelRatioF()));
     top->addWidget(m_animation);
     top->addSpacing(8);
     top->addWidget(logo);

@@ -12,7 +12,7 @@
 #include <cstdio>
 
 #include "app/Controls.h"
-#include "res/Pictures.h"
+#include "res/Images.h"
 
 CEngineDownloadDlg::CEngineDownloadDlg(QWebEngineDownloadRequest* download, const QString& path,
                                        QWidget* parent)
@@ -24,7 +24,7 @@ CEngineDownloadDlg::CEngineDownloadDlg(QWebEngineDownloadRequest* download, cons
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     auto* banner = new QLabel(this);
-    banner->setPixmap(ProductBanner());
+    banner->setPixmap(ProductBanner(devicePixelRatioF()));
     layout->addWidget(banner);
     m_group = new QGroupBox(tr("Download: %1").arg(QFileInfo(path).fileName()), this);
     auto* groupLayout = new QVBoxLayout(m_group);

@@ -12,7 +12,7 @@
 #include "app/MessageBox.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
-#include "res/Pictures.h"
+#include "res/Images.h"
 #include "session/CStatusView.h"
 
 CFileDownloadDlg::CFileDownloadDlg(QWidget* parent, const tvx::HttpSettings& settings)
@@ -28,7 +28,7 @@ CFileDownloadDlg::CFileDownloadDlg(QWidget* parent, const tvx::HttpSettings& set
     auto* top = new QHBoxLayout();
     m_animation = new CAnimateCtrl(this);
     auto* banner = new QLabel(this);
-    banner->setPixmap(ProductBanner());
+    banner->setPixmap(ProductBanner(devicePixelRatioF()));
     top->addWidget(m_animation);
     top->addSpacing(8);
     top->addWidget(banner);

@@ -1,4 +1,4 @@
-// The link editor and the single-file download dialog.
+// The link editor, the single-file download dialog and the pictures the windows show.
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -26,6 +26,7 @@
 #include "downloadlist/LinkRecord.h"
 #include "downloadlist/ListCommands.h"
 #include "session/CSessionDlg.h"
+#include "res/Images.h"
 #include "session/CStatusView.h"
 #include "transfer/CFileDownloadDlg.h"
 
@@ -47,6 +48,27 @@ QList<QRadioButton*> PictureButtons(CEditLinkDlg& dialog) {
     return dialog.findChildren<QRadioButton*>();
 }
 
+// One of the program's pictures rendered for a screen of the given device pixel ratio, as an
+// image of one format with the ratio forgotten, so that two of them compare pixel by pixel.
+QImage Picture(const QString& kind, int index, qreal ratio) {
+    QPixmap pixmap;
+    if (kind == "list") {
+        pixmap = ListIcon(index).pixmap(kListIconSize, ratio);
+    } else if (kind == "toolbar" || kind == "toolbar hot") {
+        pixmap = ToolbarIcon(index).pixmap(kToolbarIconSize, ratio,
+                                           kind == "toolbar" ? QIcon::Normal : QIcon::Active);
+    } else if (kind == "frame") {
+        pixmap = AnimationFrames(ratio).value(index);
+    } else if (kind == "banner") {
+        pixmap = ProductBanner(ratio);
+    } else {
+        pixmap = AppIcon().pixmap(QSize(32, 32), ratio);
+    }
+    QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(1);
+    return image;
+}
+
 }  // namespace
 
 class DialogsTest : public QObject {
@@ -65,6 +87,9 @@ private slots:
     void downloadDialogReportsAMissingFile();
     void dialogsSpeakToScreenReadersAndFitTheirTitles();
     void germanLocaleTranslatesTheWindow();
+    void picturesAreSharpAtEveryScale_data();
+    void picturesAreSharpAtEveryScale();
+    void picturesOutsideTheSetsAreEmpty();
 
 private:
     std::unique_ptr<GuiSandbox> m_sandbox;
@@ -388,6 +413,49 @@ void DialogsTest::germanLocaleTranslatesTheWindow() {
         QCOMPARE(prompt, QString(c.prompt));
         QCOMPARE(standardCancel, QString(c.standardCancel));
     }
+void DialogsTest::picturesAreSharpAtEveryScale_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QSize>("size");
+    const auto add = [](const char* kind, int count, QSize size) {
+        for (int i = 0; i < count; ++i) {
+            QTest::addRow("%s %d", kind, i) << QString::fromLatin1(kind) << i << size;
+        }
+    };
+    add("list", 9, kListIconSize);
+    add("toolbar", 10, kToolbarIconSize);
+    add("toolbar hot", 10, kToolbarIconSize);
+    add("frame", 7, QSize(40, 40));
+    add("banner", 1, QSize(266, 42));
+    add("application", 1, QSize(32, 32));
+}
+
+// At twice the device pixel ratio a picture has twice the pixels each way, drawn anew rather
+// than enlarged (and blurred) from the picture at its own size.
+void DialogsTest::picturesAreSharpAtEveryScale() {
+    QFETCH(QString, kind);
+    QFETCH(int, index);
+    QFETCH(QSize, size);
+    const QImage single = Picture(kind, index, 1);
+    const QImage twice = Picture(kind, index, 2);
+    QCOMPARE(single.size(), size);
+    QCOMPARE(twice.size(), size * 2);
+    bool visible = false;
+    for (int y = 0; y < single.height() && !visible; ++y) {
+        for (int x = 0; x < single.width() && !visible; ++x) {
+            visible = qAlpha(single.pixel(x, y)) > 0;
+        }
+    }
+    QVERIFY(visible);
+    QVERIFY(twice != single.scaled(size * 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+}
+
+void DialogsTest::picturesOutsideTheSetsAreEmpty() {
+    QVERIFY(ListIcon(-1).isNull());
+    QVERIFY(ListIcon(9).isNull());
+    QVERIFY(ToolbarIcon(-1).isNull());
+    QVERIFY(ToolbarIcon(10).isNull());
+    QCOMPARE(AnimationFrames(1).size(), 7);
 }
 
 QTEST_MAIN(DialogsTest)

@@ -413,6 +413,8 @@ void DialogsTest::germanLocaleTranslatesTheWindow() {
         QCOMPARE(prompt, QString(c.prompt));
         QCOMPARE(standardCancel, QString(c.standardCancel));
     }
+}
+
 void DialogsTest::picturesAreSharpAtEveryScale_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("index");

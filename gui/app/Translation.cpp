@@ -4,6 +4,8 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include "platform/Text.h"
+
 namespace {
 
 // Loads the catalogue name_<language>.qm from folder and installs it.
@@ -17,7 +19,42 @@ QTranslator* Install(const QLocale& language, const char* name, const QString& f
     return nullptr;
 }
 
+// The core's texts that reach the window, listed here for the translation
+// tools: the download list's menus and the dialogs' status words.
+[[maybe_unused]] const char* const kCoreTexts[] = {
+    QT_TRANSLATE_NOOP("CoreTexts", "Edit this Item"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Add and Edit a new Item"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Copy this Item"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Paste copyed or killed Item"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Kill and copy this Item"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Add and Edit a new DIR"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Kill the downloaded File from the HardDrive"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Download this File now"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Save this TreeControl"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Add and Edit a new Item for this DIR"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Paste copyed Item in this DIR"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Edit this DIR"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Copy this DIR"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Paste copyed or killed DIR"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Kill and copy this DIR"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Kill  this DIR incl. all items (no copy)"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Save The TreeControl as ...."),
+    QT_TRANSLATE_NOOP("CoreTexts", "Check the TreeControl"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Check and Download"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Check the files"),
+    QT_TRANSLATE_NOOP("CoreTexts", "DOWNLOAD"),
+    QT_TRANSLATE_NOOP("CoreTexts", "TEST CONNECT"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Check if update"),
+    QT_TRANSLATE_NOOP("CoreTexts", "DownLoding"),
+};
+
 }  // namespace
+
+QString CoreText(const std::string& text) {
+    const QString source = QString::fromUtf8(text.c_str());
+    const QString translated = QCoreApplication::translate("CoreTexts", text.c_str());
+    return translated != source ? translated : QString::fromStdString(tvx::DisplayText(text));
+}
 
 QList<QTranslator*> InstallTranslations(const QLocale& locale) {
     QList<QTranslator*> installed;

@@ -7,6 +7,8 @@
 
 #include <QList>
 #include <QLocale>
+#include <QString>
+#include <string>
 
 class QTranslator;
 
@@ -15,3 +17,7 @@ class QTranslator;
 // Returns the translators installed (children of the application); none when
 // the program has no translation for that language.
 QList<QTranslator*> InstallTranslations(const QLocale& locale);
+
+// A text of the core that the window shows as it is (a menu entry, a status
+// word), in the window's language; unknown texts are shown as they come.
+QString CoreText(const std::string& text);

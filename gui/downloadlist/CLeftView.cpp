@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "app/MessageBox.h"
+#include "app/Translation.h"
 #include "browser/LinkProposal.h"
 #include "downloadlist/CEditLinkDlg.h"
 #include "downloadlist/LinkFileState.h"
@@ -245,7 +246,7 @@ std::unique_ptr<QMenu> CLeftView::ContextMenuAt(const QPoint& point) {
             menu->addSeparator();
             continue;
         }
-        QAction* action = menu->addAction(QString::fromLatin1(entry.text));
+        QAction* action = menu->addAction(CoreText(entry.text));
         action->setData(entry.command);
         action->setEnabled(tvx::CListCommands::IsEnabled(entry.command));
     }

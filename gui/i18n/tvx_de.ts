@@ -31,6 +31,14 @@
         <source>OK</source>
         <translation>OK</translation>
     </message>
+    <message>
+        <source>The program&apos;s version and its browser engine</source>
+        <translation>Die Version des Programms und seine Browser-Engine</translation>
+    </message>
+    <message>
+        <source>Closes this box</source>
+        <translation>Schließt dieses Fenster</translation>
+    </message>
 </context>
 <context>
     <name>CDownloadApp</name>
@@ -58,10 +66,6 @@
         <translation>TEXT IN DER DOWNLOAD-LISTE: z. B.    Setup der Tools, Version 1.2</translation>
     </message>
     <message>
-        <source>Picture %1</source>
-        <translation>Bild %1</translation>
-    </message>
-    <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
     </message>
@@ -72,6 +76,78 @@
     <message>
         <source>An address or a path cannot hold a comma: the download list separates its fields with commas.</source>
         <translation>Eine Adresse oder ein Pfad darf kein Komma enthalten: Die Download-Liste trennt ihre Felder mit Kommas.</translation>
+    </message>
+    <message>
+        <source>A link of the download list: the file&apos;s address on the web, where it is kept on disk, and the text and picture the list shows for it</source>
+        <translation>Ein Link der Download-Liste: die Adresse der Datei im Web, ihr Ort auf der Festplatte und Text und Bild, mit denen die Liste sie zeigt</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>The file&apos;s address on the web, whole or below the list&apos;s web address</source>
+        <translation>Die Adresse der Datei im Web, vollständig oder unterhalb der Web-Adresse der Liste</translation>
+    </message>
+    <message>
+        <source>Path on disk</source>
+        <translation>Pfad auf der Festplatte</translation>
+    </message>
+    <message>
+        <source>Where the file is kept, below the list&apos;s download folder or as a whole path</source>
+        <translation>Wo die Datei liegt, unterhalb des Download-Ordners der Liste oder als vollständiger Pfad</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>The text the download list shows for the link</source>
+        <translation>Der Text, den die Download-Liste für den Link zeigt</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>Ordner</translation>
+    </message>
+    <message>
+        <source>Floppy disk</source>
+        <translation>Diskette</translation>
+    </message>
+    <message>
+        <source>Information sign</source>
+        <translation>Informationszeichen</translation>
+    </message>
+    <message>
+        <source>Book</source>
+        <translation>Buch</translation>
+    </message>
+    <message>
+        <source>Page of text</source>
+        <translation>Textseite</translation>
+    </message>
+    <message>
+        <source>Archive</source>
+        <translation>Archiv</translation>
+    </message>
+    <message>
+        <source>Program</source>
+        <translation>Programm</translation>
+    </message>
+    <message>
+        <source>Web page</source>
+        <translation>Webseite</translation>
+    </message>
+    <message>
+        <source>The picture the download list shows for the link</source>
+        <translation>Das Bild, das die Download-Liste für den Link zeigt</translation>
+    </message>
+    <message>
+        <source>Closes the editor and leaves the link as it was</source>
+        <translation>Schließt den Editor und lässt den Link unverändert</translation>
+    </message>
+    <message>
+        <source>Keeps what the fields say and closes the editor</source>
+        <translation>Übernimmt den Inhalt der Felder und schließt den Editor</translation>
     </message>
 </context>
 <context>
@@ -112,6 +188,22 @@
         <source>Close</source>
         <translation>Schließen</translation>
     </message>
+    <message>
+        <source>Downloads a file the browser was asked for</source>
+        <translation>Lädt eine Datei herunter, die im Browser angefordert wurde</translation>
+    </message>
+    <message>
+        <source>Download progress</source>
+        <translation>Download-Fortschritt</translation>
+    </message>
+    <message>
+        <source>How much of the file has arrived</source>
+        <translation>Wie viel von der Datei angekommen ist</translation>
+    </message>
+    <message>
+        <source>Stops the download and closes this box</source>
+        <translation>Bricht den Download ab und schließt dieses Fenster</translation>
+    </message>
 </context>
 <context>
     <name>CFileDownloadDlg</name>
@@ -134,6 +226,22 @@
     <message>
         <source>Download ended</source>
         <translation>Download beendet</translation>
+    </message>
+    <message>
+        <source>Downloads one file and shows how far it has come</source>
+        <translation>Lädt eine Datei herunter und zeigt, wie weit der Download ist</translation>
+    </message>
+    <message>
+        <source>Download progress</source>
+        <translation>Download-Fortschritt</translation>
+    </message>
+    <message>
+        <source>How much of the file is on disk</source>
+        <translation>Wie viel von der Datei auf der Festplatte liegt</translation>
+    </message>
+    <message>
+        <source>Stops the download; what has arrived is kept and the next download resumes it</source>
+        <translation>Bricht den Download ab; was angekommen ist, bleibt erhalten, und der nächste Download setzt dort fort</translation>
     </message>
 </context>
 <context>
@@ -405,6 +513,38 @@ In der Download-Liste ist nichts angehakt
         <translation>Die Download-Liste konnte nicht in %1 gespeichert werden:
 %2</translation>
     </message>
+    <message>
+        <source>The address of the page shown; type one and press Enter to open it</source>
+        <translation>Die Adresse der angezeigten Seite; eine Adresse eingeben und mit der Eingabetaste öffnen</translation>
+    </message>
+    <message>
+        <source>The download list, the web browser and the log</source>
+        <translation>Die Download-Liste, der Webbrowser und das Protokoll</translation>
+    </message>
+    <message>
+        <source>Download list</source>
+        <translation>Download-Liste</translation>
+    </message>
+    <message>
+        <source>Folders and links to files on the web; a session checks and downloads the checked links. The menu key or Shift+F10 opens an item&apos;s commands</source>
+        <translation>Ordner und Links auf Dateien im Web; eine Sitzung prüft die angehakten Links und lädt sie herunter. Die Menütaste oder Umschalt+F10 öffnet die Befehle eines Eintrags</translation>
+    </message>
+    <message>
+        <source>Web page</source>
+        <translation>Webseite</translation>
+    </message>
+    <message>
+        <source>The page the built-in browser shows</source>
+        <translation>Die Seite, die der eingebaute Browser zeigt</translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>Protokoll</translation>
+    </message>
+    <message>
+        <source>What the sessions and downloads have done, the newest line last</source>
+        <translation>Was die Sitzungen und Downloads getan haben, die neueste Zeile zuletzt</translation>
+    </message>
 </context>
 <context>
     <name>CSessionDlg</name>
@@ -446,6 +586,34 @@ In der Download-Liste ist nichts angehakt
     <message>
         <source>%1 of %2 bytes, %3</source>
         <translation>%1 von %2 Byte, %3</translation>
+    </message>
+    <message>
+        <source>Checks the checked links against their servers and downloads what is new, changed or incomplete</source>
+        <translation>Prüft die angehakten Links bei ihren Servern und lädt herunter, was neu, geändert oder unvollständig ist</translation>
+    </message>
+    <message>
+        <source>Current link</source>
+        <translation>Aktueller Link</translation>
+    </message>
+    <message>
+        <source>How far the check has come, then how much of the file being downloaded is on disk</source>
+        <translation>Wie weit die Prüfung ist, dann wie viel der gerade geladenen Datei auf der Festplatte liegt</translation>
+    </message>
+    <message>
+        <source>Whole session</source>
+        <translation>Gesamte Sitzung</translation>
+    </message>
+    <message>
+        <source>How much of the session is done</source>
+        <translation>Wie viel der Sitzung erledigt ist</translation>
+    </message>
+    <message>
+        <source>Starts the session</source>
+        <translation>Startet die Sitzung</translation>
+    </message>
+    <message>
+        <source>Stops the session; a download broken off resumes in the next session</source>
+        <translation>Bricht die Sitzung ab; ein abgebrochener Download wird in der nächsten Sitzung fortgesetzt</translation>
     </message>
 </context>
 <context>
@@ -666,6 +834,105 @@ Statusleiste ein/aus</translation>
 Open in your web browser</source>
         <translation>Öffnet die Seite im eigenen Webbrowser.
 Im eigenen Webbrowser öffnen</translation>
+    </message>
+</context>
+<context>
+    <name>CoreTexts</name>
+    <message>
+        <source>Edit this Item</source>
+        <translation>Diesen Eintrag bearbeiten</translation>
+    </message>
+    <message>
+        <source>Add and Edit a new Item</source>
+        <translation>Neuen Eintrag anlegen und bearbeiten</translation>
+    </message>
+    <message>
+        <source>Copy this Item</source>
+        <translation>Diesen Eintrag kopieren</translation>
+    </message>
+    <message>
+        <source>Paste copyed or killed Item</source>
+        <translation>Kopierten oder ausgeschnittenen Eintrag einfügen</translation>
+    </message>
+    <message>
+        <source>Kill and copy this Item</source>
+        <translation>Diesen Eintrag ausschneiden</translation>
+    </message>
+    <message>
+        <source>Add and Edit a new DIR</source>
+        <translation>Neuen Ordner anlegen und bearbeiten</translation>
+    </message>
+    <message>
+        <source>Kill the downloaded File from the HardDrive</source>
+        <translation>Heruntergeladene Datei von der Festplatte löschen</translation>
+    </message>
+    <message>
+        <source>Download this File now</source>
+        <translation>Diese Datei jetzt herunterladen</translation>
+    </message>
+    <message>
+        <source>Save this TreeControl</source>
+        <translation>Diese Download-Liste speichern</translation>
+    </message>
+    <message>
+        <source>Add and Edit a new Item for this DIR</source>
+        <translation>Neuen Eintrag in diesem Ordner anlegen und bearbeiten</translation>
+    </message>
+    <message>
+        <source>Paste copyed Item in this DIR</source>
+        <translation>Kopierten Eintrag in diesen Ordner einfügen</translation>
+    </message>
+    <message>
+        <source>Edit this DIR</source>
+        <translation>Diesen Ordner bearbeiten</translation>
+    </message>
+    <message>
+        <source>Copy this DIR</source>
+        <translation>Diesen Ordner kopieren</translation>
+    </message>
+    <message>
+        <source>Paste copyed or killed DIR</source>
+        <translation>Kopierten oder ausgeschnittenen Ordner einfügen</translation>
+    </message>
+    <message>
+        <source>Kill and copy this DIR</source>
+        <translation>Diesen Ordner ausschneiden</translation>
+    </message>
+    <message>
+        <source>Kill  this DIR incl. all items (no copy)</source>
+        <translation>Diesen Ordner samt allen Einträgen löschen (ohne Kopie)</translation>
+    </message>
+    <message>
+        <source>Save The TreeControl as ....</source>
+        <translation>Download-Liste speichern unter ...</translation>
+    </message>
+    <message>
+        <source>Check the TreeControl</source>
+        <translation>Download-Liste prüfen</translation>
+    </message>
+    <message>
+        <source>Check and Download</source>
+        <translation>Prüfen und herunterladen</translation>
+    </message>
+    <message>
+        <source>Check the files</source>
+        <translation>Dateien werden geprüft</translation>
+    </message>
+    <message>
+        <source>DOWNLOAD</source>
+        <translation>DOWNLOAD</translation>
+    </message>
+    <message>
+        <source>TEST CONNECT</source>
+        <translation>VERBINDUNG WIRD GEPRÜFT</translation>
+    </message>
+    <message>
+        <source>Check if update</source>
+        <translation>Auf neue Version prüfen</translation>
+    </message>
+    <message>
+        <source>DownLoding</source>
+        <translation>Wird heruntergeladen</translation>
     </message>
 </context>
 </TS>

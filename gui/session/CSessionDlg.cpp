@@ -11,6 +11,7 @@
 #include "app/Controls.h"
 #include "app/DesktopNotice.h"
 #include "app/MessageBox.h"
+#include "app/Translation.h"
 #include "app/Settings.h"
 #include "platform/Text.h"
 #include "res/Images.h"
@@ -144,7 +145,7 @@ void CSessionDlg::MessageBox(const std::string& text) {
     ShowMessageBox(text, MessageButtons::Ok, this);
 }
 void CSessionDlg::SetPhaseCaption(const std::string& text) {
-    m_phase->setText(QString::fromStdString(tvx::DisplayText(text)));
+    m_phase->setText(CoreText(text));
 }
 void CSessionDlg::SetUpperCaption(const std::string& text) {
     m_upperGroup->setTitle(QString::fromStdString(tvx::DisplayText(text)));

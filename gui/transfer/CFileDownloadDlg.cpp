@@ -10,6 +10,7 @@
 #include "app/Controls.h"
 #include "app/DesktopNotice.h"
 #include "app/MessageBox.h"
+#include "app/Translation.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "res/Images.h"
@@ -159,7 +160,7 @@ void CFileDownloadDlg::MessageBox(const std::string& text) {
     ShowMessageBox(text);
 }
 void CFileDownloadDlg::SetStatusText(const std::string& text) {
-    m_status->setText(QString::fromStdString(tvx::DisplayText(text)));
+    m_status->setText(CoreText(text));
 }
 void CFileDownloadDlg::SetFileLine(const std::string& text) {
     m_group->setTitle(QString::fromStdString(tvx::DisplayText(text)));

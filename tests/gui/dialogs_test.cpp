@@ -383,17 +383,20 @@ void DialogsTest::germanLocaleTranslatesTheWindow() {
         QStringList buttons;
         const char* prompt;
         const char* standardCancel;
+        const char* menuEntry;  // a text of the core the list's menu shows
     } cases[] = {
         {QLocale(QLocale::German, QLocale::Germany),
          "Link der Download-Liste bearbeiten",
          {"Abbrechen", "OK"},
          "Bricht das Laden der Seite ab.\nStopp",
-         "Abbrechen"},
+         "Abbrechen",
+         "Diesen Eintrag bearbeiten"},
         {QLocale(QLocale::French, QLocale::France),
          "EDIT a Link for the TreeControl",
          {"Cancel", "OK"},
          "Stops loading the page.\nStop",
-         "Cancel"},
+         "Cancel",
+         "Edit this Item"},
     };
     for (const auto& c : cases) {
         const QList<QTranslator*> installed = InstallTranslations(c.locale);
@@ -404,6 +407,7 @@ void DialogsTest::germanLocaleTranslatesTheWindow() {
         const QString prompt = CommandPrompt(ID_STOP);
         QDialogButtonBox box(QDialogButtonBox::Cancel);
         const QString standardCancel = box.button(QDialogButtonBox::Cancel)->text();
+        const QString menuEntry = CoreText("Edit this Item");
         for (QTranslator* translator : installed) {
             QCoreApplication::removeTranslator(translator);
             delete translator;
@@ -412,6 +416,7 @@ void DialogsTest::germanLocaleTranslatesTheWindow() {
         QCOMPARE(buttons, c.buttons);
         QCOMPARE(prompt, QString(c.prompt));
         QCOMPARE(standardCancel, QString(c.standardCancel));
+        QCOMPARE(menuEntry, QString(c.menuEntry));
     }
 }
 

@@ -59,7 +59,10 @@ for scale in 1 2; do
       DISPLAY=$display xdotool key alt; sleep 0.5
       DISPLAY=$display xdotool key Left Return; sleep 0.5
       DISPLAY=$display xdotool key Return; sleep 2
-      DISPLAY=$display import -window root "$out/$name.png"
+      for _ in 1 2 3; do
+        DISPLAY=$display import -window root "$out/$name.png" 2>/dev/null && break
+        sleep 1
+      done
       kill "$app" 2>/dev/null || true
       wait "$app" 2>/dev/null || true
       echo "screenshots: $out/$name.png"

@@ -13,6 +13,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -78,6 +79,21 @@ long RetryAfterSeconds(const std::string& text) {
     if (when == static_cast<time_t>(-1))
         return -1;
     return std::max<long>(0, static_cast<long>(when - std::time(nullptr)));
+}
+
+// libcurl's own words without the time a failed attempt took ("... after
+// 3 ms: ..."): the same failure reads the same in every log, so two runs'
+// logs can be compared line by line.
+std::string WithoutElapsedTime(std::string text) {
+    for (std::size_t at = text.find(" after "); at != std::string::npos;
+         at = text.find(" after ", at + 1)) {
+        std::size_t end = at + 7;
+        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
+            ++end;
+        if (end > at + 7 && text.compare(end, 3, " ms") == 0)
+            text.erase(at, end + 3 - at);
+    }
+    return text;
 }
 
 // What a failure of the secure connection means, before the library's own
@@ -408,7 +424,7 @@ struct HttpRequest::Impl {
         const char* tls = TlsProblem(code);
         std::string text = tls != nullptr ? tls : curl_easy_strerror(code);
         if (errorBuffer[0] != '\0' && std::strstr(text.c_str(), errorBuffer) == nullptr) {
-            text += std::string(": ") + errorBuffer;
+            text += ": " + WithoutElapsedTime(errorBuffer);
         }
         text += " (" + url + ")";
         return text;

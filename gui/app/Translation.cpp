@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QRegularExpression>
 #include <QTranslator>
+#include <vector>
 
 #include "platform/Text.h"
 
@@ -48,12 +50,79 @@ QTranslator* Install(const QLocale& language, const char* name, const QString& f
     QT_TRANSLATE_NOOP("CoreTexts", "DownLoding"),
 };
 
+// The core's texts with figures or names in them, %1, %2 ... standing for
+// those: the dialogs' captions and the progress line under their bars.
+const char* const kCoreTemplates[] = {
+    QT_TRANSLATE_NOOP("CoreTexts", "check the file: %1"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Load Max %1 Byte Download Data"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Download update check file: %1"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Download: %1 Byte %2"),
+    QT_TRANSLATE_NOOP("CoreTexts", "%1 of %2  %3%  %4/s  %5 left"),
+    QT_TRANSLATE_NOOP("CoreTexts", "%1 of %2  %3%  %4/s"),
+    QT_TRANSLATE_NOOP("CoreTexts", "%1 of %2  %3/s"),
+};
+
+// A template as a pattern that takes its figures and names back out of a
+// text: each %N matches anything, the rest only itself.
+struct Template {
+    const char* source;
+    QRegularExpression pattern;
+};
+
+const std::vector<Template>& Templates() {
+    static const std::vector<Template> templates = [] {
+        std::vector<Template> all;
+        static const QRegularExpression placeholder(QStringLiteral("%\\d"));
+        for (const char* source : kCoreTemplates) {
+            const QStringList literals = QString::fromLatin1(source).split(placeholder);
+            QStringList escaped;
+            for (const QString& literal : literals)
+                escaped << QRegularExpression::escape(literal);
+            all.push_back({source, QRegularExpression(QLatin1Char('^') +
+                                                      escaped.join(QStringLiteral("(.*?)")) +
+                                                      QLatin1Char('$'))});
+        }
+        return all;
+    }();
+    return templates;
+}
+
 }  // namespace
 
 QString CoreText(const std::string& text) {
     const QString source = QString::fromUtf8(text.c_str());
     const QString translated = QCoreApplication::translate("CoreTexts", text.c_str());
-    return translated != source ? translated : QString::fromStdString(tvx::DisplayText(text));
+    if (translated != source)
+        return translated;
+    const QString shown = QString::fromStdString(tvx::DisplayText(text));
+    for (const Template& t : Templates()) {
+        const QRegularExpressionMatch match = t.pattern.match(shown);
+        if (!match.hasMatch())
+            continue;
+        // In one pass, so a name that holds "%2" stays as it is.
+        const QString translation = QCoreApplication::translate("CoreTexts", t.source);
+        QString filled;
+        for (qsizetype i = 0; i < translation.size(); ++i) {
+            const int n = i + 1 < translation.size() && translation[i] == QLatin1Char('%')
+                              ? translation[i + 1].digitValue()
+                              : -1;
+            if (n >= 1 && n <= match.lastCapturedIndex()) {
+                filled += match.captured(n);
+                ++i;
+            } else {
+                filled += translation[i];
+            }
+        }
+        return filled;
+    }
+    return shown;
+}
+
+QString ConnectionsText(int connections) {
+    return connections > 1 ? QStringLiteral("  ") +
+                                 QCoreApplication::translate("CoreTexts", "%n connections",
+                                                             nullptr, connections)
+                           : QString();
 }
 
 QList<QTranslator*> InstallTranslations(const QLocale& locale) {

@@ -21,3 +21,6 @@ QList<QTranslator*> InstallTranslations(const QLocale& locale);
 // A text of the core that the window shows as it is (a menu entry, a status
 // word), in the window's language; unknown texts are shown as they come.
 QString CoreText(const std::string& text);
+
+// "  4 connections" when a transfer reads from more than one; "" else.
+QString ConnectionsText(int connections);

@@ -934,5 +934,40 @@ Im eigenen Webbrowser öffnen</translation>
         <source>DownLoding</source>
         <translation>Wird heruntergeladen</translation>
     </message>
+    <message>
+        <source>check the file: %1</source>
+        <translation>Datei wird geprüft: %1</translation>
+    </message>
+    <message>
+        <source>Load Max %1 Byte Download Data</source>
+        <translation>Höchstens %1 Byte werden geladen</translation>
+    </message>
+    <message>
+        <source>Download update check file: %1</source>
+        <translation>Datei wird auf neue Version geprüft: %1</translation>
+    </message>
+    <message>
+        <source>Download: %1 Byte %2</source>
+        <translation>Download: %1 Byte %2</translation>
+    </message>
+    <message>
+        <source>%1 of %2  %3%  %4/s  %5 left</source>
+        <translation>%1 von %2  %3 %  %4/s  noch %5</translation>
+    </message>
+    <message>
+        <source>%1 of %2  %3%  %4/s</source>
+        <translation>%1 von %2  %3 %  %4/s</translation>
+    </message>
+    <message>
+        <source>%1 of %2  %3/s</source>
+        <translation>%1 von %2  %3/s</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n connections</source>
+        <translation>
+            <numerusform>%n Verbindung</numerusform>
+            <numerusform>%n Verbindungen</numerusform>
+        </translation>
+    </message>
 </context>
 </TS>

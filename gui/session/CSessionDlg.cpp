@@ -123,9 +123,8 @@ void CSessionDlg::OnTimer() {
         m_line.Start(totals.running, now);
     }
     if (m_line.Due(now)) {
-        m_progressLine->setText(QString::fromStdString(
-            m_line.Text(totals.running, totals.expected, now) +
-            tvx::CProgressLine::ConnectionsText(m_session->ConnectionCount())));
+        m_progressLine->setText(CoreText(m_line.Text(totals.running, totals.expected, now)) +
+                                ConnectionsText(m_session->ConnectionCount()));
     }
 }
 
@@ -148,10 +147,10 @@ void CSessionDlg::SetPhaseCaption(const std::string& text) {
     m_phase->setText(CoreText(text));
 }
 void CSessionDlg::SetUpperCaption(const std::string& text) {
-    m_upperGroup->setTitle(QString::fromStdString(tvx::DisplayText(text)));
+    m_upperGroup->setTitle(CoreText(text));
 }
 void CSessionDlg::SetLowerCaption(const std::string& text) {
-    m_lowerGroup->setTitle(QString::fromStdString(tvx::DisplayText(text)));
+    m_lowerGroup->setTitle(CoreText(text));
 }
 tvx::Progress& CSessionDlg::UpperBar() {
     return *m_upper;

@@ -119,9 +119,9 @@ void CFileDownloadDlg::ShowProgressLine() {
         m_line.Start(transfer.Received(), now);
     }
     if (m_line.Due(now)) {
-        m_progressLine->setText(QString::fromStdString(
-            m_line.Text(transfer.Received(), transfer.ContentLength(), now) +
-            tvx::CProgressLine::ConnectionsText(transfer.ConnectionCount())));
+        m_progressLine->setText(
+            CoreText(m_line.Text(transfer.Received(), transfer.ContentLength(), now)) +
+            ConnectionsText(transfer.ConnectionCount()));
     }
 }
 
@@ -163,7 +163,7 @@ void CFileDownloadDlg::SetStatusText(const std::string& text) {
     m_status->setText(CoreText(text));
 }
 void CFileDownloadDlg::SetFileLine(const std::string& text) {
-    m_group->setTitle(QString::fromStdString(tvx::DisplayText(text)));
+    m_group->setTitle(CoreText(text));
 }
 tvx::Progress& CFileDownloadDlg::FileProgress() {
     return *m_progress;

@@ -384,19 +384,25 @@ void DialogsTest::germanLocaleTranslatesTheWindow() {
         const char* prompt;
         const char* standardCancel;
         const char* menuEntry;  // a text of the core the list's menu shows
+        const char* progress;   // a line the core composes, with its figures
+        const char* caption;    // the same with a name that holds a placeholder
     } cases[] = {
         {QLocale(QLocale::German, QLocale::Germany),
          "Link der Download-Liste bearbeiten",
          {"Abbrechen", "OK"},
          "Bricht das Laden der Seite ab.\nStopp",
          "Abbrechen",
-         "Diesen Eintrag bearbeiten"},
+         "Diesen Eintrag bearbeiten",
+         "1.5 MB von 4.0 MB  37 %  820 KB/s  noch 0:03",
+         "Datei wird geprüft: a%2b"},
         {QLocale(QLocale::French, QLocale::France),
          "EDIT a Link for the TreeControl",
          {"Cancel", "OK"},
          "Stops loading the page.\nStop",
          "Cancel",
-         "Edit this Item"},
+         "Edit this Item",
+         "1.5 MB of 4.0 MB  37%  820 KB/s  0:03 left",
+         "check the file: a%2b"},
     };
     for (const auto& c : cases) {
         const QList<QTranslator*> installed = InstallTranslations(c.locale);
@@ -408,6 +414,8 @@ void DialogsTest::germanLocaleTranslatesTheWindow() {
         QDialogButtonBox box(QDialogButtonBox::Cancel);
         const QString standardCancel = box.button(QDialogButtonBox::Cancel)->text();
         const QString menuEntry = CoreText("Edit this Item");
+        const QString progress = CoreText("1.5 MB of 4.0 MB  37%  820 KB/s  0:03 left");
+        const QString caption = CoreText("check the file: a%2b");
         for (QTranslator* translator : installed) {
             QCoreApplication::removeTranslator(translator);
             delete translator;
@@ -417,6 +425,8 @@ void DialogsTest::germanLocaleTranslatesTheWindow() {
         QCOMPARE(prompt, QString(c.prompt));
         QCOMPARE(standardCancel, QString(c.standardCancel));
         QCOMPARE(menuEntry, QString(c.menuEntry));
+        QCOMPARE(progress, QString::fromUtf8(c.progress));
+        QCOMPARE(caption, QString::fromUtf8(c.caption));
     }
 }
 

@@ -94,7 +94,49 @@ void UseFusion(QApplication& app, bool dark) {
     QApplication::setStyle(new VisibleIndicators(fusion));
 }
 
+// What the program started with, before it changed anything, to go back to
+// when the desktop turns light again.
+struct Original {
+    QString style;
+    QPalette palette;
+};
+const Original& Started() {
+    static const Original original{QApplication::style()->name(), QApplication::palette()};
+    return original;
+}
+bool g_switchedToDark = false;  // dark because the desktop asked for it
+
+// Hears the settings portal say that the desktop's preference changed.
+class SchemeFollower : public QObject {
+    Q_OBJECT
+public:
+    explicit SchemeFollower(QApplication& app) : QObject(&app), m_app(app) {}
+
+public slots:
+    void SettingChanged(const QString& group, const QString& key, const QDBusVariant& value) {
+        if (group == QLatin1String("org.freedesktop.appearance") &&
+            key == QLatin1String("color-scheme"))
+            FollowDesktopColorScheme(m_app, value.variant().toUInt());
+    }
+
+private:
+    QApplication& m_app;
+};
+
 }  // namespace
+
+void FollowDesktopColorScheme(QApplication& app, unsigned scheme) {
+    Started();
+    if (scheme == 1 && !IsDarkPalette()) {
+        UseFusion(app, true);
+        g_switchedToDark = true;
+    } else if (scheme != 1 && g_switchedToDark) {
+        app.setPalette(Started().palette);
+        if (QStyle* style = QStyleFactory::create(Started().style))
+            QApplication::setStyle(style);
+        g_switchedToDark = false;
+    }
+}
 
 bool IsDarkPalette() {
     const QPalette p = QApplication::palette();
@@ -102,11 +144,25 @@ bool IsDarkPalette() {
 }
 
 void ApplyColorScheme(QApplication& app) {
+    Started();
     const QByteArray asked = qgetenv("TVX_COLOR_SCHEME").trimmed().toLower();
-    if (asked == "dark" || asked == "light")
+    if (asked == "dark" || asked == "light") {
         UseFusion(app, asked == "dark");
-    else if (!IsDarkPalette() && PortalColorScheme() == 1)
-        UseFusion(app, true);
-    else if (IsDarkPalette() && QApplication::style()->name() == QLatin1String("fusion"))
+        return;
+    }
+    if (IsDarkPalette() && QApplication::style()->name() == QLatin1String("fusion"))
         QApplication::setStyle(new VisibleIndicators(QStyleFactory::create(QStringLiteral("Fusion"))));
+    else
+        FollowDesktopColorScheme(app, PortalColorScheme());
+    // A desktop that switches between light and dark while the program runs
+    // says so through the portal.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected())
+        bus.connect(QStringLiteral("org.freedesktop.portal.Desktop"),
+                    QStringLiteral("/org/freedesktop/portal/desktop"),
+                    QStringLiteral("org.freedesktop.portal.Settings"),
+                    QStringLiteral("SettingChanged"), new SchemeFollower(app),
+                    SLOT(SettingChanged(QString, QString, QDBusVariant)));
 }
+
+#include "ColorScheme.moc"

@@ -10,6 +10,7 @@
 
 #include "GuiSandbox.h"
 #include "app/CTerminationSignals.h"
+#include "app/ColorScheme.h"
 #include "app/MessageBox.h"
 #include "app/Settings.h"
 #include "browser/CMainFrame.h"
@@ -31,6 +32,7 @@ private slots:
     void writeProtectedListIsLeftAloneAtClose();
     void terminationSignalClosesAndSaves();
     void everyControlSpeaksToScreenReaders();
+    void theWindowFollowsTheDesktopIntoDarkAndBack();
 };
 
 namespace {
@@ -237,6 +239,28 @@ void MainFrameTest::everyControlSpeaksToScreenReaders() {
     const QStringList missing = ControlsWithoutAccessibleText(&frame);
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join("\n")));
     CloseAndWait(frame);
+}
+
+// A desktop that turns dark while the window is open darkens it, the list's
+// tint with it (readable text on a dark base), and turning light again
+// brings back the colours it started with, the ivory list included.
+void MainFrameTest::theWindowFollowsTheDesktopIntoDarkAndBack() {
+    GuiSandbox sandbox;
+    sandbox.WriteFile("tvx_downctrl.htm", kList);
+    CMainFrame frame;
+    const QPalette started = QApplication::palette();
+    auto list = [&frame](QPalette::ColorRole role) {
+        return frame.LeftView()->palette().color(role);
+    };
+    QCOMPARE(list(QPalette::Base), QColor(255, 255, 240));
+    FollowDesktopColorScheme(*qApp, 1);
+    QVERIFY(IsDarkPalette());
+    QVERIFY(list(QPalette::Base).lightness() < 80);
+    QVERIFY(list(QPalette::Text).lightness() > 180);
+    FollowDesktopColorScheme(*qApp, 0);
+    QCOMPARE(QApplication::palette().color(QPalette::Window), started.color(QPalette::Window));
+    QCOMPARE(list(QPalette::Base), QColor(255, 255, 240));
+    QCOMPARE(list(QPalette::Text), QColor(Qt::black));
 }
 
 QTEST_MAIN(MainFrameTest)

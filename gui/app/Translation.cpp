@@ -22,7 +22,8 @@ QTranslator* Install(const QLocale& language, const char* name, const QString& f
 }
 
 // The core's texts that reach the window, listed here for the translation
-// tools: the download list's menus and the dialogs' status words.
+// tools: the download list's menus, the dialogs' status words and the file
+// states of the list's tool tips.
 [[maybe_unused]] const char* const kCoreTexts[] = {
     QT_TRANSLATE_NOOP("CoreTexts", "Edit this Item"),
     QT_TRANSLATE_NOOP("CoreTexts", "Add and Edit a new Item"),
@@ -48,10 +49,13 @@ QTranslator* Install(const QLocale& language, const char* name, const QString& f
     QT_TRANSLATE_NOOP("CoreTexts", "TEST CONNECT"),
     QT_TRANSLATE_NOOP("CoreTexts", "Check if update"),
     QT_TRANSLATE_NOOP("CoreTexts", "DownLoding"),
+    QT_TRANSLATE_NOOP("CoreTexts", "not on disk"),
+    QT_TRANSLATE_NOOP("CoreTexts", "incomplete (transfer record unreadable)"),
 };
 
 // The core's texts with figures or names in them, %1, %2 ... standing for
-// those: the dialogs' captions and the progress line under their bars.
+// those: the dialogs' captions, the progress line under their bars and the
+// file's state in the list's tool tips.
 const char* const kCoreTemplates[] = {
     QT_TRANSLATE_NOOP("CoreTexts", "check the file: %1"),
     QT_TRANSLATE_NOOP("CoreTexts", "Load Max %1 Byte Download Data"),
@@ -60,6 +64,8 @@ const char* const kCoreTemplates[] = {
     QT_TRANSLATE_NOOP("CoreTexts", "%1 of %2  %3%  %4/s  %5 left"),
     QT_TRANSLATE_NOOP("CoreTexts", "%1 of %2  %3%  %4/s"),
     QT_TRANSLATE_NOOP("CoreTexts", "%1 of %2  %3/s"),
+    QT_TRANSLATE_NOOP("CoreTexts", "incomplete (%1 of %2 bytes)"),
+    QT_TRANSLATE_NOOP("CoreTexts", "complete (%1 bytes, %2)"),
 };
 
 // A template as a pattern that takes its figures and names back out of a

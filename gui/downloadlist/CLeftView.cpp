@@ -214,7 +214,11 @@ QString CLeftView::ToolTipText(QTreeWidgetItem* item) const {
     const tvx::LinkRecord* record = tvx::g_linkTable.Record(GetItemSlot(ToItem(item)));
     if (record == nullptr || !record->IsLink())
         return item->text(0);
-    return ShownText(tvx::LinkToolTipText(tvx::g_linkTable.Header(), *record));
+    // The address and the path as they are, the file's state in the
+    // window's language.
+    const std::string text = tvx::LinkToolTipText(tvx::g_linkTable.Header(), *record);
+    const std::size_t state = text.rfind('\n') + 1;
+    return ShownText(text.substr(0, state)) + CoreText(text.substr(state));
 }
 
 bool CLeftView::viewportEvent(QEvent* event) {

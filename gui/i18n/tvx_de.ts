@@ -969,5 +969,21 @@ Im eigenen Webbrowser öffnen</translation>
             <numerusform>%n Verbindungen</numerusform>
         </translation>
     </message>
+    <message>
+        <source>not on disk</source>
+        <translation>nicht auf der Festplatte</translation>
+    </message>
+    <message>
+        <source>incomplete (transfer record unreadable)</source>
+        <translation>unvollständig (Übertragungsprotokoll nicht lesbar)</translation>
+    </message>
+    <message>
+        <source>incomplete (%1 of %2 bytes)</source>
+        <translation>unvollständig (%1 von %2 Byte)</translation>
+    </message>
+    <message>
+        <source>complete (%1 bytes, %2)</source>
+        <translation>vollständig (%1 Byte, %2)</translation>
+    </message>
 </context>
 </TS>

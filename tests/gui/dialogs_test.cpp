@@ -386,6 +386,7 @@ void DialogsTest::germanLocaleTranslatesTheWindow() {
         const char* menuEntry;  // a text of the core the list's menu shows
         const char* progress;   // a line the core composes, with its figures
         const char* caption;    // the same with a name that holds a placeholder
+        const char* fileState;  // a file's state in the list's tool tip
     } cases[] = {
         {QLocale(QLocale::German, QLocale::Germany),
          "Link der Download-Liste bearbeiten",
@@ -394,7 +395,8 @@ void DialogsTest::germanLocaleTranslatesTheWindow() {
          "Abbrechen",
          "Diesen Eintrag bearbeiten",
          "1.5 MB von 4.0 MB  37 %  820 KB/s  noch 0:03",
-         "Datei wird geprüft: a%2b"},
+         "Datei wird geprüft: a%2b",
+         "unvollständig (1,000 von 2,000 Byte)"},
         {QLocale(QLocale::French, QLocale::France),
          "EDIT a Link for the TreeControl",
          {"Cancel", "OK"},
@@ -402,7 +404,8 @@ void DialogsTest::germanLocaleTranslatesTheWindow() {
          "Cancel",
          "Edit this Item",
          "1.5 MB of 4.0 MB  37%  820 KB/s  0:03 left",
-         "check the file: a%2b"},
+         "check the file: a%2b",
+         "incomplete (1,000 of 2,000 bytes)"},
     };
     for (const auto& c : cases) {
         const QList<QTranslator*> installed = InstallTranslations(c.locale);
@@ -416,6 +419,7 @@ void DialogsTest::germanLocaleTranslatesTheWindow() {
         const QString menuEntry = CoreText("Edit this Item");
         const QString progress = CoreText("1.5 MB of 4.0 MB  37%  820 KB/s  0:03 left");
         const QString caption = CoreText("check the file: a%2b");
+        const QString fileState = CoreText("incomplete (1,000 of 2,000 bytes)");
         for (QTranslator* translator : installed) {
             QCoreApplication::removeTranslator(translator);
             delete translator;
@@ -427,6 +431,7 @@ void DialogsTest::germanLocaleTranslatesTheWindow() {
         QCOMPARE(menuEntry, QString(c.menuEntry));
         QCOMPARE(progress, QString::fromUtf8(c.progress));
         QCOMPARE(caption, QString::fromUtf8(c.caption));
+        QCOMPARE(fileState, QString::fromUtf8(c.fileState));
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "app/Translation.h"
 #include "platform/Text.h"
 #include "transfer/Owner.h"
 
@@ -41,7 +42,7 @@ bool ShowMessageBox(const std::string& text, MessageButtons buttons, QWidget* pa
         Beep();
     QMessageBox box(
         buttons == MessageButtons::OkCancel ? QMessageBox::Question : QMessageBox::Warning,
-        QStringLiteral("Tarvex Download Service"), QString::fromStdString(tvx::DisplayText(shown)),
+        QStringLiteral("Tarvex Download Service"), CoreText(shown),
         buttons == MessageButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
                                             : QMessageBox::Ok,
         parent);

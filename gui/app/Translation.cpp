@@ -51,6 +51,8 @@ QTranslator* Install(const QLocale& language, const char* name, const QString& f
     QT_TRANSLATE_NOOP("CoreTexts", "DownLoding"),
     QT_TRANSLATE_NOOP("CoreTexts", "not on disk"),
     QT_TRANSLATE_NOOP("CoreTexts", "incomplete (transfer record unreadable)"),
+    QT_TRANSLATE_NOOP("CoreTexts", "Directory not empty"),
+    QT_TRANSLATE_NOOP("CoreTexts", "KILL this DIR complett ? shure ? then press OK"),
 };
 
 // The core's texts with figures or names in them, %1, %2 ... standing for
@@ -66,6 +68,10 @@ const char* const kCoreTemplates[] = {
     QT_TRANSLATE_NOOP("CoreTexts", "%1 of %2  %3/s"),
     QT_TRANSLATE_NOOP("CoreTexts", "incomplete (%1 of %2 bytes)"),
     QT_TRANSLATE_NOOP("CoreTexts", "complete (%1 bytes, %2)"),
+    QT_TRANSLATE_NOOP("CoreTexts", "This link cannot be downloaded here: its address or its "
+                                   "local path (%1) contains a comma."),
+    QT_TRANSLATE_NOOP("CoreTexts", "There is no downloaded file %1 to delete."),
+    QT_TRANSLATE_NOOP("CoreTexts", "Delete the downloaded file %1 (%2 Byte) from the disk?"),
 };
 
 // A template as a pattern that takes its figures and names back out of a

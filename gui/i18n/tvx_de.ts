@@ -985,5 +985,25 @@ Im eigenen Webbrowser öffnen</translation>
         <source>complete (%1 bytes, %2)</source>
         <translation>vollständig (%1 Byte, %2)</translation>
     </message>
+    <message>
+        <source>Directory not empty</source>
+        <translation>Der Ordner ist nicht leer</translation>
+    </message>
+    <message>
+        <source>KILL this DIR complett ? shure ? then press OK</source>
+        <translation>Diesen Ordner vollständig löschen? Sicher? Dann OK drücken</translation>
+    </message>
+    <message>
+        <source>This link cannot be downloaded here: its address or its local path (%1) contains a comma.</source>
+        <translation>Dieser Link kann hier nicht heruntergeladen werden: Seine Adresse oder sein lokaler Pfad (%1) enthält ein Komma.</translation>
+    </message>
+    <message>
+        <source>There is no downloaded file %1 to delete.</source>
+        <translation>Es gibt keine heruntergeladene Datei %1 zum Löschen.</translation>
+    </message>
+    <message>
+        <source>Delete the downloaded file %1 (%2 Byte) from the disk?</source>
+        <translation>Die heruntergeladene Datei %1 (%2 Byte) von der Festplatte löschen?</translation>
+    </message>
 </context>
 </TS>

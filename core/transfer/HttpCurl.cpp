@@ -313,6 +313,14 @@ struct HttpRequest::Impl {
             headerList = nullptr;
         }
         if (easy != nullptr) {
+            // A paused transfer holds what arrived meanwhile in a buffer of
+            // the library's own, which this libcurl does not free when the
+            // handle goes: it is let through to nowhere first.
+            if (paused) {
+                curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Discard);
+                curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Discard);
+                curl_easy_pause(easy, CURLPAUSE_CONT);
+            }
             if (Multi() != nullptr)
                 curl_multi_remove_handle(Multi(), easy);
             curl_easy_cleanup(easy);

@@ -183,7 +183,7 @@ TEST_F(TvxGetNginx, ASecondRunLeavesAFileBeingWrittenAlone) {
     tvxtest::WriteFile(PathOf("tvx_downctrl.htm"),
                        nginx->Url("/") + ",dl,T\r\n1,big.bin,B\r\n1,small.bin,S\r\n//END\r\n");
     auto session = RunProcess(TVX_SESSION_PATH, {"--all"}, Dir());
-    EXPECT_EQ(session.exitCode, 1);
+    EXPECT_EQ(session.exitCode, 1) << session.err;
     EXPECT_NE(session.out.find("OPEN ERROR: " + said + "\n*** Open Problems"), std::string::npos)
         << session.out;
     EXPECT_EQ(ReadFile(PathOf("dl/small.bin")), Pattern(3000, 2));

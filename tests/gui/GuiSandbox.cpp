@@ -91,6 +91,10 @@ QStringList FocusOrderFaults(QWidget* window) {
         if (controls.contains(w) && !chain.contains(w))
             chain << w;
     }
+    const auto name = [](const QWidget* w) {
+        return w->accessibleName().isEmpty() ? QString(w->metaObject()->className())
+                                             : w->accessibleName();
+    };
     QStringList faults;
     for (qsizetype i = 1; i < chain.size(); ++i) {
         const QRect a(chain[i - 1]->mapTo(window, QPoint()), chain[i - 1]->size());
@@ -99,12 +103,7 @@ QStringList FocusOrderFaults(QWidget* window) {
         const bool sameRow = b.top() < a.center().y() && a.top() < b.center().y();
         const bool forward = sameRow ? b.left() >= a.left() : b.top() >= a.center().y();
         if (!forward)
-            faults << QString("%1 -> %2").arg(chain[i - 1]->accessibleName().isEmpty()
-                                                  ? chain[i - 1]->metaObject()->className()
-                                                  : chain[i - 1]->accessibleName(),
-                                              chain[i]->accessibleName().isEmpty()
-                                                  ? chain[i]->metaObject()->className()
-                                                  : chain[i]->accessibleName());
+            faults << name(chain[i - 1]) + " -> " + name(chain[i]);
     }
     return faults;
 }

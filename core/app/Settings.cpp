@@ -100,6 +100,9 @@ void LoadTransferSettings(HttpSettings& settings, std::string_view settingsFile)
         std::clamp(GetPrivateProfileInt("Transfer", "ConnectionsPerFile",
                                         settings.connectionsPerFile, settingsFile),
                    1, kMaxConnectionsPerFile);
+    const int minSplit = GetPrivateProfileInt(
+        "Transfer", "MinSplitSize", static_cast<int>(settings.minSplitSize), settingsFile);
+    settings.minSplitSize = std::max(kMinSplitSize, minSplit);
 }
 
 }  // namespace tvx

@@ -71,9 +71,11 @@ bool SaveSplitterSizes(const SplitterSizes& sizes, std::string_view settingsFile
 // HttpVersion: auto (the default), 1.1, 2 or 1.0 (see HttpVersion);
 // Connections: checks and transfers a session runs at once (1 to
 // kMaxConnections); ConnectionsPerFile: connections one large file may come
-// over (1 to kMaxConnectionsPerFile). Missing keys keep the values settings
-// already holds; values below 1 are taken as 1.
+// over (1 to kMaxConnectionsPerFile); MinSplitSize: the smallest segment in
+// bytes (at least kMinSplitSize; files are cut from 16 times it on). Missing
+// keys keep the values settings already holds; values below 1 are taken as 1.
 constexpr int kMaxConnections = 32;
+constexpr int kMinSplitSize = 4096;
 constexpr int kMaxConnectionsPerFile = 16;
 void LoadTransferSettings(HttpSettings& settings, std::string_view settingsFile);
 

@@ -97,10 +97,9 @@ public:
     static constexpr std::size_t kLargeChunk = 32768;   // local sources, unpaced reads
     // Far above any real file (1 PiB); a larger length is a broken answer.
     static constexpr std::int64_t kMaxLength = (std::int64_t(1) << 50) - 1;
-    // A file is cut into segments from this size on; a segment is split
-    // again only while both halves get at least kMinSegment bytes.
-    static constexpr std::int64_t kMinSplitFile = 4 << 20;
-    static constexpr std::int64_t kMinSegment = 256 << 10;
+    // A file is cut into segments from this many times the smallest
+    // segment (HttpSettings::minSplitSize) on.
+    static constexpr std::int64_t kSplitFileFactor = 16;
 
     using FreeSpaceProbe = CDestination::FreeSpaceProbe;
 

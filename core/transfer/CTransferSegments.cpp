@@ -20,7 +20,7 @@ constexpr int kMaxFailures = 3;
 
 bool CTransfer::MaySplit() const {
     return m_localSource < 0 && m_settings.connectionsPerFile > 1 && m_requestSettings.pool &&
-           m_contentLength >= kMinSplitFile &&
+           m_contentLength >= kSplitFileFactor * m_settings.minSplitSize &&
            (IsStrongEtag(m_version.etag) || !m_version.lastModified.empty());
 }
 
@@ -88,7 +88,7 @@ void CTransfer::StartConnections() {
             for (const Segment& s : m_map.Segments())
                 open += s.Left() > 0 ? s.end - s.start : 0;
             const auto n = static_cast<std::int64_t>(m_maxConnections);
-            start = m_map.SplitLargest(kMinSegment, (open + n - 1) / n);
+            start = m_map.SplitLargest(m_settings.minSplitSize, (open + n - 1) / n);
         }
         if (start < 0 || !StartConnection(start))
             return;

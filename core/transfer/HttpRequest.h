@@ -67,6 +67,9 @@ struct HttpSettings {
     // Connections one file may come over at once (its segments); 1 fetches
     // every file as one stream.
     int connectionsPerFile = 4;
+    // The smallest segment a file is cut into; a file is cut only from 16
+    // times this size on, so that small files never pay for more requests.
+    std::int64_t minSplitSize = 256 << 10;
     // Requests made with a pool share its connections and its network wait
     // (see HttpPool); without one every request stands alone.
     std::shared_ptr<HttpPool> pool;

@@ -273,6 +273,11 @@ Reply& Reply::Trickle(std::string bytes, std::size_t bytesPerStep, int msPerStep
     return *this;
 }
 
+Reply& Reply::Call(std::function<void()> call) {
+    m_steps.push_back({Step::Kind::Call, {}, 0, std::move(call)});
+    return *this;
+}
+
 Reply& Reply::Hang() {
     m_steps.push_back({Step::Kind::Hang, {}, 0});
     return *this;
@@ -618,6 +623,9 @@ void TestHttpServer::Play(int fd, const Reply& reply, bool* resetRequested) {
             case Reply::Step::Kind::Reset:
                 *resetRequested = true;
                 return;
+            case Reply::Step::Kind::Call:
+                step.call();
+                break;
         }
     }
 }

@@ -46,6 +46,9 @@ public:
     // Writes `bytes` in pieces of `bytesPerStep` (at least 1), pausing `msPerStep` between
     // pieces.
     Reply& Trickle(std::string bytes, std::size_t bytesPerStep, int msPerStep);
+    // Runs `call` on the connection's thread when the script reaches it (to act at an exact
+    // point of a reply, such as after a given number of body bytes).
+    Reply& Call(std::function<void()> call);
     // Sends nothing more and keeps the connection open until the client closes it or the
     // server stops.
     Reply& Hang();
@@ -57,10 +60,11 @@ private:
     friend class TestHttpServer;
 
     struct Step {
-        enum class Kind { Send, Sleep, Hang, Reset };
+        enum class Kind { Send, Sleep, Hang, Reset, Call };
         Kind kind;
         std::string bytes;
         int ms = 0;
+        std::function<void()> call{};
     };
     std::vector<Step> m_steps;
 };

@@ -1,0 +1,655 @@
+// tvx_chaos: a seeded chaos run. tvx-get and short tvx-session runs fetch files
+// from a server that misbehaves the way real ones do (ranges ignored or
+// refused, bodies cut, stalls, shifted ranges, answers without validators,
+// chunked or encoded bodies, a new version mid-way, resets), over every form
+// of local path and 1 to 8 connections per file, and some runs are killed at
+// a random byte. Then the server behaves and one more run must finish.
+//
+// The oracle:
+//  - a run that exits 0 leaves each of its files exactly one whole version
+//    the server held during that run, and no control file;
+//  - after any run, killed or not, a file with no control record beside it is
+//    one whole version the server held (a partial is always marked);
+//  - no run outlives its bound (every wait of the program is bounded);
+//  - once the server behaves, the next run exits 0 with the current version
+//    exactly and no control file;
+//  - a fresh file from a server that behaves costs no sliver requests: every
+//    range asked for is at least the smallest segment.
+//
+// Scenario i of a run with --seed S has the seed S + i; a failure prints it,
+// and `tvx_chaos --seed <that> --scenarios 1` replays the scenario.
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestHttpServer.h"
+
+namespace {
+
+using tvxtest::HeaderList;
+using tvxtest::Reply;
+using tvxtest::SeenRequest;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::int64_t kMinSplit = 16 * 1024;  // the smallest segment the runs use
+
+struct Rng {
+    std::mt19937_64 engine;
+    explicit Rng(std::uint64_t seed) : engine(seed) {}
+    std::uint64_t Below(std::uint64_t n) { return n == 0 ? 0 : engine() % n; }
+    bool Chance(double p) { return static_cast<double>(engine() % 1000000) < p * 1e6; }
+    std::string Bytes(std::size_t n) {
+        std::string s(n, '\0');
+        for (char& c : s)
+            c = static_cast<char>(engine() >> 56);
+        return s;
+    }
+};
+
+enum Fault {
+    kNone, kStatus503, kStatus500, kStatus429, kStatus416, kCut, kReset, kStall, kShift,
+    kNoValidators206, kEncoded206, kChunked, kWholeForRange, kTrickle, kFaultCount
+};
+const char* const kFaultNames[] = {"none",   "503",          "500",   "429",     "416",
+                                   "cut",    "reset",        "stall", "shifted", "206-novalid",
+                                   "206-gzip", "chunked", "200-for-range", "trickle"};
+
+// How the server states a version.
+enum Validators { kDateAndEtag, kDateOnly, kEtagOnly, kWeakEtag, kNoValidators, kValidatorKinds };
+const char* const kValidatorNames[] = {"date+etag", "date", "etag", "date+weak-etag", "none"};
+
+struct Version {
+    std::string body, lastModified, etag;
+};
+
+struct File {
+    std::string target;            // "/f0"
+    std::string path;              // as given to the program
+    std::string native;            // where it lands
+    std::vector<Version> versions;  // every version the server ever held
+    std::size_t current = 0;
+    std::vector<std::size_t> heldThisRun;
+    Validators validators = kDateAndEtag;
+    bool ignoresRanges = false;
+};
+
+// The server's whole state for one scenario; the handler runs on connection threads.
+struct ChaosServer {
+    std::mutex mutex;
+    Rng rng{0};
+    std::vector<File> files;
+    double faultRate = 0;
+    int switchAtRequest = -1;  // the request before which a new version appears
+    int requests = 0;
+    pid_t victim = 0;
+    // The run is killed when the body of its killAtRequest-th request reaches
+    // killAtShare (0 to 1) of its length.
+    int killAtRequest = 0;
+    double killAtShare = 0;
+    bool killed = false;
+    int paceMs = 0;  // a pause after every 16 KiB of a body, so that connections overlap
+    std::vector<std::pair<std::int64_t, std::int64_t>> ranges;  // asked for in this run
+    int faultTally[kFaultCount] = {};
+    std::time_t epoch = 0;
+
+    Version MakeVersion(std::size_t length, int index) {
+        const std::time_t t = epoch + 3600 * index + 60 * static_cast<std::time_t>(rng.Below(50));
+        return {rng.Bytes(length), tvxtest::HttpDate(t), "\"v" + std::to_string(index) + "-" +
+                                                           std::to_string(rng.Below(1 << 20)) + "\""};
+    }
+
+    void NewVersion(File& f) {
+        const std::size_t old = f.versions[f.current].body.size();
+        const std::size_t length = rng.Chance(0.5) ? old : RandomLength();
+        f.versions.push_back(MakeVersion(length, static_cast<int>(f.versions.size())));
+        f.current = f.versions.size() - 1;
+        f.heldThisRun.push_back(f.current);
+    }
+
+    std::size_t RandomLength() {
+        const std::uint64_t kind = rng.Below(20);
+        if (kind < 3)
+            return 1 + rng.Below(3000);
+        if (kind < 6)
+            return 4096 + rng.Below(200000);
+        return 16 * kMinSplit + rng.Below(1400000);  // cut into segments
+    }
+
+    HeaderList Validators(const File& f, const Version& v) const {
+        HeaderList h;
+        if (f.validators != kEtagOnly && f.validators != kNoValidators)
+            h.emplace_back("Last-Modified", v.lastModified);
+        if (f.validators == kDateAndEtag || f.validators == kEtagOnly)
+            h.emplace_back("ETag", v.etag);
+        if (f.validators == kWeakEtag)
+            h.emplace_back("ETag", "W/" + v.etag);
+        return h;
+    }
+
+    // Sends the body in pieces; the victim is killed at its share of the body.
+    void Body(Reply& reply, const std::string& bytes, bool killHere, int trickleMs = 0) {
+        constexpr std::size_t kPiece = 16 * 1024;
+        const auto killAt = static_cast<std::size_t>(killAtShare * static_cast<double>(bytes.size()));
+        for (std::size_t at = 0; at <= bytes.size(); at += kPiece) {
+            if (killHere && killAt >= at && killAt < at + kPiece) {
+                reply.Send(bytes.substr(at, killAt - at));
+                reply.Call([this] { Kill(); });
+                reply.Send(bytes.substr(killAt, at + kPiece - killAt));
+            } else {
+                reply.Send(bytes.substr(at, kPiece));
+            }
+            if (trickleMs + paceMs > 0)
+                reply.Sleep(trickleMs + paceMs);
+        }
+    }
+
+    void Kill() {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (victim > 0)
+            ::kill(victim, SIGKILL);
+        victim = 0;
+        killed = true;
+    }
+
+    Reply Answer(const SeenRequest& req) {
+        std::lock_guard<std::mutex> lock(mutex);
+        const bool killHere = ++requests == killAtRequest;
+        if (requests == switchAtRequest)
+            NewVersion(files[rng.Below(files.size())]);
+        File* file = nullptr;
+        for (File& f : files)
+            file = f.target == req.target ? &f : file;
+        if (file == nullptr)
+            return Reply().Send(tvxtest::ResponseHead(404, {{"Content-Length", "0"}}));
+        const Version& v = file->versions[file->current];
+        const auto total = static_cast<std::int64_t>(v.body.size());
+
+        // What a correct server answers.
+        std::int64_t first = -1, last = -1;
+        const std::string range = req.Header("Range");
+        long long a = -1, b = -1;
+        const int fields = std::sscanf(range.c_str(), "bytes=%lld-%lld", &a, &b);
+        if (fields >= 1 && a >= 0) {
+            first = a;
+            last = fields == 2 ? std::min<long long>(b, total - 1) : total - 1;
+            ranges.emplace_back(first, fields == 2 ? b : -1);
+        }
+        const std::string ifRange = req.Header("If-Range");
+        const bool strongEtag = file->validators == kDateAndEtag || file->validators == kEtagOnly;
+        const bool dated = file->validators != kEtagOnly && file->validators != kNoValidators;
+        const bool rangeHolds = first >= 0 && !file->ignoresRanges &&
+                                (ifRange.empty() || (strongEtag && ifRange == v.etag) ||
+                                 (dated && ifRange == v.lastModified));
+        int status = 200;
+        if (rangeHolds && first >= total)
+            status = 416;
+        else if (rangeHolds)
+            status = 206;
+
+        Fault fault = kNone;
+        if (rng.Chance(faultRate)) {
+            // Faults of range answers only where a range is answered.
+            static const Fault kAny[] = {kStatus503, kStatus500, kStatus429, kCut,
+                                         kReset,     kStall,     kChunked,   kTrickle};
+            fault = status == 206 ? static_cast<Fault>(1 + rng.Below(kFaultCount - 1))
+                                  : kAny[rng.Below(std::size(kAny))];
+        }
+        ++faultTally[fault];
+        if (std::getenv("TVX_CHAOS_TRACE") != nullptr)
+            std::fprintf(stderr, "%d %s %s -> %d %s%s pace %d\n", requests, req.target.c_str(),
+                         range.c_str(), status, kFaultNames[fault], killHere ? " kill" : "", paceMs);
+        auto bare = [](int code) {
+            return Reply().Send(tvxtest::ResponseHead(code, {{"Content-Length", "0"}}));
+        };
+        switch (fault) {
+            case kStatus503: return bare(503);
+            case kStatus500: return bare(500);
+            case kStatus429:
+                return Reply().Send(tvxtest::ResponseHead(
+                    429, {{"Retry-After", "1"}, {"Content-Length", "0"}}));
+            case kStatus416:
+                return Reply().Send(tvxtest::ResponseHead(
+                    416, {{"Content-Range", "bytes */" + std::to_string(total)},
+                          {"Content-Length", "0"}}));
+            case kWholeForRange: status = 200; break;
+            default: break;
+        }
+        if (status == 416) {
+            return Reply().Send(tvxtest::ResponseHead(
+                416, {{"Content-Range", "bytes */" + std::to_string(total)}, {"Content-Length", "0"}}));
+        }
+        std::int64_t from = status == 206 ? first : 0, to = status == 206 ? last : total - 1;
+        if (fault == kShift) {
+            const std::int64_t shift = 1 + static_cast<std::int64_t>(rng.Below(4000));
+            from = rng.Chance(0.5) || from < shift ? std::min(from + shift, total - 1) : from - shift;
+            to = std::min(to, total - 1);
+            if (from > to)
+                from = to;
+        }
+        const std::string body = total == 0 ? std::string() : v.body.substr(from, to - from + 1);
+        HeaderList head = fault == kNoValidators206 ? HeaderList() : Validators(*file, v);
+        if (!file->ignoresRanges)
+            head.emplace_back("Accept-Ranges", "bytes");
+        if (status == 206)
+            head.emplace_back("Content-Range", "bytes " + std::to_string(from) + "-" +
+                                                   std::to_string(to) + "/" +
+                                                   std::to_string(total));
+        if (fault == kEncoded206)
+            head.emplace_back("Content-Encoding", "gzip");
+        head.emplace_back("Connection", "close");
+        Reply reply;
+        if (fault == kChunked) {
+            head.emplace_back("Transfer-Encoding", "chunked");
+            reply.Send(tvxtest::ResponseHead(status, head));
+            char size[32];
+            std::snprintf(size, sizeof size, "%zx\r\n", body.size());
+            reply.Send(size);
+            Body(reply, body, killHere);
+            reply.Send(body.empty() ? "\r\n" : "\r\n0\r\n\r\n");
+            return reply;
+        }
+        head.emplace_back("Content-Length", std::to_string(body.size()));
+        reply.Send(tvxtest::ResponseHead(status, head));
+        const std::size_t part = body.empty() ? 0 : rng.Below(body.size());
+        switch (fault) {
+            case kCut: Body(reply, body.substr(0, part), killHere); break;
+            case kReset: Body(reply, body.substr(0, part), killHere); reply.Sleep(5).Reset(); break;
+            case kStall: Body(reply, body.substr(0, part), killHere); reply.Hang(); break;
+            case kTrickle: Body(reply, body, killHere, 1 + static_cast<int>(rng.Below(20))); break;
+            default: Body(reply, body, killHere); break;
+        }
+        return reply;
+    }
+};
+
+enum class Tool { Get, Session };
+
+struct Options {
+    std::string get, session, root;
+    std::uint64_t seed = 0;
+    int scenarios = 100, jobs = 4;
+    int boundSec = 30;
+    bool keep = false;
+};
+
+struct Totals {
+    std::mutex mutex;
+    int scenarios = 0, runs = 0, killed = 0, exits0 = 0, lies = 0, hangs = 0, unrecovered = 0,
+        slivers = 0;
+    int faults[kFaultCount] = {};
+    std::vector<std::string> reports;
+};
+
+std::string ReadAll(const std::string& path, bool* exists = nullptr) {
+    std::ifstream in(path, std::ios::binary);
+    if (exists != nullptr)
+        *exists = static_cast<bool>(in);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string ControlPath(const std::string& native) {
+    const std::size_t slash = native.rfind('/');
+    return native.substr(0, slash + 1) + "CTL_" + native.substr(slash + 1);
+}
+
+class Scenario {
+public:
+    Scenario(const Options& options, std::uint64_t seed, Totals& totals)
+        : m_options(options), m_seed(seed), m_rng(seed), m_totals(totals) {}
+
+    void Run() {
+        m_dir = m_options.root + "/s" + std::to_string(m_seed);
+        std::system(("rm -rf '" + m_dir + "' && mkdir -p '" + m_dir + "/sub'").c_str());
+        Build();
+        if (std::getenv("TVX_CHAOS_TRACE") != nullptr)
+            std::fprintf(stderr, "%s\n", m_description.c_str());
+        bool clean = m_rng.Chance(0.1);
+        const int chaosRuns = clean ? 1 : 1 + static_cast<int>(m_rng.Below(3));
+        for (int run = 0; run < chaosRuns && m_failures.empty(); ++run) {
+            m_server.faultRate = clean ? 0 : std::vector<double>{0, 0.1, 0.3, 0.6}[m_rng.Below(4)];
+            m_server.killAtRequest =
+                !clean && m_rng.Chance(0.6)
+                    ? 1 + static_cast<int>(m_rng.Chance(0.7) ? m_rng.Below(3) : m_rng.Below(10))
+                    : 0;
+            m_server.killAtShare = static_cast<double>(m_rng.Below(1000)) / 1000.0;
+            m_server.switchAtRequest = !clean && m_rng.Chance(0.3)
+                                           ? 1 + static_cast<int>(m_rng.Below(12))
+                                           : -1;
+            Execute("run " + std::to_string(run + 1), clean);
+        }
+        if (m_failures.empty()) {
+            m_server.faultRate = 0;
+            m_server.killAtRequest = 0;
+            m_server.switchAtRequest = -1;
+            Execute("once the server behaves", false, true);
+        }
+        m_http.reset();
+        std::lock_guard<std::mutex> lock(m_totals.mutex);
+        ++m_totals.scenarios;
+        for (int i = 0; i < kFaultCount; ++i)
+            m_totals.faults[i] += m_server.faultTally[i];
+        for (const std::string& f : m_failures)
+            m_totals.reports.push_back("seed " + std::to_string(m_seed) + ": " + m_description +
+                                       "\n  " + f);
+        if (m_failures.empty() && !m_options.keep)
+            std::system(("rm -rf '" + m_dir + "'").c_str());
+    }
+
+private:
+    std::int64_t Below(std::int64_t n) { return static_cast<std::int64_t>(m_rng.Below(n)); }
+
+    void Build() {
+        m_server.rng = Rng(m_seed * 7919 + 1);
+        m_server.paceMs = 2 << m_rng.Below(4);
+        m_server.epoch = 1500000000 + static_cast<std::time_t>(m_rng.Below(100000000));
+        m_tool = m_rng.Chance(0.25) ? Tool::Session : Tool::Get;
+        m_perFile = 1 + static_cast<int>(m_rng.Below(8));
+        m_jobs = 1 + static_cast<int>(m_rng.Below(8));
+        const int count = m_tool == Tool::Get ? 1 : 2 + static_cast<int>(m_rng.Below(3));
+        static const char* const kForms[] = {"name", "./name", "sub/name", "sub\\name", "absolute"};
+        const int form = static_cast<int>(m_rng.Below(5));
+        m_oneText = m_rng.Chance(0.5);
+        m_description = m_tool == Tool::Get ? Text("tvx-get -x %d, path %s%s", m_perFile,
+                                                      kForms[form], m_oneText ? ", one text" : "")
+                                            : Text("tvx-session -j %d -x %d", m_jobs, m_perFile);
+        for (int i = 0; i < count; ++i) {
+            File f;
+            f.target = "/f" + std::to_string(i);
+            f.validators = static_cast<Validators>(m_rng.Below(kValidatorKinds));
+            f.ignoresRanges = m_rng.Chance(0.15);
+            if (m_tool == Tool::Get) {
+                const std::string name = "f" + std::to_string(i) + ".bin";
+                f.path = form == 0   ? name
+                         : form == 1 ? "./" + name
+                         : form == 2 ? "sub/" + name
+                         : form == 3 ? "sub\\" + name
+                                     : m_dir + "/" + name;
+                f.native = m_dir + (form >= 2 && form <= 3 ? "/sub/" : "/") + name;
+            } else {
+                f.path = "f" + std::to_string(i);
+                f.native = m_dir + "/dl/" + f.path;
+            }
+            m_server.files.push_back(f);
+            File& held = m_server.files.back();
+            held.versions.push_back(m_server.MakeVersion(m_server.RandomLength(), 0));
+            m_description += Text(", %s %zu bytes %s%s", f.target.c_str(),
+                                     held.versions[0].body.size(), kValidatorNames[f.validators],
+                                     f.ignoresRanges ? " ranges-ignored" : "");
+            // Some start from an older whole copy on disk.
+            if (m_rng.Chance(0.2)) {
+                std::system(("mkdir -p \"$(dirname '" + held.native + "')\"").c_str());
+                std::ofstream(held.native, std::ios::binary) << held.versions[0].body;
+                m_server.NewVersion(held);
+                m_description += " (an older copy on disk)";
+            }
+        }
+        std::ofstream ini(m_dir + "/download.ini", std::ios::binary);
+        ini << "[Transfer]\r\nLowSpeedTime=1\r\nMinSplitSize=" << kMinSplit
+            << "\r\nConnectionsPerFile=" << m_perFile << "\r\nConnections=" << m_jobs << "\r\n";
+        m_http = std::make_unique<tvxtest::TestHttpServer>(
+            [this](const SeenRequest& req) { return m_server.Answer(req); });
+        if (m_tool == Tool::Session) {
+            std::string list = m_http->Url("/") + ",dl,Chaos\r\n";
+            for (const File& f : m_server.files)
+                list += "1," + f.path + "," + f.path + "\r\n";
+            std::ofstream(m_dir + "/tvx_downctrl.htm", std::ios::binary) << list << "//END\r\n";
+        }
+    }
+
+    template <typename... Args>
+    static std::string Text(const char* pattern, Args... args) {
+        char text[512];
+        std::snprintf(text, sizeof text, pattern, args...);
+        return text;
+    }
+
+    std::vector<std::string> Arguments() const {
+        if (m_tool == Tool::Session)
+            return {"--all", "-j", std::to_string(m_jobs)};
+        const File& f = m_server.files[0];
+        const std::string url = m_http->Url(f.target);
+        if (m_oneText)
+            return {"-x", std::to_string(m_perFile), url + "," + f.path};
+        return {"-x", std::to_string(m_perFile), url, f.path};
+    }
+
+    void Fail(const std::string& what, int& counter, const std::string& run) {
+        m_failures.push_back(run + ": " + what);
+        std::lock_guard<std::mutex> lock(m_totals.mutex);
+        ++counter;
+    }
+
+    void Execute(const std::string& run, bool clean, bool recovery = false) {
+        {
+            std::lock_guard<std::mutex> lock(m_server.mutex);
+            m_server.requests = 0;
+            m_server.killed = false;
+            m_server.ranges.clear();
+            for (File& f : m_server.files)
+                f.heldThisRun = {f.current};
+        }
+        const std::string program = m_tool == Tool::Get ? m_options.get : m_options.session;
+        std::vector<std::string> args = Arguments();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(m_dir.c_str()) != 0)
+                _exit(127);
+            std::freopen((m_dir + "/.log").c_str(), "a", stdout);
+            std::freopen((m_dir + "/.err").c_str(), "a", stderr);
+            std::vector<char*> argv{const_cast<char*>(program.c_str())};
+            for (std::string& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(program.c_str(), argv.data());
+            _exit(127);
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_server.mutex);
+            m_server.victim = m_server.killed ? 0 : pid;
+        }
+        const auto began = Clock::now();
+        const auto bound = std::chrono::seconds(m_options.boundSec * (m_tool == Tool::Session ? 2 : 1));
+        int status = 0;
+        bool hung = false;
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (Clock::now() - began > bound) {
+                hung = true;
+                ::kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        bool killed;
+        std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
+        {
+            std::lock_guard<std::mutex> lock(m_server.mutex);
+            m_server.victim = 0;
+            killed = m_server.killed;
+            ranges = m_server.ranges;
+        }
+        const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (std::getenv("TVX_CHAOS_TRACE") != nullptr)
+            std::fprintf(stderr, "%s: exit %d%s\n", run.c_str(), exitCode, killed ? " (killed)" : "");
+        {
+            std::lock_guard<std::mutex> lock(m_totals.mutex);
+            ++m_totals.runs;
+            m_totals.killed += killed;
+            m_totals.exits0 += exitCode == 0;
+        }
+        if (hung)
+            return Fail(Text("ran longer than %d s", static_cast<int>(bound.count())), m_totals.hangs, run);
+        if (!killed && WIFSIGNALED(status))
+            return Fail(Text("ended by signal %d", WTERMSIG(status)), m_totals.lies, run);
+        if (!killed && exitCode != 0 && exitCode != 1)
+            return Fail(Text("exit status %d", exitCode), m_totals.lies, run);
+        for (const File& f : m_server.files) {
+            bool exists = false;
+            const std::string bytes = ReadAll(f.native, &exists);
+            bool marked = false;
+            struct stat st {};
+            if (::stat(ControlPath(f.native).c_str(), &st) == 0)
+                marked = st.st_size > 0;
+            const bool controlLeft = ::lstat(ControlPath(f.native).c_str(), &st) == 0;
+            auto versionOf = [&](const std::vector<std::size_t>& among) {
+                for (std::size_t i : among)
+                    if (f.versions[i].body == bytes)
+                        return static_cast<int>(i);
+                return -1;
+            };
+            std::vector<std::size_t> ever(f.versions.size());
+            for (std::size_t i = 0; i < ever.size(); ++i)
+                ever[i] = i;
+            const std::string name = f.target + " (" + f.path + ")";
+            if (exists && !marked && versionOf(ever) < 0)
+                Fail(Text("%s holds %zu bytes that are no version the server held, and no "
+                             "control record marks it as partial",
+                             name.c_str(), bytes.size()),
+                     m_totals.lies, run);
+            else if (exitCode == 0 && !killed && (controlLeft || !exists || versionOf(f.heldThisRun) < 0))
+                Fail(Text("exit 0, but %s %s", name.c_str(),
+                             controlLeft ? "still has its control file"
+                             : !exists   ? "is missing"
+                                         : "is not a version the server held during the run"),
+                     m_totals.lies, run);
+            else if (recovery && (exitCode != 0 || versionOf({f.current}) < 0 || controlLeft))
+                Fail(Text("the server behaves, but the run exited %d and %s %s", exitCode,
+                             name.c_str(),
+                             controlLeft ? "has a control file" : versionOf({f.current}) < 0 ? "is not the current version" : "is right"),
+                     m_totals.unrecovered, run);
+            if (!m_failures.empty())
+                break;
+        }
+        if (clean && m_failures.empty() && exitCode == 0) {
+            for (const auto& [first, last] : ranges) {
+                if (last >= 0 && last - first + 1 < kMinSplit) {
+                    Fail(Text("a server that behaves was asked for a sliver: bytes=%lld-%lld",
+                                 static_cast<long long>(first), static_cast<long long>(last)),
+                         m_totals.slivers, run);
+                    break;
+                }
+            }
+        }
+        if (!m_failures.empty()) {
+            m_failures.back() += "\n  what the runs said:\n" + ReadAll(m_dir + "/.err") +
+                                 ReadAll(m_dir + "/.log");
+        }
+    }
+
+    const Options& m_options;
+    std::uint64_t m_seed;
+    Rng m_rng;
+    Totals& m_totals;
+    ChaosServer m_server;
+    std::unique_ptr<tvxtest::TestHttpServer> m_http;
+    std::string m_dir, m_description;
+    Tool m_tool = Tool::Get;
+    int m_perFile = 1, m_jobs = 1;
+    bool m_oneText = false;
+    std::vector<std::string> m_failures;
+};
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: tvx_chaos --get TVX_GET --session TVX_SESSION [--scenarios N] "
+                 "[--seed S] [--jobs J] [--bound SECONDS] [--keep]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    options.seed = static_cast<std::uint64_t>(std::time(nullptr)) * 1000;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (arg == "--keep") {
+            options.keep = true;
+            continue;
+        }
+        if (value == nullptr)
+            return Usage();
+        ++i;
+        if (arg == "--get")
+            options.get = value;
+        else if (arg == "--session")
+            options.session = value;
+        else if (arg == "--scenarios")
+            options.scenarios = std::atoi(value);
+        else if (arg == "--seed")
+            options.seed = std::strtoull(value, nullptr, 10);
+        else if (arg == "--jobs")
+            options.jobs = std::max(1, std::atoi(value));
+        else if (arg == "--bound")
+            options.boundSec = std::max(1, std::atoi(value));
+        else
+            return Usage();
+    }
+    if (options.get.empty() || options.session.empty())
+        return Usage();
+    for (std::string* program : {&options.get, &options.session}) {
+        char* absolute = realpath(program->c_str(), nullptr);
+        if (absolute == nullptr) {
+            std::fprintf(stderr, "tvx_chaos: %s: %s\n", program->c_str(), std::strerror(errno));
+            return 2;
+        }
+        *program = absolute;
+        std::free(absolute);
+    }
+    char root[] = "/tmp/tvx-chaos-XXXXXX";
+    if (mkdtemp(root) == nullptr)
+        return 2;
+    options.root = root;
+    std::signal(SIGPIPE, SIG_IGN);
+    std::printf("chaos: seed %llu, %d scenarios, %d at once, in %s\n",
+                static_cast<unsigned long long>(options.seed), options.scenarios, options.jobs,
+                root);
+    std::fflush(stdout);
+    const auto began = Clock::now();
+    Totals totals;
+    std::atomic<int> next{0};
+    std::vector<std::thread> workers;
+    for (int j = 0; j < options.jobs; ++j) {
+        workers.emplace_back([&] {
+            for (int i; (i = next++) < options.scenarios;)
+                Scenario(options, options.seed + static_cast<std::uint64_t>(i), totals).Run();
+        });
+    }
+    for (std::thread& w : workers)
+        w.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
+    for (const std::string& r : totals.reports)
+        std::printf("FAILED %s\n", r.c_str());
+    std::printf("chaos: %d scenarios, %d runs (%d killed, %d exit 0): %d lies, %d hangs, %d runs "
+                "that failed to recover, %d sliver requests; %.1f s\nfaults injected:",
+                totals.scenarios, totals.runs, totals.killed, totals.exits0, totals.lies,
+                totals.hangs, totals.unrecovered, totals.slivers, seconds);
+    for (int i = 1; i < kFaultCount; ++i)
+        std::printf(" %s %d", kFaultNames[i], totals.faults[i]);
+    std::printf("\n");
+    if (totals.reports.empty() && !options.keep)
+        std::system(("rm -rf '" + options.root + "'").c_str());
+    return totals.reports.empty() ? 0 : 1;
+}

@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
             if (download.Tick() == tvx::CFileDownload::TickResult::Close)
                 break;
             const tvx::CTransfer& transfer = download.Transfer();
-            ui.Show(false, transfer.Received(), transfer.ContentLength(),
+            ui.Show(false, transfer.OnDisk(), transfer.ContentLength(),
                     transfer.ConnectionCount());
             if (options.paced)
                 std::this_thread::sleep_until(tick + std::chrono::milliseconds(20));
@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
             std::fprintf(
                 stderr,
                 "tvx-get: %s holds %lld of %lld bytes; run the same command again to complete it\n",
-                file.c_str(), static_cast<long long>(transfer.Received()),
+                file.c_str(), static_cast<long long>(transfer.OnDisk()),
                 static_cast<long long>(transfer.ContentLength()));
             return 1;
         case tvx::DownloadOutcome::NothingToFetch:

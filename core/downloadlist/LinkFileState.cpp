@@ -40,11 +40,11 @@ std::string LocalFileStateText(const std::string& nativePath) {
         // A record of an older program is not checked by the reader; its
         // counts must make sense to be shown.
         ControlState state;
-        if (!ReadControlFile(controlPath, state) || state.length < 0 || state.received < 0 ||
-            state.received > state.length) {
+        if (!ReadControlFile(controlPath, state) || state.length < 0 || state.prefix < 0 ||
+            state.prefix > state.length) {
             return "incomplete (transfer record unreadable)";
         }
-        return "incomplete (" + FormatThousands(BytesOnDisk(state)) + " of " +
+        return "incomplete (" + FormatThousands(OnDisk(state)) + " of " +
                FormatThousands(state.length) + " bytes)";
     }
     const LocalFileInfo info = GetLocalFileInfo(nativePath);

@@ -73,3 +73,11 @@ std::string LowerSchemeAndHost(std::string_view address) {
 }
 
 }  // namespace tvx
+
+namespace tvx {
+
+std::string ResolveLocalPath(std::string_view directory, std::string_view path) {
+    return IsAbsolutePath(path) ? std::string(path) : JoinPath(directory, path);
+}
+
+}  // namespace tvx

@@ -25,6 +25,11 @@ std::string ToNativePath(std::string_view path);
 // "%s\%s": a directory and a relative path joined by one backslash.
 std::string JoinPath(std::string_view directory, std::string_view relative);
 
+// Where a local path lands: the path itself when it is absolute, otherwise
+// joined to the directory it is relative to. Every place that looks at a
+// destination (the transfer, the check, the list) resolves it this one way.
+std::string ResolveLocalPath(std::string_view directory, std::string_view path);
+
 // The position of the last '\' or '/' in path, searching from the end down to
 // the second character (a separator in the first character never counts);
 // npos when there is none.

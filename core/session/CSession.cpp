@@ -148,7 +148,8 @@ void CSession::OnOK() {
         m_ui.Refresh();
         if (m_state == State::Closed)
             return;  // the dialog went away while it was painted
-        const LocalFileInfo local = GetLocalFileInfo(entry.Path());
+        const LocalFileInfo local =
+            GetLocalFileInfo(ResolveLocalPath(m_baseDirectory, entry.Path()));
         const std::string host = HostOf(address);
         const bool dead = m_deadHosts.count(host) != 0;
         const int r = dead ? CTransfer::kInternetError : m_transfer.Check(address);
@@ -172,9 +173,7 @@ void CSession::OnOK() {
             continue;
         }
         anyAnswer = true;
-        const bool equal = local.length == m_transfer.ContentLength() &&
-                           local.date == m_transfer.RemoteDate() &&
-                           !IsPartialDownload(entry.Path());
+        const bool equal = m_transfer.LocalCopyCurrent(std::string(entry.Path()));
         const bool fetch = !equal && (m_transfer.ContentLength() != 0 ||
                                       (m_transfer.EmptySource() && local.length == 0));
         // The answer to the check is the start of the download, when there
@@ -332,7 +331,7 @@ void CSession::OpenSlot(int index) {
     m_totals.expected +=
         t.ContentLength() - m_checkedVersions[static_cast<std::size_t>(index)].length;
     const long long length = t.ContentLength();
-    const long long received = t.Received();
+    const long long received = t.OnDisk();
     const std::string path(entry.Path());
     if (received != 0) {
         slot.log.Write(Format("DOWNLOAD : the Rest %lld Byte of %lld  %s", length - received,
@@ -350,15 +349,14 @@ bool CSession::ReadSlot(Slot& slot) {
     const long n = slot.transfer->ReadChunk();
     if (n != 0)
         return n > 0;
-    // The transfer has ended: a short file is stamped too; its length keeps
-    // it different from the remote file until it is complete.
+    // The transfer has ended; a complete file takes the source's date.
     CTransfer& t = *slot.transfer;
     t.StampDestination();
     if (t.Complete()) {
         slot.log.Write("CLOSE_URL : DOWLOAD OK", true);
     } else {
         slot.log.Write(Format("CLOSE_URL : *** DOWLOAD NOT OK  %lld of %lld Bytes",
-                              static_cast<long long>(t.Received()),
+                              static_cast<long long>(t.OnDisk()),
                               static_cast<long long>(t.ContentLength())) +
                            kBell,
                        true);

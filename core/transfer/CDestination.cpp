@@ -168,6 +168,8 @@ bool CDestination::Claim(std::string& problem) {
         }
         m_control = fd;
         m_controlSize = static_cast<std::size_t>(st.st_size);
+        m_controlFresh = st.st_size == 0;
+        m_touched = false;
         m_controlDevice = st.st_dev;
         m_controlInode = st.st_ino;
         m_written = 0;
@@ -213,14 +215,18 @@ std::int64_t CDestination::ExistingSize() const {
 
 bool CDestination::OpenFile(std::int64_t offset, std::int64_t length, const FreeSpaceProbe& probe,
                             std::string& problem, bool keep) {
-    // The bytes still to come must fit: the free space, and what cutting the
-    // destination back to the offset gives back.
+    // The whole file must fit: the free space and the blocks the file holds
+    // now (the holes of a partial fetched in segments hold none).
     const std::size_t slash = m_path.rfind('/');
     const std::string folder = slash == 0 ? "/" : m_path.substr(0, slash);
     const std::int64_t free = probe ? probe(folder) : FreeBytes(folder);
-    const std::int64_t reusable = std::max<std::int64_t>(0, ExistingSize() - offset);
-    const std::int64_t needed = length - offset;
-    if (free >= 0 && needed > free + reusable) {
+    struct stat held {};
+    const std::int64_t allocated =
+        ::lstat(m_path.c_str(), &held) == 0 && S_ISREG(held.st_mode)
+            ? std::min<std::int64_t>(held.st_size, static_cast<std::int64_t>(held.st_blocks) * 512)
+            : 0;
+    const std::int64_t needed = length - std::min(allocated, length);
+    if (free >= 0 && needed > free) {
         problem = Format("not enough space for %s: needs %s, %s free", m_path.c_str(),
                          HumanBytes(needed).c_str(), HumanBytes(free).c_str());
         return false;
@@ -241,7 +247,6 @@ bool CDestination::OpenFile(std::int64_t offset, std::int64_t length, const Free
     }
     m_device = st.st_dev;
     m_inode = st.st_ino;
-    m_length = length;
     m_cutPending = offset == 0 && !keep;
     // Bytes beyond the count were never confirmed; they go so that the file
     // holds exactly what the record says.
@@ -252,10 +257,12 @@ bool CDestination::OpenFile(std::int64_t offset, std::int64_t length, const Free
         CloseFile();
         return false;
     }
+    m_touched = m_touched || (offset > 0 && !keep);
     return true;
 }
 
-bool CDestination::CutOnce(std::int64_t size) {
+bool CDestination::CutOnce() {
+    m_touched = true;  // whatever happens now, the file may not be as it was
     if (!m_cutPending)
         return true;
     // The first byte of the new version is in hand: only now do the old
@@ -264,9 +271,7 @@ bool CDestination::CutOnce(std::int64_t size) {
     // replaced by truncation), which costs a large transfer seconds.
     struct stat st {};
     const bool empty = ::fstat(m_file, &st) == 0 && st.st_size == 0;
-    const bool ok = (empty || ::ftruncate(m_file, 0) == 0) &&
-                    (size == 0 || ::ftruncate(m_file, size) == 0) &&
-                    ::lseek(m_file, 0, SEEK_SET) == 0;
+    const bool ok = (empty || ::ftruncate(m_file, 0) == 0) && ::lseek(m_file, 0, SEEK_SET) == 0;
     m_cutPending = !ok;
     return ok;
 }
@@ -274,7 +279,7 @@ bool CDestination::CutOnce(std::int64_t size) {
 bool CDestination::WriteAt(std::int64_t offset, const char* data, std::size_t n,
                            std::size_t& written, std::string& problem) {
     written = 0;
-    bool ok = m_file >= 0 && CutOnce(m_length);
+    bool ok = m_file >= 0 && CutOnce();
     while (ok && written < n) {
         const ssize_t w = ::pwrite(m_file, data + written, n - written,
                                    static_cast<off_t>(offset) + static_cast<off_t>(written));
@@ -295,7 +300,7 @@ bool CDestination::WriteAt(std::int64_t offset, const char* data, std::size_t n,
 bool CDestination::Write(const char* data, std::size_t n, std::size_t& written,
                          std::string& problem) {
     written = 0;
-    bool ok = m_file >= 0 && CutOnce(0);
+    bool ok = m_file >= 0 && CutOnce();
     ok = ok && WriteAll(m_file, data, n, written);
     m_written += static_cast<std::int64_t>(written);
     if (!ok) {
@@ -308,6 +313,13 @@ bool CDestination::Write(const char* data, std::size_t n, std::size_t& written,
 bool CDestination::StillOurs() const {
     struct stat st {};
     return ::stat(m_path.c_str(), &st) == 0 && st.st_dev == m_device && st.st_ino == m_inode;
+}
+
+bool CDestination::SyncData(std::string& problem) {
+    if (m_file < 0 || ::fdatasync(m_file) == 0)
+        return true;
+    problem = Format("cannot write %s: %s", m_path.c_str(), std::strerror(errno));
+    return false;
 }
 
 bool CDestination::Commit(std::string& problem) {
@@ -337,14 +349,10 @@ void CDestination::CloseFile() {
 void CDestination::Release(bool complete) {
     CloseFile();
     if (m_control >= 0) {
-        ControlState stored;
-        const bool readable = ReadControlFd(m_control, stored);
-        struct stat st {
-        }, now{};
-        const bool empty = ::fstat(m_control, &st) == 0 && st.st_size == 0;
+        struct stat now {};
         const bool stillNamed = ::lstat(m_controlPath.c_str(), &now) == 0 &&
                                 now.st_dev == m_controlDevice && now.st_ino == m_controlInode;
-        if (stillNamed && (complete || empty || (readable && stored.received == 0)))
+        if (stillNamed && (complete || (m_controlFresh && !m_touched) || ExistingSize() < 0))
             ::unlink(m_controlPath.c_str());
         {
             std::lock_guard<std::mutex> held(g_heldMutex);
@@ -357,6 +365,8 @@ void CDestination::Release(bool complete) {
     }
     m_created = false;
     m_cutPending = false;
+    m_controlFresh = false;
+    m_touched = false;
 }
 
 void CDestination::Stamp(double date) const {

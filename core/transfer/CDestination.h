@@ -16,6 +16,10 @@
 //   resume, at once down to the recorded count); a destination counts as
 //   complete only after its bytes are synced to the disk and it closed
 //   without an error.
+// - A partial stays marked: the control file goes only with a complete
+//   file, or when this run made it and never touched the destination (which
+//   is then as the run found it). A partial file has only the length its
+//   bytes give it, never the whole length ahead of them.
 // - The control file is removed while the lock is still held, so the next
 //   run never locks a name that is about to vanish.
 
@@ -58,30 +62,33 @@ public:
     // The destination's size now, or -1 when there is none.
     std::int64_t ExistingSize() const;
 
-    // Opens the destination for writing at offset: checks that the rest of
-    // a file of `length` bytes fits on its disk, creates the file or cuts it
-    // back to offset (a cut to 0 waits for the first byte). keep: every byte
-    // the file holds belongs to segments of its record, and none is cut.
+    // Opens the destination for writing at offset: checks that a file of
+    // `length` bytes fits on its disk (the blocks the file has count, its
+    // holes do not), creates the file or cuts it back to offset (a cut to 0
+    // waits for the first byte). keep: every byte the file holds belongs to
+    // segments of its record, and none is cut.
     bool OpenFile(std::int64_t offset, std::int64_t length, const FreeSpaceProbe& probe,
                   std::string& problem, bool keep = false);
     bool FileOpen() const { return m_file >= 0; }
     // Writes at the end of what the file holds; written receives the count
     // that reached it, also on failure.
     bool Write(const char* data, std::size_t n, std::size_t& written, std::string& problem);
-    // Writes at a position, for a file fetched in segments. The file takes
-    // its whole length at the first byte (sparse: its blocks come as the
-    // bytes arrive), once the old bytes are cut.
+    // Writes at a position, for a file fetched in segments (once the old
+    // bytes are cut). Bytes beyond the end leave a hole before them.
     bool WriteAt(std::int64_t offset, const char* data, std::size_t n, std::size_t& written,
                  std::string& problem);
     // False when the file at the path is no longer the one being written.
     bool StillOurs() const;
+    // Makes what was written durable, so that a record may count it.
+    bool SyncData(std::string& problem);
     // Syncs the file to the disk and closes it; false with the reason when
     // either fails (the bytes cannot be trusted then).
     bool Commit(std::string& problem);
 
     // Closes everything and lets go of the lock. The control file goes when
-    // the transfer is complete or its record counts no byte; a destination
-    // this transfer created and never wrote to goes too.
+    // the transfer is complete, when there is no destination, or when this
+    // run made it and left the destination as it was; a destination this
+    // transfer created and never wrote to goes too.
     void Release(bool complete);
 
     // Gives the destination the source's date (a date number).
@@ -95,15 +102,16 @@ public:
 private:
     void CloseFile();
     // The first byte of a new version is in hand: the old bytes go.
-    bool CutOnce(std::int64_t size);
+    bool CutOnce();
 
     std::string m_path, m_controlPath;
     int m_control = -1;
     std::size_t m_controlSize = 0;
+    bool m_controlFresh = false;  // this run made the control file (it was empty)
+    bool m_touched = false;       // this run cut or wrote the destination
     unsigned long long m_controlDevice = 0, m_controlInode = 0;
     int m_file = -1;
     bool m_cutPending = false;
-    std::int64_t m_length = 0;
     bool m_created = false;
     std::int64_t m_written = 0;
     unsigned long long m_device = 0, m_inode = 0;

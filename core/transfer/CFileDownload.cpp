@@ -47,7 +47,7 @@ int CFileDownload::SetParameters(std::string_view address, std::string_view loca
 
 CFileDownload::CFileDownload(DownloadDialogUi& ui, const HttpSettings& settings,
                              std::string baseDirectory, bool paced)
-    : m_ui(ui), m_transfer(settings, ReportMode::SingleFile) {
+    : m_ui(ui), m_transfer(settings, ReportMode::SingleFile), m_baseDirectory(baseDirectory) {
     m_transfer.SetBaseDirectory(std::move(baseDirectory));
     m_transfer.SetUi(&ui);
     m_transfer.SetFileProgress(&ui.FileProgress());
@@ -71,7 +71,7 @@ std::string CFileDownload::EndLogLine() const {
     const std::string bytes =
         m_outcome == DownloadOutcome::UpToDate
             ? Format("%lld Bytes", length)
-            : Format("%lld of %lld Bytes", static_cast<long long>(m_transfer.Received()), length);
+            : Format("%lld of %lld Bytes", static_cast<long long>(m_transfer.OnDisk()), length);
     return "DOWNLOAD END : " + m_parameters.address + " -> " + file + " : " + bytes + " : " +
            kHow[static_cast<int>(m_outcome)];
 }
@@ -111,13 +111,11 @@ bool CFileDownload::Start() {
     m_ui.SetStatusText("Check if update");
     const std::string name = DisplayName(localName);
     m_ui.SetFileLine("Download update check file: " + name);
-    // The local name is looked up as given: relative to the current
-    // directory, which is the base directory the transfer resolves against.
-    const LocalFileInfo local = GetLocalFileInfo(localName);
-    if (local.length == m_transfer.ContentLength() && local.date == m_transfer.RemoteDate() &&
-        !IsPartialDownload(localName)) {
+    // The local name is resolved as the transfer resolves it: against the
+    // base directory, whatever the form of the path.
+    const LocalFileInfo local = GetLocalFileInfo(ResolveLocalPath(m_baseDirectory, localName));
+    if (m_transfer.LocalCopyCurrent(localName))
         return CloseWith(DownloadOutcome::UpToDate);
-    }
     // A missing source, or an empty one where a copy with bytes would be
     // lost, is not fetched; an empty file with nothing to lose is made.
     if (m_transfer.ContentLength() == 0 && (!m_transfer.EmptySource() || local.length > 0))
@@ -153,9 +151,7 @@ CFileDownload::TickResult CFileDownload::Tick(int budgetMs) {
                 n = m_transfer.ReadChunk();
             } while (n > 0 && std::chrono::steady_clock::now() < until);
             if (n == 0) {
-                // A short file is stamped too: its length keeps it different
-                // from the remote file until it is complete.
-                m_transfer.StampDestination();
+                m_transfer.StampDestination();  // when complete
                 m_active = false;
                 m_outcome =
                     m_transfer.Complete() ? DownloadOutcome::Complete : DownloadOutcome::Short;

@@ -105,6 +105,7 @@ private:
 
     DownloadDialogUi& m_ui;
     CTransfer m_transfer;
+    std::string m_baseDirectory;
     DownloadParameters m_parameters;
     bool m_active = false;
     int m_step = 0;

@@ -14,6 +14,7 @@
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "session/WorkListEntry.h"
+#include "transfer/CSegmentFetch.h"
 #include "transfer/FileTime.h"
 #include "transfer/ResponseHead.h"
 
@@ -125,7 +126,7 @@ int CTransfer::Refuse(const std::string& problem) {
 
 void CTransfer::ShowFileProgress() {
     if (m_fileProgress != nullptr)
-        m_fileProgress->SetPos(Percent(m_received, m_contentLength));
+        m_fileProgress->SetPos(Percent(m_onDisk, m_contentLength));
 }
 
 void CTransfer::Notice(const std::string& reason) {
@@ -190,7 +191,7 @@ void CTransfer::BeginStep() {
     m_contentLength = 0;
     Finish();
     m_statusCode = 0;
-    m_received = 0;
+    m_onDisk = 0;
     m_problem.clear();
     m_hostUnreachable = false;
     m_complete = false;
@@ -236,23 +237,25 @@ void CTransfer::ReleaseCheck(bool wanted) {
     m_checkRequest.reset();
 }
 
-int CTransfer::RequestWhole(const std::string& source) {
-    m_request = std::make_unique<HttpRequest>(m_requestSettings);
-    if (!m_request->Send(source)) {
-        m_hostUnreachable = m_request->HostUnreachable();
-        return Fail(Event::Open, m_request->ErrorText(), kInternetError);
-    }
-    if (const int r = TakeWholeAnswer(m_request->Response()); r != kOk)
-        return Fail(Event::Open, m_problem, r);
-    return kOk;
+CTransfer::Answer::~Answer() {
+    if (localFd >= 0)
+        ::close(localFd);
 }
 
-int CTransfer::AskSource(const std::string& source) {
-    if (!IsLocalSource(source)) {
-        if (const int r = RequestWhole(source); r != kOk)
-            return r;
-        return JudgeEmpty();
+int CTransfer::RequestWhole(const std::string& source, Answer& answer) {
+    answer.request = std::make_unique<HttpRequest>(m_requestSettings);
+    if (!answer.request->Send(source)) {
+        m_hostUnreachable = answer.request->HostUnreachable();
+        return Fail(Event::Open, answer.request->ErrorText(), kInternetError);
     }
+    if (const int r = TakeWholeAnswer(answer.request->Response()); r != kOk)
+        return Fail(Event::Open, m_problem, r);
+    return JudgeEmpty();
+}
+
+int CTransfer::Ask(const std::string& source, Answer& answer) {
+    if (!IsLocalSource(source))
+        return RequestWhole(source, answer);
     const LocalFileInfo info = GetLocalFileInfo(source);
     m_remoteDate = info.date;
     const std::string problem = LengthProblem(std::to_string(info.length), info.length, source);
@@ -260,8 +263,8 @@ int CTransfer::AskSource(const std::string& source) {
         return Fail(Event::Open, problem, kRefused);
     m_contentLength = info.length;
     m_version = LocalVersion(source, info);
-    m_localSource = ::open(ToNativePath(source).c_str(), O_RDONLY | O_CLOEXEC);
-    if (m_localSource < 0) {
+    answer.localFd = ::open(ToNativePath(source).c_str(), O_RDONLY | O_CLOEXEC);
+    if (answer.localFd < 0) {
         return Fail(Event::Open, Format("cannot open %s: %s", source.c_str(), std::strerror(errno)),
                     kRefused);
     }
@@ -278,11 +281,18 @@ int CTransfer::JudgeEmpty() {
                 kRefused);
 }
 
-std::int64_t CTransfer::ResumeOffset(std::string& restart) const {
-    restart.clear();
-    if (!m_storedValid || BytesOnDisk(m_stored) <= 0)
-        return 0;
-    const ControlState& s = m_stored;
+bool CTransfer::MaySplit() const {
+    return !IsLocalSource(m_source) && m_settings.connectionsPerFile > 1 &&
+           m_requestSettings.pool && m_contentLength >= kSplitFileFactor * m_settings.minSplitSize &&
+           NamesVersion(m_version);
+}
+
+CTransfer::StartPoint CTransfer::ResumePoint(const ControlState* stored) {
+    StartPoint start;
+    if (stored == nullptr || tvx::OnDisk(*stored) <= 0)
+        return start;
+    const ControlState& s = *stored;
+    const bool local = IsLocalSource(m_source);
     bool same = s.length == m_contentLength && s.date == m_remoteDate;
     if (s.extended) {
         // Exactly the version the bytes came from, and something that names
@@ -297,59 +307,50 @@ std::int64_t CTransfer::ResumeOffset(std::string& restart) const {
     }
     if (!same) {
         const std::string changed =
-            m_localSource >= 0 ? "the source file changed" : "the file changed on the server";
+            local ? "the source file changed" : "the file changed on the server";
         if (s.extended && !s.lastModified.empty() && s.lastModified != m_version.lastModified &&
-            m_localSource < 0) {
-            restart = changed + " (Last-Modified: " + m_version.lastModified +
-                      ", the partial file has " + s.lastModified + ")";
+            !local) {
+            Notice(changed + " (Last-Modified: " + m_version.lastModified +
+                   ", the partial file has " + s.lastModified + ")");
         } else if (s.extended && !s.etag.empty() && s.etag != m_version.etag) {
-            restart =
-                changed + " (ETag: " + m_version.etag + ", the partial file has " + s.etag + ")";
-        } else if (m_localSource >= 0) {
-            restart = changed;
+            Notice(changed + " (ETag: " + m_version.etag + ", the partial file has " + s.etag + ")");
         } else {
-            restart = "the partial file belongs to another version of the file";
+            Notice(local ? changed : "the partial file belongs to another version of the file");
         }
-        return 0;
+        return start;
     }
-    if (s.received > m_contentLength)
-        return 0;
-    // The count never covers more than the destination really holds.
-    return std::max<std::int64_t>(0, std::min(s.received, m_dest.ExistingSize()));
-}
-
-bool CTransfer::ResumesSegments(std::int64_t offset) const {
-    if (m_stored.segments.empty() || offset != m_stored.received || !MaySplit())
-        return false;
-    // Every counted byte must still be in the file.
-    std::int64_t furthest = 0;
-    for (const Segment& s : m_stored.segments)
-        furthest = s.done > 0 ? s.Next() : furthest;
-    return m_dest.ExistingSize() >= furthest;
-}
-
-std::int64_t CTransfer::ResumePoint() {
-    m_storedValid = m_dest.ReadRecord(m_stored);
-    std::string restart;
-    const std::int64_t offset = ResumeOffset(restart);
-    if (!restart.empty())
-        Notice(restart);
-    m_resumeSegments = ResumesSegments(offset);
-    if (offset > 0) {
+    const std::int64_t size = m_dest.ExistingSize();
+    if (!s.segments.empty() && MaySplit()) {
+        // Every counted byte must still be in the file.
+        std::int64_t furthest = 0;
+        for (const Segment& seg : s.segments)
+            furthest = seg.done > 0 ? seg.Next() : furthest;
+        if (size >= furthest) {
+            start.offset = s.prefix;
+            start.segments = s.segments;
+        }
+    }
+    // One stream goes on from the prefix, which never counts more than the
+    // destination really holds.
+    if (start.segments.empty())
+        start.offset = std::max<std::int64_t>(0, std::min(s.prefix, size));
+    if (start.offset > 0) {
         if (m_entry != nullptr)
-            m_entry->received = offset;
+            m_entry->received = start.offset;
         if (m_mode == ReportMode::Session && m_log != nullptr) {
-            m_log->Write(
-                Format("SEEK ON POS:%lld and completing this file", static_cast<long long>(offset)),
-                true);
+            m_log->Write(Format("SEEK ON POS:%lld and completing this file",
+                                static_cast<long long>(start.offset)),
+                         true);
         }
     }
-    return offset;
+    return start;
 }
 
-int CTransfer::PositionSource(const std::string& source, std::int64_t& offset) {
-    if (m_localSource >= 0) {
-        if (::lseek(m_localSource, offset, SEEK_SET) == offset)
+int CTransfer::Position(const std::string& source, const ControlState& stored, StartPoint& start,
+                        Answer& answer) {
+    const std::int64_t offset = start.offset;
+    if (answer.localFd >= 0) {
+        if (::lseek(answer.localFd, offset, SEEK_SET) == offset)
             return kOk;
         return Fail(Event::Seek,
                     Format("cannot go to byte %lld of %s: %s", static_cast<long long>(offset),
@@ -359,44 +360,41 @@ int CTransfer::PositionSource(const std::string& source, std::int64_t& offset) {
     // The version the partial bytes came from: the record's own validators
     // when it has them, otherwise the answer just compared with it.
     const RemoteVersion recorded =
-        m_stored.extended
-            ? RemoteVersion{m_stored.length, m_stored.date, m_stored.lastModified, m_stored.etag}
+        stored.extended
+            ? RemoteVersion{stored.length, stored.date, stored.lastModified, stored.etag}
             : m_version;
-    m_request = std::make_unique<HttpRequest>(m_requestSettings);
-    if (!m_request->Send(source, RangeHeaders(offset, -1, recorded))) {
-        m_hostUnreachable = m_request->HostUnreachable();
-        return Fail(Event::Seek, m_request->ErrorText(), kInternetError);
+    answer.request = std::make_unique<HttpRequest>(m_requestSettings);
+    if (!answer.request->Send(source, RangeHeaders(offset, -1, recorded))) {
+        m_hostUnreachable = answer.request->HostUnreachable();
+        return Fail(Event::Seek, answer.request->ErrorText(), kInternetError);
     }
-    const HttpResponse& response = m_request->Response();
+    const HttpResponse& response = answer.request->Response();
     std::string restart;
     if (response.status == 206) {
-        std::int64_t first = -1, total = -1;
-        const bool encoded = !response.contentEncoding.empty() &&
-                             CompareNoCase(response.contentEncoding, "identity") != 0;
-        // Every validator the record holds must be stated, and the same.
-        const bool sameVersion =
-            (recorded.lastModified.empty() || response.lastModified == recorded.lastModified) &&
-            (recorded.etag.empty() || response.etag == recorded.etag);
-        if (ParseContentRange(response.contentRange, first, total) && first == offset &&
-            total == recorded.length && sameVersion && !encoded) {
-            return kOk;
+        switch (JudgeRangeAnswer(response, offset, recorded)) {
+            case RangeAnswer::Right:
+                return kOk;
+            case RangeAnswer::Encoded:
+                restart = "the server sent the rest encoded (Content-Encoding: " +
+                          response.contentEncoding + ")";
+                break;
+            case RangeAnswer::OtherVersion:
+                restart = "the server sent the rest without the version of the partial file";
+                break;
+            case RangeAnswer::Elsewhere:
+                restart = Format(
+                    "the server sent another part than the rest from byte %lld (Content-Range: %s)",
+                    static_cast<long long>(offset), response.contentRange.c_str());
+                break;
         }
-        restart = encoded ? "the server sent the rest encoded (Content-Encoding: " +
-                                response.contentEncoding + ")"
-                  : !sameVersion
-                      ? "the server sent the rest without the version of the partial file"
-                      : Format(
-                            "the server sent another part than the rest from byte %lld "
-                            "(Content-Range: %s)",
-                            static_cast<long long>(offset), response.contentRange.c_str());
     } else if (response.status == 200) {
         // A server that ignores ranges sends the whole file: it is used only
-        // when it is the recorded version, read up to the offset unstored.
+        // when it is the recorded version, read up to the offset unstored,
+        // and the file goes on as one stream.
         const bool recordedVersion =
             IsContentLengthText(response.contentLength) && response.conflictingLength.empty() &&
             ParseContentLength(response.contentLength) == recorded.length &&
-            (!recorded.lastModified.empty() || IsStrongEtag(recorded.etag)) &&
-            response.lastModified == recorded.lastModified &&
+            NamesVersion(recorded) && response.lastModified == recorded.lastModified &&
             (recorded.etag.empty() || response.etag == recorded.etag);
         if (!recordedVersion) {
             restart = "the server sent the whole file of another version";
@@ -404,84 +402,37 @@ int CTransfer::PositionSource(const std::string& source, std::int64_t& offset) {
             for (std::int64_t skipped = 0; skipped < offset;) {
                 const std::size_t want =
                     static_cast<std::size_t>(std::min<std::int64_t>(offset - skipped, kLargeChunk));
-                const long n = m_request->Read(m_buffer.data(), want, 1000);
+                const long n = answer.request->Read(m_buffer.data(), want, 1000);
                 if (n == HttpRequest::kNothingYet)
                     continue;
                 if (n <= 0) {
                     return Fail(
                         Event::Seek,
                         n == HttpRequest::kError
-                            ? m_request->ErrorText()
+                            ? answer.request->ErrorText()
                             : Format("the file ended before byte %lld (%s)",
                                      static_cast<long long>(offset), response.effectiveUrl.c_str()),
                         kInternetError);
                 }
                 skipped += n;
             }
+            start.segments.clear();
+            start.rangesIgnored = true;
             return kOk;
         }
     } else {
         restart = Format("the server answered %ld to the request for the rest from byte %lld",
                          response.status, static_cast<long long>(offset));
     }
+    // Started over: nothing of the partial is kept, its segments least of all.
     Notice(restart);
-    offset = 0;
-    if (const int r = RequestWhole(source); r != kOk)
-        return r;
-    return JudgeEmpty();
-}
-
-std::string CTransfer::RangeHeaders(std::int64_t first, std::int64_t last,
-                                    const RemoteVersion& version) {
-    // A range of an encoded body would be a range of other bytes.
-    std::string headers = Format("Range: bytes=%lld-", static_cast<long long>(first));
-    if (last >= 0)
-        headers += std::to_string(last);
-    headers += "\r\nAccept-Encoding: identity\r\n";
-    if (IsStrongEtag(version.etag))
-        headers += "If-Range: " + version.etag + "\r\n";
-    else if (!version.lastModified.empty())
-        headers += "If-Range: " + version.lastModified + "\r\n";
-    return headers;
-}
-
-int CTransfer::Begin(std::int64_t offset) {
-    m_record = {m_contentLength, m_remoteDate, offset, m_version.lastModified,
-                m_version.etag,  true,         {}};
-    m_received = offset;
-    m_rateStart = {};
-    m_rateDelivered = 0;
-    m_segmented = MaySplit();
-    if (m_segmented) {
-        BeginSegments(m_resumeSegments);
-        m_received = m_map.Done();
-    }
-    if (!WriteProgressRecord()) {
-        return Fail(
-            Event::Open,
-            Format("cannot write %s: %s", m_dest.ControlPath().c_str(), std::strerror(errno)),
-            kLocalFileError);
-    }
-    offset = m_received;
-    if (m_entry != nullptr) {
-        m_entry->length = m_contentLength;
-        m_entry->date = m_remoteDate;
-        m_entry->received = offset;
-    }
-    if (offset > 0 && m_totals != nullptr)
-        m_totals->running += offset;
-    ShowFileProgress();
-    m_open = true;
-    m_lastRead = 1023;
-    m_sinceIdentityCheck = 0;
-    return kOk;
+    start = StartPoint{};
+    return RequestWhole(source, answer);
 }
 
 int CTransfer::Open(const std::string& source, const std::string& localPath) {
     BeginStep();
     m_source = source;
-    m_storedValid = false;
-    m_resumeSegments = false;
     // The transfer holds the rate limit for the file as a whole. Without an
     // owner's pool, a file that may come over several connections gets one
     // of its own, whose requests still stand alone on the wire.
@@ -497,11 +448,11 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
 
     // The destination is judged before anything is made beside it or asked
     // of the source.
-    const std::string resolved =
-        IsAbsolutePath(localPath) ? localPath : JoinPath(m_baseDirectory, localPath);
+    const std::string resolved = ResolveLocalPath(m_baseDirectory, localPath);
     if (const std::string problem = m_dest.Judge(resolved); !problem.empty())
         return Fail(Event::Open, problem, kLocalFileError);
-    if (const int r = AskSource(source); r != kOk)
+    Answer answer;
+    if (const int r = Ask(source, answer); r != kOk)
         return r;
 
     MakeDirectories(resolved);
@@ -512,194 +463,31 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
     std::string problem;
     if (!m_dest.Claim(problem))
         return Fail(Event::Open, problem, kLocalFileError);
-    std::int64_t offset = ResumePoint();
+    ControlState stored;
+    const bool recorded = m_dest.ReadRecord(stored);
+    StartPoint start = ResumePoint(recorded ? &stored : nullptr);
     // A record that counts every byte (a run ended before it could close the
     // file) needs nothing more from the source.
-    if (offset > 0 && offset < m_contentLength) {
-        if (const int r = PositionSource(source, offset); r != kOk)
+    if (start.offset > 0 && start.offset < m_contentLength) {
+        if (const int r = Position(source, stored, start, answer); r != kOk)
             return r;
     }
-    if (!m_dest.OpenFile(offset, m_contentLength, m_freeSpace, problem, m_resumeSegments))
+    if (!m_dest.OpenFile(start.offset, m_contentLength, m_freeSpace, problem,
+                         !start.segments.empty()))
         return Fail(Event::Open, problem, kLocalFileError);
-    return Begin(offset);
-}
-
-void CTransfer::LoseDestination(const std::string& text) {
-    // Nothing of the file can be counted on any more.
-    if (m_totals != nullptr)
-        m_totals->running -= m_received;
-    m_received = 0;
-    if (m_entry != nullptr)
-        m_entry->received = 0;
-    m_record.received = 0;
-    m_record.segments.clear();
-    m_segmented = false;
-    m_dest.WriteRecord(m_record);
-    Report(Event::Write, text);
-}
-
-void CTransfer::Count(std::int64_t bytes) {
-    m_received += bytes;
-    if (m_entry != nullptr)
-        m_entry->received = m_received;
-    if (m_totals != nullptr)
-        m_totals->running += bytes;
-    ShowFileProgress();
-    if (m_sessionBar != nullptr && m_totals != nullptr)
-        m_sessionBar->SetPos(Percent(m_totals->running, m_totals->expected));
-}
-
-long CTransfer::Stop() {
-    m_lastRead = 0;
-    Finish();
-    return 0;
-}
-
-long CTransfer::End(bool failed) {
-    if (!m_dest.StillOurs()) {
-        LoseDestination("the file " + m_dest.Path() +
-                        " was removed or replaced while it was being written");
-        return Stop();
-    }
-    if (!failed && m_received == m_contentLength) {
-        // Complete only once the bytes are on the disk: a write error the
-        // file system reports late leaves the file to be fetched again.
-        std::string problem;
-        m_complete = m_dest.Commit(problem);
-        if (!m_complete)
-            LoseDestination(problem);
-    }
-    return Stop();
-}
-
-long CTransfer::ReadChunk() {
-    if (m_lastRead == 0)
-        return 0;
-    if (!m_segmented && m_received == m_contentLength)
-        return End(false);
-    long n = 0;
-    bool failed = false;
-    if (m_localSource >= 0) {
-        const ssize_t r = ::read(m_localSource, m_buffer.data(), kLargeChunk);
-        if (r < 0) {
-            Report(Event::Read, Format("%s: %s", m_source.c_str(), std::strerror(errno)));
-            failed = true;
-        }
-        n = r < 0 ? 0 : static_cast<long>(r);
-    } else if (m_segmented) {
-        return ReadSegments();
-    } else if (m_request) {
-        const std::int64_t allowed = Allowance();
-        if (allowed <= 0) {
-            WaitForData(m_readWaitMs);
-            return kNothingYet;
-        }
-        n = m_request->Read(
-            m_buffer.data(),
-            static_cast<std::size_t>(std::min<std::int64_t>(allowed, std::int64_t(m_networkChunk))),
-            m_readWaitMs);
-        if (n == HttpRequest::kNothingYet)
-            return kNothingYet;
-        if (n == HttpRequest::kError) {
-            Report(Event::Read, m_request->ErrorText());
-            n = 0;
-            failed = true;
-        }
-        Delivered(std::max(0L, n));
-    }
-    m_lastRead = n;
-    if (n <= 0)
-        return End(failed);
-
-    std::size_t written = 0;
-    std::string problem;
-    const bool ok = m_dest.Write(m_buffer.data(), static_cast<std::size_t>(n), written, problem);
-    Count(static_cast<std::int64_t>(written));
-    const bool recorded = WriteProgressRecord();
-    if (!ok || !recorded) {
-        Report(Event::Write, ok ? Format("cannot write %s: %s", m_dest.ControlPath().c_str(),
-                                         std::strerror(errno))
-                                : problem);
-        return Stop();
-    }
-    if (!StillOurs(n))
-        return Stop();
-    return n;
-}
-
-bool CTransfer::StillOurs(std::int64_t written) {
-    m_sinceIdentityCheck += written;
-    if (m_sinceIdentityCheck < kIdentityCheckInterval)
-        return true;
-    m_sinceIdentityCheck = 0;
-    if (m_dest.StillOurs())
-        return true;
-    LoseDestination("the file " + m_dest.Path() +
-                    " was removed or replaced while it was being written");
-    return false;
-}
-
-std::int64_t CTransfer::Allowance() {
-    const std::int64_t rate = m_settings.maxBytesPerSecond;
-    if (rate <= 0 || m_localSource >= 0)
-        return std::numeric_limits<std::int64_t>::max();
-    const auto now = std::chrono::steady_clock::now();
-    if (m_rateStart == std::chrono::steady_clock::time_point{})
-        m_rateStart = now;
-    // A tenth of a second's worth may come at once.
-    const double elapsed = std::chrono::duration<double>(now - m_rateStart).count();
-    return rate / 10 + static_cast<std::int64_t>(elapsed * static_cast<double>(rate)) -
-           m_rateDelivered;
-}
-
-void CTransfer::WaitForData(int ms) {
-    const std::int64_t allowed = Allowance();
-    if (allowed <= 0) {
-        // Not past the moment the next bytes are due.
-        const double due = 1000.0 * static_cast<double>(1 - allowed) /
-                           static_cast<double>(m_settings.maxBytesPerSecond);
-        ms = std::min(ms, static_cast<int>(due) + 1);
-    }
-    if (m_requestSettings.pool)
-        m_requestSettings.pool->Wait(std::max(ms, 1));
-    else if (allowed <= 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-bool CTransfer::WriteProgressRecord() {
-    m_record.received = m_segmented ? m_map.Prefix() : m_received;
-    m_record.segments = m_segmented ? m_map.Segments() : std::vector<Segment>();
-    return m_dest.WriteRecord(m_record);
-}
-
-int CTransfer::ConnectionCount() const {
-    if (m_segmented)
-        return static_cast<int>(m_connections.size());
-    return m_open && m_lastRead != 0 ? 1 : 0;
+    return Begin(start, answer);
 }
 
 void CTransfer::StampDestination() const {
-    if (m_received > 0 || m_complete)
+    if (m_complete)
         m_dest.Stamp(m_remoteDate);
 }
 
-void CTransfer::Finish() {
-    m_checkRequest.reset();
-    m_request.reset();
-    m_connections.clear();
-    m_segmented = false;
-    if (m_open) {
-        m_open = false;
-        if (m_fileProgress != nullptr)
-            m_fileProgress->SetPos(0);
-        if (m_animation != nullptr)
-            m_animation->Stop();
-    }
-    if (m_localSource >= 0) {
-        ::close(m_localSource);
-        m_localSource = -1;
-    }
-    m_dest.Release(m_complete);
+bool CTransfer::LocalCopyCurrent(const std::string& localPath) const {
+    const std::string resolved = ResolveLocalPath(m_baseDirectory, localPath);
+    const LocalFileInfo local = GetLocalFileInfo(resolved);
+    return local.length == m_contentLength && local.date == m_remoteDate &&
+           !IsPartialDownload(resolved, m_baseDirectory);
 }
 
 }  // namespace tvx

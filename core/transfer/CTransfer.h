@@ -6,33 +6,40 @@
 // layout).
 //
 // What the engine promises:
+// - A file is complete only when the run that wrote it proved it: every byte
+//   written by answers of one version, the total length matched, the data
+//   synced, and only then the control file removed. A file with a control
+//   file is never complete, never stamped with the source's date and never up
+//   to date.
 // - A resume goes on only when the source still states exactly the version
 //   the partial bytes came from (length, Last-Modified to the second, ETag;
 //   for a local source its modification time to the nanosecond), and the
 //   range it is sent must start at the recorded byte of that version and
 //   state every validator the record holds. Anything else starts the file
-//   over from byte 0, with a notice.
+//   over from byte 0, with a notice, and nothing of the old partial's
+//   segments is kept.
 // - The destination is not touched before the first byte of the new version
 //   is in hand, and an empty answer never replaces a file that holds bytes.
-// - A chunk reaches the destination before the record that counts it, so the
-//   count on disk never exceeds what the file really holds. The file counts
-//   as complete, and its control file goes, only once all announced bytes
-//   are synced to the disk.
+// - A record counts only bytes already synced to the disk: the data is made
+//   durable first, then the record (at least once a second, and whenever the
+//   transfer stops), so after a crash or a power loss a resume never trusts
+//   a byte that is not there.
+// - Every wait is bounded: a connection that brings nothing for the
+//   low-speed time is given up.
 // - One writer per destination (CDestination holds the lock).
 //
-// Open runs in phases: the destination is judged, the source asked and its
-// answer judged, the destination claimed, the resume point found, the source
-// positioned, the destination opened, the record begun.
+// Words with one meaning each: the prefix is the run of bytes from byte 0 on
+// that is on disk without a gap (what the 16-byte record counts); on disk is
+// every byte of the version written so far, in all segments.
 //
-// A large file from a server that states its version may come over several
-// connections at once (HttpSettings::connectionsPerFile): the file is cut
-// into segments (SegmentMap.h), the first answer fetches the first, and
-// further ones ask for ranges of the same version. Every range answer must be
-// a 206 of exactly that version; a server that ignores ranges leaves the file
-// to the first connection, one that turns connections away gets fewer, and
-// one whose file changes ends the transfer (the next run starts over). The
-// control record keeps the segments, so a broken transfer continues each one
-// where it stopped. The rate limit holds for the file as a whole.
+// Open runs in phases, each handing the next a value: the destination is
+// judged, the source asked (an Answer), the destination claimed, the record
+// judged against the answer (a StartPoint), the source positioned there (or
+// the file started over), the destination opened. ReadChunk then fetches
+// either as one stream or in segments (CSegmentFetch, for a large file from a
+// server that names its version, HttpSettings::connectionsPerFile); the last
+// step proves the file and finishes it. The rate limit holds for the file as
+// a whole.
 //
 // States: idle (nothing open), open (after Open returned 0) and ended (after
 // ReadChunk returned 0 or Finish: nothing open, counters kept). Open and Check
@@ -51,10 +58,12 @@
 #include "transfer/ControlFile.h"
 #include "transfer/HttpRequest.h"
 #include "transfer/Owner.h"
+#include "transfer/RemoteVersion.h"
 
 namespace tvx {
 
 struct WorkListEntry;
+class CSegmentFetch;
 
 // How the engine reports: message boxes for the single-file dialog, log lines
 // (and work-list bookkeeping) for the session.
@@ -64,14 +73,6 @@ enum class ReportMode { SingleFile, Session };
 struct SessionTotals {
     std::int64_t running = 0;   // resume offsets plus every chunk received
     std::int64_t expected = 0;  // sum of the lengths of the chosen files
-};
-
-// One version of a source, as an answer states it.
-struct RemoteVersion {
-    std::int64_t length = 0;
-    double date = 0;           // date number, to the minute
-    std::string lastModified;  // exact text, "" when none
-    std::string etag;          // exact text, "" when none
 };
 
 // A source is a local file when its text is an absolute local path (a drive
@@ -148,7 +149,9 @@ public:
 
     std::int64_t ContentLength() const { return m_contentLength; }
     double RemoteDate() const { return m_remoteDate; }
-    std::int64_t Received() const { return m_received; }
+    // Bytes of the version on disk (all segments; after a resume, the bytes
+    // it found count too).
+    std::int64_t OnDisk() const { return m_onDisk; }
     long StatusCode() const { return m_statusCode; }
     // Why the last Check (or Open) did not return kOk; "" when it did.
     const std::string& Problem() const { return m_problem; }
@@ -159,12 +162,16 @@ public:
     bool HostUnreachable() const { return m_hostUnreachable; }
     // The transfer that ended holds every byte of its source, synced to disk.
     bool Complete() const { return m_complete; }
+    // After a successful Check: the local copy at the path (resolved as Open
+    // resolves it) is the checked version already: same length and date, and
+    // no control file marks it as a partial.
+    bool LocalCopyCurrent(const std::string& localPath) const;
     // Connections the open transfer reads from now (0 when it is not open).
     int ConnectionCount() const;
     const std::string& DestinationPath() const { return m_dest.Path(); }
-    // Gives the destination the source's date (StampFileTime) when it holds
-    // bytes of the version just transferred; a destination this transfer
-    // never wrote to keeps its own date.
+    // Gives a complete destination the source's date (StampFileTime). A
+    // partial one keeps the time its bytes were written: it must not look
+    // like the source.
     void StampDestination() const;
 
     // Creates every folder on the way to the file the path names (the last
@@ -173,6 +180,24 @@ public:
 
 private:
     enum class Event { Open, Seek, Read, Write };
+    enum class State { Idle, Open, Ended };
+
+    // The source's answer: a request whose body runs from the position the
+    // transfer asked for, or the local source's open file.
+    struct Answer {
+        std::unique_ptr<HttpRequest> request;
+        int localFd = -1;
+        ~Answer();
+    };
+    // Where the fetch begins: the prefix kept, the segments taken up again
+    // (none: one stream from the prefix), and whether the source answered a
+    // range with the whole file.
+    struct StartPoint {
+        std::int64_t offset = 0;
+        std::vector<Segment> segments;
+        bool rangesIgnored = false;
+    };
+
     void Report(Event event, const std::string& text);
     // Reports, finishes, and returns the step result.
     int Fail(Event event, const std::string& text, int result);
@@ -183,48 +208,42 @@ private:
     std::string TakeResponseHeaders(const HttpResponse& response);
     // Judges the answer to a request for the whole file.
     int TakeWholeAnswer(const HttpResponse& response);
-    // Sends a plain GET and takes its answer; kOk or the step result.
-    int RequestWhole(const std::string& source);
-    // The source's answer (or the local source itself), judged.
-    int AskSource(const std::string& source);
+    // Sends a plain GET and judges its answer; kOk or the step result.
+    int RequestWhole(const std::string& source, Answer& answer);
+    // Phase "ask": the source's answer (or the local source itself), judged.
+    int Ask(const std::string& source, Answer& answer);
     // An empty source never replaces a file that holds bytes.
     int JudgeEmpty();
-    // The byte to continue at, from the control record; restart says why a
-    // record of another version was set aside ("" when there was none).
-    std::int64_t ResumeOffset(std::string& restart) const;
-    std::int64_t ResumePoint();
-    // The record's segments can be taken up again at offset.
-    bool ResumesSegments(std::int64_t offset) const;
-    // Positions the source at offset, or starts over (offset becomes 0).
-    int PositionSource(const std::string& source, std::int64_t& offset);
-    int Begin(std::int64_t offset);
+    // Phase "judge the record": where the stored record lets the transfer go
+    // on, given the version just asked. Says why a partial is set aside.
+    StartPoint ResumePoint(const ControlState* stored);
+    // Phase "position": the source at start.offset, or the file started over
+    // (start then is byte 0 and answer a new whole answer).
+    int Position(const std::string& source, const ControlState& stored, StartPoint& start,
+                 Answer& answer);
+    // Phase "fetch" begins: one stream or segments, and the first record.
+    int Begin(const StartPoint& start, Answer& answer);
+    bool MaySplit() const;
+
     void Count(std::int64_t bytes);
+    long ReadStream();
+    long ReadSegments();
     // Bytes that may reach the file now under the rate limit.
     std::int64_t Allowance();
     void Delivered(std::int64_t bytes) { m_rateDelivered += bytes; }
     // Waits at most ms for the network (or for the rate limit).
     void WaitForData(int ms);
-    bool WriteProgressRecord();
-
-    // Segments (CTransferSegments.cpp).
-    bool MaySplit() const;
-    void BeginSegments(bool resumed);
-    long ReadSegments();
-    void StartConnections();
-    bool StartConnection(std::int64_t segment);
-    // Judges the head of a connection's range answer; false when the
-    // connection was dropped (or the transfer ended).
-    bool JudgeRange(std::size_t i);
-    void DropConnection(std::size_t i, bool failed);
-    // The connection's segment is complete: it goes on with the next one
-    // when its answer runs on into it, otherwise it ends.
-    void SegmentDone(std::size_t i);
+    // Makes the bytes written durable and then records them; at most once a
+    // second unless forced. False (reported) when either fails.
+    bool Checkpoint(bool force);
+    // The record as the fetch stands now.
+    ControlState RecordNow() const;
+    // Phase "prove" and "finish": the file is complete only when every byte
+    // is there and synced; then the control file goes.
     long End(bool failed);
     // Every so many bytes: false (the loss said) when the file at the path is
     // no longer the one written.
     bool StillOurs(std::int64_t written);
-    static std::string RangeHeaders(std::int64_t first, std::int64_t last,
-                                    const RemoteVersion& version);
     long Stop();
     void Notice(const std::string& reason);
     void LoseDestination(const std::string& text);
@@ -244,10 +263,7 @@ private:
     FreeSpaceProbe m_freeSpace;
     int m_readWaitMs = 50;
 
-    std::string m_source;
-    std::unique_ptr<HttpRequest> m_request;
-    std::unique_ptr<HttpRequest> m_checkRequest;  // the last Check's answer
-    std::string m_checkSource;
+    // What the last step learnt.
     long m_statusCode = 0;
     std::int64_t m_contentLength = 0;
     double m_remoteDate = 0;
@@ -256,17 +272,22 @@ private:
     std::string m_problem;
     bool m_emptySource = false;
     bool m_hostUnreachable = false;
-    ControlState m_stored;  // the control record found by Open
-    bool m_storedValid = false;
-    std::int64_t m_received = 0;
-    long m_lastRead = 0;
-    std::int64_t m_sinceIdentityCheck = 0;
-    bool m_open = false;
     bool m_complete = false;
+    std::unique_ptr<HttpRequest> m_checkRequest;  // the last Check's answer
+    std::string m_checkSource;
 
+    // The open transfer. While it is open exactly one fetch runs: a stream
+    // (m_stream or m_localSource) or segments (m_segments).
+    State m_state = State::Idle;
+    std::string m_source;
     CDestination m_dest;
+    std::unique_ptr<HttpRequest> m_stream;
     int m_localSource = -1;
-    ControlState m_record;
+    std::unique_ptr<CSegmentFetch> m_segments;
+    ControlState m_record;  // the record last made durable
+    std::int64_t m_onDisk = 0;
+    std::int64_t m_sinceIdentityCheck = 0;
+    std::chrono::steady_clock::time_point m_lastCheckpoint{};
     std::vector<char> m_buffer;
 
     // Requests of an open transfer: the owner's pool when it has one,
@@ -275,24 +296,6 @@ private:
     std::shared_ptr<HttpPool> m_ownPool;
     std::chrono::steady_clock::time_point m_rateStart{};
     std::int64_t m_rateDelivered = 0;
-
-    struct Connection {
-        std::unique_ptr<HttpRequest> request;
-        std::int64_t segment = 0;  // the start of the segment it fetches
-        std::int64_t end = 0;      // one past the last byte its answer brings
-        std::int64_t skip = 0;     // bytes of the answer before the segment's next one
-        bool judged = false;       // its head was found to be the right range
-    };
-    bool m_segmented = false;
-    bool m_resumeSegments = false;  // the record's segments are taken up again
-    bool m_splitting = false;       // segments may still be split for new connections
-    bool m_rangesWork = false;      // the server has answered a range as it should
-    std::size_t m_maxConnections = 1;
-    int m_failures = 0;  // connections lost in a row without a byte moved
-    std::string m_lastFailure;
-    std::string m_rangeUrl;  // where the first answer came from
-    CSegmentMap m_map;
-    std::vector<Connection> m_connections;
 };
 
 }  // namespace tvx

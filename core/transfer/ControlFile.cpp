@@ -94,7 +94,7 @@ std::vector<unsigned char> EncodeControlFile(const ControlState& state) {
     ControlRecord base{-1, state.date, 0};
     if (!large) {
         base.length = static_cast<std::int32_t>(state.length);
-        base.received = static_cast<std::int32_t>(std::min(state.received, state.length));
+        base.received = static_cast<std::int32_t>(std::min(state.prefix, state.length));
     }
     unsigned char record[kControlRecordSize];
     EncodeControlRecord(base, record);
@@ -109,7 +109,7 @@ std::vector<unsigned char> EncodeControlFile(const ControlState& state) {
     PutUint16(out, segmented ? kSegmentedVersion : kVersion);
     PutUint16(out, 0);
     PutInt64(out, state.length);
-    PutInt64(out, state.received);
+    PutInt64(out, state.prefix);
     PutText(out, state.lastModified);
     PutText(out, state.etag);
     if (segmented) {
@@ -136,7 +136,7 @@ bool DecodeControlFile(const unsigned char* data, std::size_t size, ControlState
     result.date = base.date;
     if (size == kControlRecordSize) {
         result.length = base.length;
-        result.received = base.received;
+        result.prefix = base.received;
         state = result;
         return true;
     }
@@ -151,7 +151,7 @@ bool DecodeControlFile(const unsigned char* data, std::size_t size, ControlState
     if (Fnv1a(data, end) != stored)
         return false;
     result.length = GetInt64(data + 24);
-    result.received = GetInt64(data + 32);
+    result.prefix = GetInt64(data + 32);
     std::size_t pos = kControlRecordSize + kFixedExtension;
     if (!GetText(data, end, pos, result.lastModified) || !GetText(data, end, pos, result.etag))
         return false;
@@ -166,21 +166,21 @@ bool DecodeControlFile(const unsigned char* data, std::size_t size, ControlState
             result.segments.push_back(
                 {GetInt64(data + pos), GetInt64(data + pos + 8), GetInt64(data + pos + 16)});
         CSegmentMap map;
-        if (!map.Assign(result.segments, result.length) || map.Prefix() != result.received)
+        if (!map.Assign(result.segments, result.length) || map.Prefix() != result.prefix)
             return false;
     }
     if (pos != end)
         return false;
-    if (result.length < 0 || result.received < 0 || result.received > result.length)
+    if (result.length < 0 || result.prefix < 0 || result.prefix > result.length)
         return false;
     result.extended = true;
     state = result;
     return true;
 }
 
-std::int64_t BytesOnDisk(const ControlState& state) {
+std::int64_t OnDisk(const ControlState& state) {
     if (state.segments.empty())
-        return state.received;
+        return state.prefix;
     std::int64_t done = 0;
     for (const Segment& s : state.segments)
         done += s.done;
@@ -231,8 +231,8 @@ bool ReadControlFd(int fd, ControlState& state) {
     return size <= kMaxControlFileSize && DecodeControlFile(bytes.data(), size, state);
 }
 
-bool IsPartialDownload(std::string_view path) {
-    const std::string control = ControlFilePath(path);
+bool IsPartialDownload(std::string_view path, std::string_view baseDirectory) {
+    const std::string control = ControlFilePath(ResolveLocalPath(baseDirectory, path));
     ControlState state;
     return !control.empty() && ReadControlFile(control, state);
 }

@@ -61,7 +61,9 @@ ControlRecord DecodeControlRecord(const unsigned char (&in)[kControlRecordSize])
 struct ControlState {
     std::int64_t length = 0;
     double date = 0;
-    std::int64_t received = 0;
+    // The prefix: bytes from byte 0 on that are on disk without a gap (what
+    // the 16-byte record calls "received").
+    std::int64_t prefix = 0;
     std::string lastModified;  // exact text; empty without an extension
     std::string etag;          // exact text; empty when the server sent none
     bool extended = false;     // false: only the base record was there
@@ -71,7 +73,7 @@ struct ControlState {
 };
 
 // Bytes of the source a record says are on disk, in all its segments.
-std::int64_t BytesOnDisk(const ControlState& state);
+std::int64_t OnDisk(const ControlState& state);
 
 // Validator texts longer than this are not recorded (the record stays small).
 constexpr std::size_t kMaxValidatorSize = 1024;
@@ -91,11 +93,11 @@ bool DecodeControlFile(const unsigned char* data, std::size_t size, ControlState
 // hexadecimal digits of a hash of the whole name.
 std::string ControlFilePath(std::string_view destination);
 
-// Whether the local file at a path (a stored path text) is the part of a
+// Whether the local file at a path (a stored path text; a relative one is
+// taken below baseDirectory, as a transfer resolves it) is the part of a
 // download: a control record stands beside it. Such a file is never up to
-// date, whatever its length and date say (a file fetched in segments has its
-// whole length from its first byte on).
-bool IsPartialDownload(std::string_view path);
+// date, whatever its length and date say.
+bool IsPartialDownload(std::string_view path, std::string_view baseDirectory);
 
 // Reads the control file at a native path without following a symbolic link.
 // False when there is none or it is no usable record.

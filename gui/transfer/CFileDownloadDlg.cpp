@@ -116,11 +116,11 @@ void CFileDownloadDlg::ShowProgressLine() {
     const auto now = tvx::CProgressLine::Clock::now();
     if (!m_lineStarted) {
         m_lineStarted = true;
-        m_line.Start(transfer.Received(), now);
+        m_line.Start(transfer.OnDisk(), now);
     }
     if (m_line.Due(now)) {
         m_progressLine->setText(
-            CoreText(m_line.Text(transfer.Received(), transfer.ContentLength(), now)) +
+            CoreText(m_line.Text(transfer.OnDisk(), transfer.ContentLength(), now)) +
             ConnectionsText(transfer.ConnectionCount()));
     }
 }

@@ -81,7 +81,7 @@ protected:
         const std::string control = tvx::ControlFilePath(path);
         for (int i = 0; i < 12000; ++i) {
             tvx::ControlState state;
-            if (tvx::ReadControlFile(control, state) && tvx::BytesOnDisk(state) >= bytes)
+            if (tvx::ReadControlFile(control, state) && tvx::OnDisk(state) >= bytes)
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
@@ -104,7 +104,7 @@ TEST_F(LargeFile, TvxGetFetchesBreaksOffAndResumesPastFourGiB) {
     tvx::ControlState state;
     ASSERT_TRUE(tvx::ReadControlFile(PathOf("dl/CTL_big.iso"), state));
     EXPECT_EQ(state.length, kSize);
-    EXPECT_GE(tvx::BytesOnDisk(state), (5LL << 30) / 2);
+    EXPECT_GE(tvx::OnDisk(state), (5LL << 30) / 2);
     tvx::ControlRecord base;
     ASSERT_TRUE(ReadControl(PathOf("dl/CTL_big.iso"), base));
     EXPECT_EQ(base.length, -1);

@@ -70,7 +70,7 @@ TEST_F(Safety, ASameMinuteReplacementStartsOverInsteadOfSplicing) {
         source.Set(b, kLate);
         auto t = Make(tvx::ReportMode::Session);
         ASSERT_EQ(t->Open(server.Url("/f"), name), CTransfer::kOk);
-        EXPECT_EQ(t->Received(), 0);
+        EXPECT_EQ(t->OnDisk(), 0);
         Drain(*t);
         EXPECT_TRUE(ReadFile(PathOf(name)) == b) << "the file is not the new version";
         EXPECT_NE(log.Text().find("RESTART : the file changed on the server"), std::string::npos)
@@ -149,7 +149,7 @@ TEST_F(Safety, AResumeGoesOnOnlyWithTheRestOfTheRecordedVersion) {
         auto t = Make(tvx::ReportMode::Session);
         t->SetLog(&ownLog);
         ASSERT_EQ(t->Open(server.Url("/f"), name), CTransfer::kOk) << ownLog.Text();
-        EXPECT_EQ(t->Received(), c.resumes ? 3072 : 0);
+        EXPECT_EQ(t->OnDisk(), c.resumes ? 3072 : 0);
         Drain(*t);
         EXPECT_TRUE(ReadFile(PathOf(name)) == body);
         EXPECT_EQ(ownLog.Text().rfind(c.resumes ? "SEEK ON POS:3072 and completing this file\n"
@@ -177,7 +177,7 @@ TEST_F(Safety, ALocalSourceReplacedWithinItsMinuteStartsOver) {
     ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
     auto t = Make(tvx::ReportMode::Session);
     ASSERT_EQ(t->Open(source, "copy.bin"), CTransfer::kOk);
-    EXPECT_EQ(t->Received(), 0);
+    EXPECT_EQ(t->OnDisk(), 0);
     Drain(*t);
     EXPECT_TRUE(ReadFile(PathOf("copy.bin")) == Pattern(100000, 2));
     EXPECT_NE(log.Text().find("RESTART : the source file changed"), std::string::npos)
@@ -341,7 +341,7 @@ TEST_F(Safety, OnlyPlainFilesOfTheirOwnAreWritten) {
     EXPECT_TRUE(tvxtest::Exists(control));
     auto t = Make();
     ASSERT_EQ(t->Open(server.Url("/f"), longName), CTransfer::kOk);
-    EXPECT_EQ(t->Received(), 1024);
+    EXPECT_EQ(t->OnDisk(), 1024);
     Drain(*t);
     EXPECT_EQ(ReadFile(PathOf(longName)), Pattern(3000));
     EXPECT_FALSE(tvxtest::Exists(control));
@@ -359,12 +359,12 @@ TEST_F(Safety, ATricklingServerFailsTheTransferWhichStaysResumable) {
     auto t = Make();
     ASSERT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
     Drain(*t);
-    EXPECT_LT(t->Received(), 5000);
+    EXPECT_LT(t->OnDisk(), 5000);
     ASSERT_FALSE(ui.messages.empty());
     EXPECT_NE(ui.messages.back().find("too slow"), std::string::npos) << ui.messages.back();
     tvx::ControlState state;
     ASSERT_TRUE(tvx::ReadControlFile(PathOf("CTL_f.bin"), state));
-    EXPECT_EQ(state.received, t->Received());
+    EXPECT_EQ(state.prefix, t->OnDisk());
     EXPECT_EQ(state.lastModified, kEarly);
 }
 
@@ -387,7 +387,7 @@ TEST(ControlFile, RecordsRoundTripAndDamageIsRefused) {
         tvx::ControlState back;
         ASSERT_TRUE(tvx::DecodeControlFile(bytes.data(), bytes.size(), back));
         EXPECT_EQ(back.length, s.length);
-        EXPECT_EQ(back.received, s.received);
+        EXPECT_EQ(back.prefix, s.prefix);
         EXPECT_EQ(back.date, s.date);
         EXPECT_EQ(back.lastModified, s.lastModified);
         EXPECT_EQ(back.etag, s.etag);
@@ -413,7 +413,7 @@ TEST(ControlFile, RecordsRoundTripAndDamageIsRefused) {
     tvx::ControlState back;
     ASSERT_TRUE(tvx::DecodeControlFile(old, sizeof old, back));
     EXPECT_FALSE(back.extended);
-    EXPECT_EQ(back.received, 1000);
+    EXPECT_EQ(back.prefix, 1000);
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ TEST_F(ServerTransfer, ShortBodyEndsQuietlyAndStaysResumable) {
     auto t = Make();
     ASSERT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
     Drain(*t);
-    EXPECT_EQ(t->Received(), 1000);
+    EXPECT_EQ(t->OnDisk(), 1000);
     EXPECT_TRUE(ui.messages.empty());
     ControlRecord r;
     ASSERT_TRUE(ReadControl(PathOf("CTL_f.bin"), r));
@@ -53,7 +53,7 @@ TEST_F(ServerTransfer, ShortBodyEndsQuietlyAndStaysResumable) {
     server.SetHandler([&](const SeenRequest& req) { return FileReply(req, body, kDate); });
     auto u = Make();
     ASSERT_EQ(u->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
-    EXPECT_EQ(u->Received(), 1000);
+    EXPECT_EQ(u->OnDisk(), 1000);
     Drain(*u);
     EXPECT_EQ(ReadFile(PathOf("f.bin")), body);
     EXPECT_FALSE(tvxtest::Exists(PathOf("CTL_f.bin")));
@@ -144,7 +144,7 @@ TEST_F(ServerTransfer, DroppedConnectionIsAReadErrorAndTheCountIsTrue) {
     ASSERT_TRUE(ReadControl(PathOf("CTL_f.bin"), r));
     EXPECT_EQ(r.received, FileSize(PathOf("f.bin")));
     EXPECT_EQ(ReadFile(PathOf("f.bin")), body.substr(0, r.received));
-    EXPECT_LT(t->Received(), 2500);
+    EXPECT_LT(t->OnDisk(), 2500);
 }
 
 TEST_F(ServerTransfer, StatusAndLengthRules) {
@@ -267,7 +267,7 @@ TEST_F(ServerTransfer, ServerIgnoringRangeIsReadUpToTheOffset) {
     });
     auto t = Make();
     ASSERT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
-    EXPECT_EQ(t->Received(), 2048);
+    EXPECT_EQ(t->OnDisk(), 2048);
     Drain(*t);
     EXPECT_EQ(ReadFile(PathOf("f.bin")), body);
 }
@@ -323,7 +323,7 @@ TEST_F(ServerTransfer, PositioningThatWouldSpliceStartsOver) {
         auto t = Make();
         // The part on disk stays until the first byte of the new start is in.
         ASSERT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
-        EXPECT_EQ(t->Received(), 0);
+        EXPECT_EQ(t->OnDisk(), 0);
         EXPECT_EQ(ReadFile(PathOf("f.bin")), body.substr(0, 2048));
         EXPECT_TRUE(ui.messages.empty());
         ASSERT_EQ(ui.notices.size(), 1u);
@@ -367,7 +367,7 @@ TEST_F(ServerTransfer, DatesInAllThreeFormsAndMalformedOnes) {
         BreakAfter(server, 2);
         auto u = Make();
         ASSERT_EQ(u->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
-        EXPECT_EQ(u->Received(), 0);
+        EXPECT_EQ(u->OnDisk(), 0);
         Drain(*u);
         EXPECT_EQ(ReadFile(PathOf("f.bin")), body);
     }
@@ -399,7 +399,7 @@ TEST_F(ServerTransfer, SlowServersWorkAndDeadOnesTimeOut) {
     Drain(*t);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].rfind("Error: ", 0), 0u) << ui.messages[0];
-    EXPECT_EQ(t->Received(), 100);
+    EXPECT_EQ(t->OnDisk(), 100);
 
     EXPECT_EQ(t->Check(server.Url("/silent")), CTransfer::kInternetError);
     EXPECT_FALSE(t->Problem().empty());

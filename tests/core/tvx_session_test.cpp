@@ -473,7 +473,10 @@ TEST_F(TvxSession, AKillWithManyInFlightLeavesEveryFileResumable) {
     });
     List("1,s1,S1\r\n1,s2,S2\r\n1,s3,S3\r\n");
     const pid_t pid = tvxtest::StartProcess(kTvxSession, {"--all", "-j", "8"}, Dir());
-    for (int i = 0; i < 1000 && tvxtest::FileSize(PathOf("dl/s3")) < 10000; ++i)
+    // Records count bytes once they are durable, within a second.
+    tvx::ControlRecord counted;
+    for (int i = 0; i < 1000 && !(ReadControl(PathOf("dl/CTL_s3"), counted) && counted.received > 0);
+         ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     kill(pid, SIGKILL);
     tvxtest::WaitProcess(pid, Dir());

@@ -1,0 +1,114 @@
+#pragma once
+// The fetch of one file over several connections at once: the phase of a
+// transfer that runs between positioning and proving, and owns everything it
+// needs (the segment map, the connections, what it has learnt of the
+// server's ranges). It ends with the map complete or with a failure; nothing
+// of it outlives it but the map, which the transfer records.
+//
+// The first connection is the answer the transfer already has, standing at
+// the first byte missing from the start. Further connections ask for ranges
+// of exactly the same version; every range answer must be a 206 of that
+// version, unencoded, starting at the byte asked for. Then:
+// - a server that answers a range with the whole file (it ignores ranges)
+//   leaves the file to the first connection, which runs on through every
+//   segment; the others stop at once;
+// - a server that turns a connection away (503, 429, refused) gets one
+//   fewer; after a quiet while they come back one at a time;
+// - a connection that brings nothing for the low-speed time is closed and
+//   its segment given to another;
+// - another version in any answer ends the fetch: bytes of two versions are
+//   never joined.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "transfer/CDestination.h"
+#include "transfer/HttpRequest.h"
+#include "transfer/SegmentMap.h"
+
+namespace tvx {
+
+struct RemoteVersion;
+
+class CSegmentFetch {
+public:
+    enum class Status {
+        Moved,      // bytes reached the file
+        Waiting,    // nothing arrived yet
+        Complete,   // every segment is on disk
+        Failed,     // no connection can fetch the rest (Problem says why)
+        WriteFailed,  // the file took no more bytes (Problem says why)
+    };
+
+    struct Limits {
+        int connections = 1;           // at most this many at once
+        std::int64_t minSegment = 0;   // a segment is split only into parts this large
+        std::size_t chunk = 0;         // the largest single read
+        int stallSeconds = 60;         // a connection that brings nothing this long goes
+    };
+
+    // first: the answer in hand, positioned at the map's first missing byte
+    // from the start. url: where it came from (ranges are asked of it).
+    CSegmentFetch(CDestination& destination, const HttpSettings& requestSettings, Limits limits,
+                  const RemoteVersion& version, CSegmentMap map,
+                  std::unique_ptr<HttpRequest> first, std::string url);
+    ~CSegmentFetch();
+    CSegmentFetch(const CSegmentFetch&) = delete;
+    CSegmentFetch& operator=(const CSegmentFetch&) = delete;
+
+    // Moves what the connections have into the file, at most allowance bytes
+    // in all; moved receives how many reached it.
+    Status Step(std::int64_t allowance, std::vector<char>& buffer, std::int64_t& moved);
+
+    const CSegmentMap& Map() const { return m_map; }
+    int Connections() const { return static_cast<int>(m_connections.size()); }
+    const std::string& Problem() const { return m_problem; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Connection {
+        std::unique_ptr<HttpRequest> request;
+        std::int64_t segment = 0;  // the start of the segment it fetches
+        std::int64_t end = 0;      // one past the last byte its answer brings
+        std::int64_t skip = 0;     // bytes of the answer before the segment's next one
+        bool judged = false;       // its head was found to be the right range
+        Clock::time_point active;  // when it last brought bytes (or was held back)
+    };
+
+    void StartConnections();
+    bool StartConnection(std::int64_t segment);
+    // Judges the head of a connection's range answer; false when the
+    // connection was dropped or the fetch has failed.
+    bool JudgeRange(std::size_t i);
+    void Drop(std::size_t i, const std::string& failure);
+    // The connection's segment is complete: it goes on with the next one
+    // when its answer runs on into it, otherwise it ends.
+    void SegmentDone(std::size_t i);
+    // Reads once from a connection, at most room bytes: More (it may have
+    // more), Idle (nothing now), Gone (it was dropped or has ended), or
+    // WriteFailed. taken counts what it gave, skipped bytes included.
+    enum class Read { More, Idle, Gone, WriteFailed };
+    Read ReadConnection(std::size_t i, std::int64_t room, std::vector<char>& buffer,
+                        std::int64_t& moved, std::int64_t& taken);
+    std::string RangeHeaders(const Segment& s) const;
+
+    CDestination& m_dest;
+    const HttpSettings& m_requestSettings;
+    Limits m_limits;
+    const RemoteVersion& m_version;
+    CSegmentMap m_map;
+    std::string m_url;
+    std::vector<Connection> m_connections;
+    std::size_t m_allowed;     // connections allowed now
+    bool m_splitting = true;   // segments may still be split for new connections
+    bool m_rangesWork = false; // the server has answered a range as it should
+    int m_failures = 0;        // connections lost in a row without a byte moved
+    Clock::time_point m_lastBusy{};
+    std::string m_lastFailure;
+    std::string m_problem;
+};
+
+}  // namespace tvx

@@ -1,17 +1,10 @@
 #include "NginxServer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "ServerProcess.h"
 #include "TestHttpServer.h"
 
 namespace tvxtest {
@@ -30,7 +24,7 @@ namespace {
 constexpr const char* kNginxBinary = "/usr/sbin/nginx";
 constexpr int kPortAttempts = 5;
 constexpr auto kStartTimeout = std::chrono::seconds(10);
-constexpr auto kStopTimeout = std::chrono::seconds(5);
+constexpr auto kStopTimeout = std::chrono::milliseconds(5000);
 constexpr auto kPollInterval = std::chrono::milliseconds(10);
 constexpr std::size_t kLogTailBytes = 2000;
 
@@ -44,57 +38,6 @@ std::string Quote(const std::string& text) {
     }
     quoted += '"';
     return quoted;
-}
-
-std::string ReadTail(const std::string& path, std::size_t maxBytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::string contents = text.str();
-    if (contents.size() > maxBytes)
-        contents.erase(0, contents.size() - maxBytes);
-    return contents;
-}
-
-bool CanConnect(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return connected;
-}
-
-// Whether `pid` has exited; it is left unreaped (a zombie) so its process id, which is also
-// its process group id, cannot be reused while we still signal the group.
-bool HasExited(pid_t pid) {
-    siginfo_t info{};
-    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
-        return errno != EINTR;  // ECHILD: nothing left to wait for
-    return info.si_pid != 0;
-}
-
-// Kills whatever is left of the process group led by `pid` and reaps the leader.
-int KillGroupAndReap(pid_t pid) {
-    kill(-pid, SIGKILL);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return status;
-}
-
-std::string DescribeStatus(int status) {
-    if (WIFEXITED(status))
-        return "exited with status " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status))
-        return std::string("killed by signal ") + strsignal(WTERMSIG(status));
-    return "stopped";
 }
 
 }  // namespace
@@ -145,9 +88,19 @@ std::string NginxServer::CaFile() {
     return TheCertificate().dir + "/cert.pem";
 }
 
-NginxServer::NginxServer(const std::string& documentRoot, const std::string& extraServerConfig) {
+std::string NginxServer::CertificateFile() const {
+    return m_https ? TheCertificate().dir + "/cert.pem" : std::string();
+}
+
+NginxServer::NginxServer(const std::string& documentRoot, const std::string& extraServerConfig,
+                         Transport transport)
+    : m_https(transport == Transport::Https || (transport == Transport::FromEnvironment && Http2())) {
     if (!Available()) {
         m_error = std::string(kNginxBinary) + " is missing or not executable";
+        return;
+    }
+    if (m_https && TheCertificate().dir.empty()) {
+        m_error = "no certificate could be made with openssl";
         return;
     }
     std::error_code error;
@@ -189,7 +142,7 @@ NginxServer::~NginxServer() {
 }
 
 std::string NginxServer::Url(const std::string& path) const {
-    return (Http2() ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(m_port) + path;
+    return (m_https ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(m_port) + path;
 }
 
 bool NginxServer::WriteConfig(const std::string& documentRoot,
@@ -216,8 +169,8 @@ bool NginxServer::WriteConfig(const std::string& documentRoot,
          << "    uwsgi_temp_path " << inPrefix("uwsgi_temp") << ";\n"
          << "    scgi_temp_path " << inPrefix("scgi_temp") << ";\n"
          << "    server {\n"
-         << "        listen 127.0.0.1:" << m_port << (Http2() ? " ssl http2" : "") << ";\n";
-    if (Http2()) {
+         << "        listen 127.0.0.1:" << m_port << (m_https ? " ssl http2" : "") << ";\n";
+    if (m_https) {
         conf << "        ssl_certificate " << Quote(TheCertificate().dir + "/cert.pem") << ";\n"
              << "        ssl_certificate_key " << Quote(TheCertificate().dir + "/key.pem") << ";\n";
     }
@@ -245,51 +198,12 @@ NginxServer::Attempt NginxServer::StartOnce(const std::string& documentRoot,
     std::remove(pidFile.c_str());
     std::remove(errorLog.c_str());
 
-    // Everything the child needs is prepared here: between fork and exec only
-    // async-signal-safe calls are allowed, since other threads may hold locks.
-    const std::string prefixArg = m_prefix + "/";
-    const std::string confArg = m_prefix + "/nginx.conf";
-    std::vector<const char*> argv = {kNginxBinary,    "-p", prefixArg.c_str(), "-c",
-                                     confArg.c_str(), "-e", errorLog.c_str(),  nullptr};
-    const int output = open(outputLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (output < 0 || input < 0) {
-        m_error = "cannot open " + outputLog + " or /dev/null: " + std::strerror(errno);
-        if (output >= 0)
-            close(output);
-        if (input >= 0)
-            close(input);
+    // Its own process group lets the destructor stop the master and its workers together.
+    m_pid = StartServerProcess({kNginxBinary, "-p", m_prefix + "/", "-c", m_prefix + "/nginx.conf",
+                                "-e", errorLog},
+                               outputLog, "", m_error);
+    if (m_pid < 0)
         return Attempt::Failed;
-    }
-    const pid_t parent = getpid();
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // Own process group, so the destructor can kill the master and its workers together;
-        // and stop if the test process dies without running destructors.
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent)
-            _exit(127);
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        dup2(input, STDIN_FILENO);
-        dup2(output, STDOUT_FILENO);
-        dup2(output, STDERR_FILENO);
-        close_range(3, ~0U, 0);
-        execv(kNginxBinary, const_cast<char* const*>(argv.data()));
-        _exit(127);
-    }
-    const int forkErrno = errno;
-    close(output);
-    close(input);
-    if (pid < 0) {
-        m_error = std::string("fork: ") + std::strerror(forkErrno);
-        return Attempt::Failed;
-    }
-    setpgid(pid, pid);  // also in the parent, so the group exists before we may signal it
-    m_pid = pid;
 
     const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
     for (;;) {
@@ -304,7 +218,7 @@ NginxServer::Attempt NginxServer::StartOnce(const std::string& documentRoot,
         }
         // The pid file is written after the listening socket is bound, so a successful connect
         // then reaches this nginx rather than another process that took the port.
-        if (access(pidFile.c_str(), F_OK) == 0 && CanConnect(m_port))
+        if (access(pidFile.c_str(), F_OK) == 0 && AcceptsConnections(m_port))
             return Attempt::Started;
         if (std::chrono::steady_clock::now() >= deadline) {
             Terminate();
@@ -316,16 +230,9 @@ NginxServer::Attempt NginxServer::StartOnce(const std::string& documentRoot,
 }
 
 void NginxServer::Terminate() {
-    if (m_pid <= 0)
-        return;
     // SIGTERM is nginx's fast shutdown: it does not wait for open (possibly hanging)
     // connections, unlike the graceful SIGQUIT.
-    kill(m_pid, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
-    while (!HasExited(m_pid) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(kPollInterval);
-    KillGroupAndReap(m_pid);
-    m_pid = -1;
+    StopServerProcess(m_pid, SIGTERM, kStopTimeout);
 }
 
 std::string NginxServer::LogTail() const {

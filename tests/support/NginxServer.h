@@ -22,12 +22,17 @@ public:
     static bool Http2();
     static std::string CaFile();
 
+    // Whether an instance serves HTTPS (with HTTP/2 offered) or plain HTTP; FromEnvironment
+    // follows TVX_TEST_HTTP2 as above.
+    enum class Transport { FromEnvironment, PlainHttp, Https };
+
     // Starts nginx serving `documentRoot`. `extraServerConfig` is inserted verbatim into the
     // server block (after "location / { }"); the zone `perip` is defined for
     // "limit_conn perip N;", whose refusals are 503. Waits up to about 10 s for the port to
     // accept connections. Never throws for nginx failures: check Started() and Error().
     explicit NginxServer(const std::string& documentRoot,
-                         const std::string& extraServerConfig = "");
+                         const std::string& extraServerConfig = "",
+                         Transport transport = Transport::FromEnvironment);
     // Stops nginx and all its workers (escalating to SIGKILL if needed) and removes the prefix.
     ~NginxServer();
 
@@ -38,8 +43,10 @@ public:
     // Why starting failed, with the end of nginx's error log; "" after a successful start.
     std::string Error() const { return m_error; }
     int Port() const { return m_port; }
-    // "http://127.0.0.1:<port>" + path ("https://" over HTTP/2).
+    // "http://127.0.0.1:<port>" + path ("https://" when it serves HTTPS).
     std::string Url(const std::string& path) const;
+    // The certificate a client must trust to reach this instance; "" for plain HTTP.
+    std::string CertificateFile() const;
 
 private:
     enum class Attempt { Started, PortTaken, Failed };
@@ -49,6 +56,7 @@ private:
     void Terminate();
     std::string LogTail() const;
 
+    bool m_https = false;
     std::string m_prefix;  // private directory; empty when it could not be created
     pid_t m_pid = -1;      // nginx master; also the id of its process group
     int m_port = 0;

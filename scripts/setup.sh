@@ -16,7 +16,7 @@ packages=(
   libcurl4-openssl-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
-  nginx-light
+  nginx-light squid
   xvfb xauth xdotool
   chromium chromium-driver python3-selenium
   tzdata time curl wget openssl

@@ -17,10 +17,35 @@ namespace {
 std::string OutputPath(const std::string& folder, pid_t pid, const char* which) {
     return folder + "/." + which + "." + std::to_string(pid);
 }
+
+// The current environment with the changes made, as "NAME=value" texts.
+std::vector<std::string> ChangedEnvironment(const EnvironmentChanges& changes) {
+    std::vector<std::string> result;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('='));
+        bool changed = false;
+        for (const auto& change : changes)
+            changed = changed || change.first == name;
+        if (!changed)
+            result.push_back(text);
+    }
+    for (const auto& [name, value] : changes) {
+        if (value)
+            result.push_back(name + "=" + *value);
+    }
+    return result;
+}
 }  // namespace
 
 pid_t StartProcess(const std::string& program, const std::vector<std::string>& args,
-                   const std::string& folder) {
+                   const std::string& folder, const EnvironmentChanges& environment) {
+    // Made before the fork: the child may only make async-signal-safe calls.
+    const std::vector<std::string> envTexts = ChangedEnvironment(environment);
+    std::vector<char*> envp;
+    for (const std::string& text : envTexts)
+        envp.push_back(const_cast<char*>(text.c_str()));
+    envp.push_back(nullptr);
     const pid_t pid = fork();
     if (pid != 0)
         return pid;
@@ -40,7 +65,7 @@ pid_t StartProcess(const std::string& program, const std::vector<std::string>& a
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
 }
 
@@ -75,8 +100,9 @@ ProcessResult WaitProcess(pid_t pid, const std::string& folder, int timeoutMs) {
 }
 
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& folder, int timeoutMs) {
-    return WaitProcess(StartProcess(program, args, folder), folder, timeoutMs);
+                         const std::string& folder, int timeoutMs,
+                         const EnvironmentChanges& environment) {
+    return WaitProcess(StartProcess(program, args, folder, environment), folder, timeoutMs);
 }
 
 }  // namespace tvxtest

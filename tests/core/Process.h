@@ -3,7 +3,9 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tvxtest {
@@ -14,13 +16,18 @@ struct ProcessResult {
     std::string out, err;
 };
 
+// Changes to the environment a child inherits: each entry sets a variable to
+// its value, or removes the variable when the value is std::nullopt.
+using EnvironmentChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
 // Starts the program with the arguments in the folder; standard output and
 // error go to files in the folder named after the pid. Returns the pid.
 pid_t StartProcess(const std::string& program, const std::vector<std::string>& args,
-                   const std::string& folder);
+                   const std::string& folder, const EnvironmentChanges& environment = {});
 // Waits for a started process (at most timeoutMs, then it is killed).
 ProcessResult WaitProcess(pid_t pid, const std::string& folder, int timeoutMs = 60000);
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& folder, int timeoutMs = 60000);
+                         const std::string& folder, int timeoutMs = 60000,
+                         const EnvironmentChanges& environment = {});
 
 }  // namespace tvxtest

@@ -29,3 +29,7 @@ fi
 if printf '%s\n' "${missing[@]}" | grep -q '^nginx'; then
   "${sudo[@]}" sh -c 'command -v service >/dev/null && service nginx stop' >/dev/null 2>&1 || true
 fi
+# The same for squid, which starts a system-wide proxy on port 3128.
+if printf '%s\n' "${missing[@]}" | grep -q '^squid$'; then
+  "${sudo[@]}" sh -c 'command -v service >/dev/null && service squid stop' >/dev/null 2>&1 || true
+fi

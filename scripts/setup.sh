@@ -19,7 +19,7 @@ packages=(
   nginx-light squid
   xvfb xauth xdotool
   chromium chromium-driver python3-selenium
-  tzdata time curl wget openssl
+  tzdata time curl wget openssl strace
 )
 
 

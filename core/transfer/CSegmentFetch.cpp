@@ -144,10 +144,9 @@ bool CSegmentFetch::JudgeRange(std::size_t i) {
     m_splitting = false;
     m_allowed = 1;
     const std::string failure =
-        a.status == 200
-            ? "the server ignores requests for a part of the file (" + m_url + ")"
-            : Format("the server answered %ld to a request for a part of the file (%s)", a.status,
-                     m_url.c_str());
+        a.status == 200 ? "the server ignores requests for a part of the file (" + m_url + ")"
+                        : Format("the server answered %ld to a request for a part of the file (%s)",
+                                 a.status, m_url.c_str());
     // Requests still without an answer would be refused the same way.
     for (Connection& other : m_connections) {
         if (!other.judged)

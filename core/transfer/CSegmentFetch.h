@@ -36,25 +36,25 @@ struct RemoteVersion;
 class CSegmentFetch {
 public:
     enum class Status {
-        Moved,      // bytes reached the file
-        Waiting,    // nothing arrived yet
-        Complete,   // every segment is on disk
-        Failed,     // no connection can fetch the rest (Problem says why)
+        Moved,        // bytes reached the file
+        Waiting,      // nothing arrived yet
+        Complete,     // every segment is on disk
+        Failed,       // no connection can fetch the rest (Problem says why)
         WriteFailed,  // the file took no more bytes (Problem says why)
     };
 
     struct Limits {
-        int connections = 1;           // at most this many at once
-        std::int64_t minSegment = 0;   // a segment is split only into parts this large
-        std::size_t chunk = 0;         // the largest single read
-        int stallSeconds = 60;         // a connection that brings nothing this long goes
+        int connections = 1;          // at most this many at once
+        std::int64_t minSegment = 0;  // a segment is split only into parts this large
+        std::size_t chunk = 0;        // the largest single read
+        int stallSeconds = 60;        // a connection that brings nothing this long goes
     };
 
     // first: the answer in hand, positioned at the map's first missing byte
     // from the start. url: where it came from (ranges are asked of it).
     CSegmentFetch(CDestination& destination, const HttpSettings& requestSettings, Limits limits,
-                  const RemoteVersion& version, CSegmentMap map,
-                  std::unique_ptr<HttpRequest> first, std::string url);
+                  const RemoteVersion& version, CSegmentMap map, std::unique_ptr<HttpRequest> first,
+                  std::string url);
     ~CSegmentFetch();
     CSegmentFetch(const CSegmentFetch&) = delete;
     CSegmentFetch& operator=(const CSegmentFetch&) = delete;
@@ -102,10 +102,10 @@ private:
     CSegmentMap m_map;
     std::string m_url;
     std::vector<Connection> m_connections;
-    std::size_t m_allowed;     // connections allowed now
-    bool m_splitting = true;   // segments may still be split for new connections
-    bool m_rangesWork = false; // the server has answered a range as it should
-    int m_failures = 0;        // connections lost in a row without a byte moved
+    std::size_t m_allowed;      // connections allowed now
+    bool m_splitting = true;    // segments may still be split for new connections
+    bool m_rangesWork = false;  // the server has answered a range as it should
+    int m_failures = 0;         // connections lost in a row without a byte moved
     Clock::time_point m_lastBusy{};
     std::string m_lastFailure;
     std::string m_problem;

@@ -283,8 +283,8 @@ int CTransfer::JudgeEmpty() {
 
 bool CTransfer::MaySplit() const {
     return !IsLocalSource(m_source) && m_settings.connectionsPerFile > 1 &&
-           m_requestSettings.pool && m_contentLength >= kSplitFileFactor * m_settings.minSplitSize &&
-           NamesVersion(m_version);
+           m_requestSettings.pool &&
+           m_contentLength >= kSplitFileFactor * m_settings.minSplitSize && NamesVersion(m_version);
 }
 
 CTransfer::StartPoint CTransfer::ResumePoint(const ControlState* stored) {
@@ -313,7 +313,8 @@ CTransfer::StartPoint CTransfer::ResumePoint(const ControlState* stored) {
             Notice(changed + " (Last-Modified: " + m_version.lastModified +
                    ", the partial file has " + s.lastModified + ")");
         } else if (s.extended && !s.etag.empty() && s.etag != m_version.etag) {
-            Notice(changed + " (ETag: " + m_version.etag + ", the partial file has " + s.etag + ")");
+            Notice(changed + " (ETag: " + m_version.etag + ", the partial file has " + s.etag +
+                   ")");
         } else {
             Notice(local ? changed : "the partial file belongs to another version of the file");
         }
@@ -359,10 +360,9 @@ int CTransfer::Position(const std::string& source, const ControlState& stored, S
     }
     // The version the partial bytes came from: the record's own validators
     // when it has them, otherwise the answer just compared with it.
-    const RemoteVersion recorded =
-        stored.extended
-            ? RemoteVersion{stored.length, stored.date, stored.lastModified, stored.etag}
-            : m_version;
+    const RemoteVersion recorded = stored.extended ? RemoteVersion{stored.length, stored.date,
+                                                                   stored.lastModified, stored.etag}
+                                                   : m_version;
     answer.request = std::make_unique<HttpRequest>(m_requestSettings);
     if (!answer.request->Send(source, RangeHeaders(offset, -1, recorded))) {
         m_hostUnreachable = answer.request->HostUnreachable();
@@ -472,10 +472,22 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
         if (const int r = Position(source, stored, start, answer); r != kOk)
             return r;
     }
+    // The record comes first: whenever the destination exists from here on,
+    // a record beside it says what of it may be trusted. It counts what an
+    // earlier record counted (durable then) or nothing, so it needs no sync.
+    m_record = {m_contentLength, m_remoteDate, start.offset,  m_version.lastModified,
+                m_version.etag,  true,         start.segments};
+    if (!m_dest.WriteRecord(m_record)) {
+        return Fail(
+            Event::Open,
+            Format("cannot write %s: %s", m_dest.ControlPath().c_str(), std::strerror(errno)),
+            kLocalFileError);
+    }
     if (!m_dest.OpenFile(start.offset, m_contentLength, m_freeSpace, problem,
                          !start.segments.empty()))
         return Fail(Event::Open, problem, kLocalFileError);
-    return Begin(start, answer);
+    Begin(start, answer);
+    return kOk;
 }
 
 void CTransfer::StampDestination() const {

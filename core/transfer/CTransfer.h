@@ -221,8 +221,8 @@ private:
     // (start then is byte 0 and answer a new whole answer).
     int Position(const std::string& source, const ControlState& stored, StartPoint& start,
                  Answer& answer);
-    // Phase "fetch" begins: one stream or segments, and the first record.
-    int Begin(const StartPoint& start, Answer& answer);
+    // Phase "fetch" begins: one stream or segments.
+    void Begin(const StartPoint& start, Answer& answer);
     bool MaySplit() const;
 
     void Count(std::int64_t bytes);

@@ -25,7 +25,7 @@ constexpr std::int64_t kIdentityCheckInterval = 1 << 20;
 constexpr auto kCheckpointInterval = std::chrono::seconds(1);
 }  // namespace
 
-int CTransfer::Begin(const StartPoint& start, Answer& answer) {
+void CTransfer::Begin(const StartPoint& start, Answer& answer) {
     m_rateStart = {};
     m_rateDelivered = 0;
     m_onDisk = start.offset;
@@ -39,20 +39,12 @@ int CTransfer::Begin(const StartPoint& start, Answer& answer) {
         const CSegmentFetch::Limits limits{m_settings.connectionsPerFile, m_settings.minSplitSize,
                                            m_networkChunk, std::max(1, m_settings.lowSpeedTime)};
         const std::string url = answer.request->Response().effectiveUrl;
-        m_segments = std::make_unique<CSegmentFetch>(m_dest, m_requestSettings, limits, m_version,
-                                                     std::move(map), std::move(answer.request), url);
+        m_segments =
+            std::make_unique<CSegmentFetch>(m_dest, m_requestSettings, limits, m_version,
+                                            std::move(map), std::move(answer.request), url);
         m_onDisk = m_segments->Map().Done();
     } else {
         m_stream = std::move(answer.request);
-    }
-    // The first record counts only what an earlier record counted (durable
-    // then) or nothing: it needs no sync of its own.
-    m_record = RecordNow();
-    if (!m_dest.WriteRecord(m_record)) {
-        return Fail(
-            Event::Open,
-            Format("cannot write %s: %s", m_dest.ControlPath().c_str(), std::strerror(errno)),
-            kLocalFileError);
     }
     m_lastCheckpoint = std::chrono::steady_clock::now();
     if (m_entry != nullptr) {
@@ -65,7 +57,6 @@ int CTransfer::Begin(const StartPoint& start, Answer& answer) {
     ShowFileProgress();
     m_state = State::Open;
     m_sinceIdentityCheck = 0;
-    return kOk;
 }
 
 ControlState CTransfer::RecordNow() const {

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <mutex>
 
 #include "NginxServer.h"
@@ -35,6 +37,23 @@ TEST(SegmentMap, ThePrefixEndsAtTheFirstGapAndSplitsHalveWhatIsLeft) {
     EXPECT_EQ(map.SplitLargest(20), 175);
     EXPECT_EQ(map.Segments()[1], (tvx::Segment{100, 175, 50}));
     EXPECT_EQ(map.Segments()[2], (tvx::Segment{175, 200, 0}));
+    // The prefix stops at the first byte missing, a byte short included.
+    const struct {
+        std::vector<tvx::Segment> segments;
+        std::int64_t prefix, done;
+        bool complete;
+    } prefixes[] = {{{{0, 100, 99}, {100, 200, 100}}, 99, 199, false},
+                    {{{0, 100, 100}, {100, 200, 99}}, 199, 199, false},
+                    {{{0, 100, 0}, {100, 200, 100}}, 0, 100, false},
+                    {{{0, 100, 100}, {100, 200, 0}, {200, 300, 100}}, 100, 200, false},
+                    {{{0, 100, 100}, {100, 200, 100}}, 200, 200, true}};
+    for (const auto& p : prefixes) {
+        tvx::CSegmentMap m;
+        ASSERT_TRUE(m.Assign(p.segments, p.segments.back().end));
+        EXPECT_EQ(m.Prefix(), p.prefix);
+        EXPECT_EQ(m.Done(), p.done);
+        EXPECT_EQ(m.Complete(), p.complete);
+    }
     // Gaps, overlaps, a short cover or an impossible count are no map.
     for (const auto& bad : std::vector<std::vector<tvx::Segment>>{{{0, 100, 0}, {150, 300, 0}},
                                                                   {{0, 200, 0}, {100, 300, 0}},
@@ -121,6 +140,48 @@ TEST_F(Segments, AVersionReplacedMidwayEndsAsTheNewVersionOnly) {
     Fetch(server.Url("/f"));
     EXPECT_TRUE(complete);
     EXPECT_TRUE(ReadFile(PathOf("f.bin")) == v2);
+}
+
+// The holes of a partial fetched in segments are no room for the rest: only
+// the blocks the file holds count beside the free space.
+TEST_F(Segments, APartialsHolesAreNoRoomForTheRest) {
+    const std::string body = Pattern(kSize, 8);
+    tvxtest::TestHttpServer server(
+        [&](const SeenRequest& req) { return tvxtest::FileReply(req, body, kV1); });
+    constexpr std::int64_t kPart = 512 << 10, kThird = 2 << 20;
+    const tvx::ControlState partial{
+        kSize,
+        199411060849.0,
+        kPart,
+        kV1,
+        "",
+        true,
+        {{0, kThird, kPart}, {kThird, 2 * kThird, kPart}, {2 * kThird, 3 * kThird, 0}}};
+    const std::vector<unsigned char> record = tvx::EncodeControlFile(partial);
+    tvxtest::WriteFile(PathOf("CTL_f.bin"), std::string(record.begin(), record.end()));
+    tvxtest::WriteFile(PathOf("f.bin"), body.substr(0, kPart) + std::string(kThird - kPart, '\0'));
+    ASSERT_EQ(truncate(PathOf("f.bin").c_str(), kPart), 0);  // a hole up to the second part
+    std::ofstream(PathOf("f.bin"), std::ios::in | std::ios::out | std::ios::binary).seekp(kThird)
+        << body.substr(kThird, kPart);
+    const struct {
+        std::int64_t free;
+        int result;
+    } cases[] = {{4 << 20, CTransfer::kLocalFileError}, {(11 << 20) / 2, CTransfer::kOk}};
+    for (const auto& c : cases) {
+        auto t = Make();
+        t->SetFreeSpaceProbe([&](const std::string&) { return c.free; });
+        ASSERT_EQ(t->Open(server.Url("/f"), "f.bin"), c.result) << c.free;
+        if (c.result != CTransfer::kOk) {
+            ASSERT_FALSE(ui.messages.empty());
+            EXPECT_NE(ui.messages.back().find("not enough space"), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(t->OnDisk(), 2 * kPart);
+        while (t->ReadChunk() != 0) {
+        }
+        EXPECT_TRUE(t->Complete());
+        EXPECT_TRUE(ReadFile(PathOf("f.bin")) == body);
+    }
 }
 
 // The rate limit holds for the file, whatever number of connections it has.

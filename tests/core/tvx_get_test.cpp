@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "NginxServer.h"
@@ -140,7 +142,8 @@ protected:
         ASSERT_TRUE(WaitForSize(PathOf("dl/big.bin"), 20000));
         // A record counts bytes only once they are durable (within a second).
         tvx::ControlRecord r;
-        for (int i = 0; i < 300 && !(ReadControl(PathOf("dl/CTL_big.bin"), r) && r.received > 0); ++i)
+        for (int i = 0; i < 300 && !(ReadControl(PathOf("dl/CTL_big.bin"), r) && r.received > 0);
+             ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         kill(pid, signal);
         const auto result = tvxtest::WaitProcess(pid, Dir());
@@ -313,3 +316,78 @@ TEST_F(TvxGetNginx, KilledAtRandomMomentsEndsByteIdentical) {
 }
 
 }  // namespace
+
+namespace {
+
+// The path strace -y shows for a call's first argument ("" when none).
+std::string FirstPath(const std::string& line, std::size_t open) {
+    const std::size_t lt = line.find('<', open), end = line.find_first_of(",)", open);
+    if (lt == std::string::npos || lt > end)
+        return {};
+    return line.substr(lt + 1, line.find('>', lt) - lt - 1);
+}
+
+// The first fault in the order of a traced run's system calls: a record
+// written, or the control file removed, while bytes written to the file are
+// not yet synced. records counts the records written in good order.
+std::string OrderFault(const std::string& trace, const std::string& file, int& records) {
+    const std::string control = tvx::ControlFilePath(file);
+    bool dirty = false;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t open = line.find('(');
+        if (open == std::string::npos)
+            continue;
+        const std::size_t space = line.rfind(' ', open);
+        const std::string call = line.substr(space + 1, open - space - 1);
+        const std::string path = FirstPath(line, open);
+        const bool writes = call == "write" || call == "pwrite64" || call == "pwritev";
+        if (writes && path == file)
+            dirty = true;
+        if ((call == "fsync" || call == "fdatasync") && path == file)
+            dirty = false;
+        const bool record = writes && path == control;
+        const bool removal = (call == "unlink" || call == "unlinkat") &&
+                             line.find("\"" + control + "\"") != std::string::npos;
+        if ((record || removal) && dirty)
+            return "the data was not synced before: " + line;
+        records += record;
+    }
+    return {};
+}
+
+}  // namespace
+
+// What a record counts is on the disk before the record, and a complete
+// file's bytes before its control file goes: the order of the system calls
+// of runs as one stream, in segments, and broken off.
+TEST_F(TvxGetNginx, RecordsFollowTheDataOnlyOnceItIsSynced) {
+    if (std::system("strace -o /dev/null /bin/true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace cannot trace processes here";
+    tvxtest::WriteFile(PathOf("www/slow/f.bin"), Pattern(3 << 20, 12));
+    std::ofstream(PathOf("download.ini"), std::ios::app) << "[Transfer]\r\nMinSplitSize=65536\r\n";
+    // Each writes its first record, and one every second on the way; a run
+    // broken off writes one as it stops.
+    const struct {
+        std::vector<std::string> args;
+        int exitCode, records;
+    } runs[] = {{{"-x", "1"}, 0, 3}, {{"-x", "4"}, 0, 1}, {{"-x", "2", "--max-time", "1"}, 1, 2}};
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.args[1] + (run.args.size() > 2 ? " broken off" : ""));
+        std::remove(PathOf("dl/f.bin").c_str());
+        std::remove(PathOf("dl/CTL_f.bin").c_str());
+        std::vector<std::string> args = {
+            "-f",   "-y",
+            "-o",   PathOf("trace"),
+            "-e",   "trace=write,pwrite64,pwritev,fsync,fdatasync,unlink,unlinkat",
+            kTvxGet};
+        args.insert(args.end(), run.args.begin(), run.args.end());
+        args.push_back(slow->Url("/slow/f.bin") + ",dl/f.bin");
+        const auto r = RunProcess("/usr/bin/strace", args, Dir());
+        EXPECT_EQ(r.exitCode, run.exitCode) << r.err;
+        int records = 0;
+        EXPECT_EQ(OrderFault(ReadFile(PathOf("trace")), PathOf("dl/f.bin"), records), "");
+        EXPECT_GE(records, run.records);
+        EXPECT_EQ(tvxtest::Exists(PathOf("dl/CTL_f.bin")), run.exitCode != 0);
+    }
+}

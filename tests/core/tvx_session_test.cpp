@@ -367,7 +367,45 @@ TEST_F(TvxSession, ABusyServerIsAskedAgainNotFailed) {
         EXPECT_EQ(r.exitCode, 0) << r.out;
     }
     EXPECT_GT(turnedAway, 0) << "the server never turned a request away";
+    // The session backs off at once: a few requests are turned away, not one
+    // for every request it keeps in flight.
+    EXPECT_LE(turnedAway, 8);
     EXPECT_EQ(logs[1], logs[0]);
+}
+
+// A host that turned requests away gets connections back one at a time once
+// it has been quiet for a while, never more than the session allows.
+TEST_F(TvxSession, ABusyHostGetsItsConnectionsBackOneAtATime) {
+    std::atomic<int> active{0}, most{0}, mostLater{0}, turnedAway{0};
+    std::atomic<bool> crowded{true};  // at first the server takes one at a time
+    server->SetHandler([&](const SeenRequest& req) {
+        const int now = ++active;
+        if (crowded && now > 1) {
+            --active;
+            ++turnedAway;
+            return tvxtest::Reply().Send(tvxtest::ResponseHead(503, {{"Content-Length", "0"}}));
+        }
+        for (std::atomic<int>* m : {&most, crowded ? &most : &mostLater})
+            for (int seen = *m; now > seen && !m->compare_exchange_weak(seen, now);)
+                ;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        --active;
+        return tvxtest::FileReply(req, Pattern(4000, req.target.size()), kDate);
+    });
+    std::string links;
+    for (int i = 0; i < 40; ++i)
+        links += Format("1,f%d,F\r\n", i);
+    List(links);
+    std::thread relief([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        crowded = false;
+    });
+    const auto r = Session({"--all", "-j", "4"});
+    relief.join();
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_GT(turnedAway, 0);
+    EXPECT_GE(mostLater, 2) << "the host never got a second connection back";
+    EXPECT_LE(most, 4);
 }
 
 // The download phase fetches up to -j files at once, large ones included,
@@ -475,8 +513,8 @@ TEST_F(TvxSession, AKillWithManyInFlightLeavesEveryFileResumable) {
     const pid_t pid = tvxtest::StartProcess(kTvxSession, {"--all", "-j", "8"}, Dir());
     // Records count bytes once they are durable, within a second.
     tvx::ControlRecord counted;
-    for (int i = 0; i < 1000 && !(ReadControl(PathOf("dl/CTL_s3"), counted) && counted.received > 0);
-         ++i)
+    for (int i = 0;
+         i < 1000 && !(ReadControl(PathOf("dl/CTL_s3"), counted) && counted.received > 0); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     kill(pid, SIGKILL);
     tvxtest::WaitProcess(pid, Dir());

@@ -103,10 +103,10 @@ void CSegmentFetch::StartConnections() {
     }
 }
 
-void CSegmentFetch::Drop(std::size_t i, const std::string& failure) {
+void CSegmentFetch::Drop(std::size_t i, std::string failure) {
     m_connections.erase(m_connections.begin() + static_cast<std::ptrdiff_t>(i));
     if (!failure.empty()) {
-        m_lastFailure = failure;
+        m_lastFailure = std::move(failure);
         ++m_failures;
     }
 }

@@ -83,7 +83,8 @@ private:
     // Judges the head of a connection's range answer; false when the
     // connection was dropped or the fetch has failed.
     bool JudgeRange(std::size_t i);
-    void Drop(std::size_t i, const std::string& failure);
+    // failure is taken by value: it may be the dropped request's own text.
+    void Drop(std::size_t i, std::string failure);
     // The connection's segment is complete: it goes on with the next one
     // when its answer runs on into it, otherwise it ends.
     void SegmentDone(std::size_t i);

@@ -71,9 +71,14 @@ CTransfer::CTransfer(const HttpSettings& settings, ReportMode mode)
     : m_settings(settings), m_mode(mode), m_buffer(kLargeChunk + 1) {}
 
 CTransfer::~CTransfer() {
-    // The owner's bars and animation may already be gone.
+    // The owner's bars, animation, log and message boxes may already be gone.
     m_fileProgress = nullptr;
     m_animation = nullptr;
+    m_ui = nullptr;
+    m_log = nullptr;
+    m_entry = nullptr;
+    m_totals = nullptr;
+    m_sessionBar = nullptr;
     Finish();
 }
 

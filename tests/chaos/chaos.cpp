@@ -475,7 +475,9 @@ private:
     }
 
     void Fail(const std::string& what, int& counter, const std::string& run) {
-        m_failures.push_back(run + ": " + what);
+        const std::string said = ReadAll(m_dir + "/.err") + ReadAll(m_dir + "/.log");
+        m_failures.push_back(run + ": " + what + "\n  what the runs said:\n" +
+                             said.substr(0, 4000));
         std::lock_guard<std::mutex> lock(m_totals.mutex);
         ++counter;
     }
@@ -596,10 +598,6 @@ private:
                     break;
                 }
             }
-        }
-        if (!m_failures.empty()) {
-            m_failures.back() +=
-                "\n  what the runs said:\n" + ReadAll(m_dir + "/.err") + ReadAll(m_dir + "/.log");
         }
     }
 

@@ -111,6 +111,11 @@ struct ChaosServer {
     Rng rng{0};
     std::vector<File> files;
     double faultRate = 0;
+    // The first range of a run (the request for the rest, on a resume) is
+    // refused; and the first whole answer of a run after the first stalls
+    // (so that the start of a file may get nothing while its other parts come).
+    bool refuseFirstRange = false, stallFirstWhole = false;
+    int rangeAnswers = 0, wholeAnswers = 0;
     int switchAtRequest = -1;  // the request before which a new version appears
     int requests = 0;
     pid_t victim = 0;
@@ -220,7 +225,15 @@ struct ChaosServer {
             status = 206;
 
         Fault fault = kNone;
-        if (rng.Chance(faultRate)) {
+        bool stallEarly = false;  // after at most a few bytes
+        if (status == 206 && ++rangeAnswers == 1 && refuseFirstRange) {
+            static const Fault kRefusals[] = {kStatus503,     kStatus500,       kStatus416, kShift,
+                                              kWholeForRange, kNoValidators206, kEncoded206};
+            fault = kRefusals[rng.Below(std::size(kRefusals))];
+        } else if (status == 200 && ++wholeAnswers == 2 && stallFirstWhole) {
+            fault = kStall;
+            stallEarly = true;
+        } else if (rng.Chance(faultRate)) {
             // Faults of range answers only where a range is answered.
             static const Fault kAny[] = {kStatus503, kStatus500, kStatus429, kCut,
                                          kReset,     kStall,     kChunked,   kTrickle};
@@ -291,7 +304,10 @@ struct ChaosServer {
         }
         head.emplace_back("Content-Length", std::to_string(body.size()));
         reply.Send(tvxtest::ResponseHead(status, head));
-        const std::size_t part = body.empty() ? 0 : rng.Below(body.size());
+        const std::size_t part =
+            body.empty()
+                ? 0
+                : rng.Below(stallEarly ? std::min<std::size_t>(body.size(), 4096) : body.size());
         switch (fault) {
             case kCut:
                 Body(reply, body.substr(0, part), killHere);
@@ -321,7 +337,7 @@ struct Options {
     std::string get, session, root;
     std::uint64_t seed = 0;
     int scenarios = 100, jobs = 4;
-    int boundSec = 30;
+    int boundSec = 20;
     bool keep = false;
 };
 
@@ -362,6 +378,8 @@ public:
         const int chaosRuns = clean ? 1 : 1 + static_cast<int>(m_rng.Below(3));
         for (int run = 0; run < chaosRuns && m_failures.empty(); ++run) {
             m_server.faultRate = clean ? 0 : std::vector<double>{0, 0.1, 0.3, 0.6}[m_rng.Below(4)];
+            m_server.refuseFirstRange = !clean && m_rng.Chance(0.35);
+            m_server.stallFirstWhole = !clean && m_rng.Chance(0.15);
             m_server.killAtRequest =
                 !clean && m_rng.Chance(0.6)
                     ? 1 + static_cast<int>(m_rng.Chance(0.7) ? m_rng.Below(3) : m_rng.Below(10))
@@ -375,6 +393,7 @@ public:
             // No stalls now: a busy machine must not fail the run for a slow second.
             WriteSettings(5);
             m_server.faultRate = 0;
+            m_server.refuseFirstRange = m_server.stallFirstWhole = false;
             m_server.killAtRequest = 0;
             m_server.switchAtRequest = -1;
             Execute("once the server behaves", false, true);
@@ -396,7 +415,7 @@ private:
 
     void Build() {
         m_server.rng = Rng(m_seed * 7919 + 1);
-        m_server.paceMs = 2 << m_rng.Below(4);
+        m_server.paceMs = m_rng.Chance(0.2) ? 0 : 2 << m_rng.Below(4);  // 0: at loopback speed
         m_server.epoch = 1500000000 + static_cast<std::time_t>(m_rng.Below(100000000));
         m_tool = m_rng.Chance(0.25) ? Tool::Session : Tool::Get;
         m_perFile = 1 + static_cast<int>(m_rng.Below(8));
@@ -427,7 +446,11 @@ private:
             }
             m_server.files.push_back(f);
             File& held = m_server.files.back();
-            held.versions.push_back(m_server.MakeVersion(m_server.RandomLength(), 0));
+            // A server that ignores ranges gets a larger file: it must end
+            // in good time all the same.
+            const std::size_t length = f.ignoresRanges ? (2 << 20) + m_server.rng.Below(2 << 20)
+                                                       : m_server.RandomLength();
+            held.versions.push_back(m_server.MakeVersion(length, 0));
             m_description +=
                 Text(", %s %zu bytes %s%s", f.target.c_str(), held.versions[0].body.size(),
                      kValidatorNames[f.validators], f.ignoresRanges ? " ranges-ignored" : "");
@@ -485,7 +508,7 @@ private:
     void Execute(const std::string& run, bool clean, bool recovery = false) {
         {
             std::lock_guard<std::mutex> lock(m_server.mutex);
-            m_server.requests = 0;
+            m_server.requests = m_server.rangeAnswers = m_server.wholeAnswers = 0;
             m_server.killed = false;
             m_server.ranges.clear();
             for (File& f : m_server.files)

@@ -164,21 +164,27 @@ struct ChaosServer {
     }
 
     // Sends the body in pieces; the victim is killed at its share of the body.
+    // Some bodies keep their last byte back a moment, as a network may.
     void Body(Reply& reply, const std::string& bytes, bool killHere, int trickleMs = 0) {
         constexpr std::size_t kPiece = 16 * 1024;
         const auto killAt =
             static_cast<std::size_t>(killAtShare * static_cast<double>(bytes.size()));
-        for (std::size_t at = 0; at <= bytes.size(); at += kPiece) {
-            if (killHere && killAt >= at && killAt < at + kPiece) {
+        const bool lastLate = bytes.size() > 1 && rng.Chance(0.3);
+        const std::size_t end = bytes.size() - (lastLate ? 1 : 0);
+        for (std::size_t at = 0; at <= end; at += kPiece) {
+            const std::size_t piece = std::min(kPiece, end - at);
+            if (killHere && killAt >= at && killAt < at + piece) {
                 reply.Send(bytes.substr(at, killAt - at));
                 reply.Call([this] { Kill(); });
-                reply.Send(bytes.substr(killAt, at + kPiece - killAt));
+                reply.Send(bytes.substr(killAt, at + piece - killAt));
             } else {
-                reply.Send(bytes.substr(at, kPiece));
+                reply.Send(bytes.substr(at, piece));
             }
             if (trickleMs + paceMs > 0)
                 reply.Sleep(trickleMs + paceMs);
         }
+        if (lastLate)
+            reply.Sleep(5).Send(bytes.substr(end));
     }
 
     void Kill() {
@@ -603,11 +609,11 @@ private:
                                       : "is not a version the server held during the run"),
                      m_totals.lies, run);
             else if (recovery && (exitCode != 0 || versionOf({f.current}) < 0 || controlLeft))
-                Fail(Text("the server behaves, but the run exited %d and %s %s", exitCode,
+                Fail(Text("the server behaves, but the run exited %d, and %s %s", exitCode,
                           name.c_str(),
                           controlLeft                  ? "has a control file"
                           : versionOf({f.current}) < 0 ? "is not the current version"
-                                                       : "is right"),
+                                                       : "is the current version"),
                      m_totals.unrecovered, run);
             if (!m_failures.empty())
                 break;

@@ -41,6 +41,7 @@
 #include <thread>
 #include <vector>
 
+#include "Process.h"
 #include "TestHttpServer.h"
 
 namespace {
@@ -65,23 +66,10 @@ struct Rng {
     }
 };
 
-enum Fault {
-    kNone,
-    kStatus503,
-    kStatus500,
-    kStatus429,
-    kStatus416,
-    kCut,
-    kReset,
-    kStall,
-    kShift,
-    kNoValidators206,
-    kEncoded206,
-    kChunked,
-    kWholeForRange,
-    kTrickle,
-    kFaultCount
-};
+// clang-format off
+enum Fault { kNone, kStatus503, kStatus500, kStatus429, kStatus416, kCut, kReset, kStall, kShift,
+             kNoValidators206, kEncoded206, kChunked, kWholeForRange, kTrickle, kFaultCount };
+// clang-format on
 const char* const kFaultNames[] = {"none",     "503",     "500",           "429",     "416",
                                    "cut",      "reset",   "stall",         "shifted", "206-novalid",
                                    "206-gzip", "chunked", "200-for-range", "trickle"};
@@ -454,8 +442,8 @@ private:
             File& held = m_server.files.back();
             // A server that ignores ranges gets a larger file: it must end
             // in good time all the same.
-            const std::size_t length = f.ignoresRanges ? (2 << 20) + m_server.rng.Below(2 << 20)
-                                                       : m_server.RandomLength();
+            const std::size_t length =
+                f.ignoresRanges ? (2 << 20) + m_server.rng.Below(2 << 20) : m_server.RandomLength();
             held.versions.push_back(m_server.MakeVersion(length, 0));
             m_description +=
                 Text(", %s %zu bytes %s%s", f.target.c_str(), held.versions[0].body.size(),
@@ -504,9 +492,8 @@ private:
     }
 
     void Fail(const std::string& what, int& counter, const std::string& run) {
-        const std::string said = ReadAll(m_dir + "/.err") + ReadAll(m_dir + "/.log");
         m_failures.push_back(run + ": " + what + "\n  what the runs said:\n" +
-                             said.substr(0, 4000));
+                             m_said.substr(0, 4000));
         std::lock_guard<std::mutex> lock(m_totals.mutex);
         ++counter;
     }
@@ -520,39 +507,17 @@ private:
             for (File& f : m_server.files)
                 f.heldThisRun = {f.current};
         }
-        const std::string program = m_tool == Tool::Get ? m_options.get : m_options.session;
-        std::vector<std::string> args = Arguments();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            if (chdir(m_dir.c_str()) != 0)
-                _exit(127);
-            std::freopen((m_dir + "/.log").c_str(), "a", stdout);
-            std::freopen((m_dir + "/.err").c_str(), "a", stderr);
-            std::vector<char*> argv{const_cast<char*>(program.c_str())};
-            for (std::string& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(program.c_str(), argv.data());
-            _exit(127);
-        }
+        const pid_t pid = tvxtest::StartProcess(
+            m_tool == Tool::Get ? m_options.get : m_options.session, Arguments(), m_dir);
         {
             std::lock_guard<std::mutex> lock(m_server.mutex);
             m_server.victim = m_server.killed ? 0 : pid;
         }
         const auto began = Clock::now();
-        const auto bound =
-            std::chrono::seconds(m_options.boundSec * (m_tool == Tool::Session ? 2 : 1));
-        int status = 0;
-        bool hung = false;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
-            if (Clock::now() - began > bound) {
-                hung = true;
-                ::kill(pid, SIGKILL);
-                waitpid(pid, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+        const int bound = m_options.boundSec * (m_tool == Tool::Session ? 2 : 1);
+        const tvxtest::ProcessResult result = tvxtest::WaitProcess(pid, m_dir, bound * 1000);
+        const bool hung = Clock::now() - began >= std::chrono::seconds(bound);
+        m_said += result.err + result.out;
         bool killed;
         std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
         {
@@ -561,10 +526,7 @@ private:
             killed = m_server.killed;
             ranges = m_server.ranges;
         }
-        const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        if (std::getenv("TVX_CHAOS_TRACE") != nullptr)
-            std::fprintf(stderr, "%s: exit %d%s\n", run.c_str(), exitCode,
-                         killed ? " (killed)" : "");
+        const int exitCode = result.exitCode;
         {
             std::lock_guard<std::mutex> lock(m_totals.mutex);
             ++m_totals.runs;
@@ -572,10 +534,9 @@ private:
             m_totals.exits0 += exitCode == 0;
         }
         if (hung)
-            return Fail(Text("ran longer than %d s", static_cast<int>(bound.count())),
-                        m_totals.hangs, run);
-        if (!killed && WIFSIGNALED(status))
-            return Fail(Text("ended by signal %d", WTERMSIG(status)), m_totals.lies, run);
+            return Fail(Text("ran longer than %d s", bound), m_totals.hangs, run);
+        if (!killed && result.signal != 0)
+            return Fail(Text("ended by signal %d", result.signal), m_totals.lies, run);
         if (!killed && exitCode != 0 && exitCode != 1)
             return Fail(Text("exit status %d", exitCode), m_totals.lies, run);
         for (const File& f : m_server.files) {
@@ -641,14 +602,8 @@ private:
     int m_perFile = 1, m_jobs = 1;
     bool m_oneText = false;
     std::vector<std::string> m_failures;
+    std::string m_said;  // what the runs wrote
 };
-
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: tvx_chaos --get TVX_GET --session TVX_SESSION [--scenarios N] "
-                 "[--seed S] [--jobs J] [--bound SECONDS] [--keep]\n");
-    return 2;
-}
 
 }  // namespace
 
@@ -657,39 +612,29 @@ int main(int argc, char** argv) {
     options.seed = static_cast<std::uint64_t>(std::time(nullptr)) * 1000;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         if (arg == "--keep") {
             options.keep = true;
-            continue;
+        } else if (i + 1 < argc && (arg == "--get" || arg == "--session")) {
+            char* absolute = realpath(argv[++i], nullptr);  // the runs start in other folders
+            (arg == "--get" ? options.get : options.session) = absolute ? absolute : "";
+            std::free(absolute);
+        } else if (i + 1 < argc && (arg == "--scenarios" || arg == "--jobs" || arg == "--bound")) {
+            const int n = std::max(1, std::atoi(argv[++i]));
+            (arg == "--scenarios" ? options.scenarios
+             : arg == "--jobs"    ? options.jobs
+                                  : options.boundSec) = n;
+        } else if (i + 1 < argc && arg == "--seed") {
+            options.seed = std::strtoull(argv[++i], nullptr, 10);
+        } else {
+            options.get.clear();
+            break;
         }
-        if (value == nullptr)
-            return Usage();
-        ++i;
-        if (arg == "--get")
-            options.get = value;
-        else if (arg == "--session")
-            options.session = value;
-        else if (arg == "--scenarios")
-            options.scenarios = std::atoi(value);
-        else if (arg == "--seed")
-            options.seed = std::strtoull(value, nullptr, 10);
-        else if (arg == "--jobs")
-            options.jobs = std::max(1, std::atoi(value));
-        else if (arg == "--bound")
-            options.boundSec = std::max(1, std::atoi(value));
-        else
-            return Usage();
     }
-    if (options.get.empty() || options.session.empty())
-        return Usage();
-    for (std::string* program : {&options.get, &options.session}) {
-        char* absolute = realpath(program->c_str(), nullptr);
-        if (absolute == nullptr) {
-            std::fprintf(stderr, "tvx_chaos: %s: %s\n", program->c_str(), std::strerror(errno));
-            return 2;
-        }
-        *program = absolute;
-        std::free(absolute);
+    if (options.get.empty() || options.session.empty()) {
+        std::fprintf(stderr,
+                     "usage: tvx_chaos --get TVX_GET --session TVX_SESSION [--scenarios N] "
+                     "[--seed S] [--jobs J] [--bound SECONDS] [--keep]\n");
+        return 2;
     }
     char root[] = "/tmp/tvx-chaos-XXXXXX";
     if (mkdtemp(root) == nullptr)

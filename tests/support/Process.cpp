@@ -7,13 +7,20 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <thread>
-
-#include "Sandbox.h"
 
 namespace tvxtest {
 
 namespace {
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 std::string OutputPath(const std::string& folder, pid_t pid, const char* which) {
     return folder + "/." + which + "." + std::to_string(pid);
 }
@@ -92,8 +99,8 @@ ProcessResult WaitProcess(pid_t pid, const std::string& folder, int timeoutMs) {
         result.signal = WTERMSIG(status);
     const std::string out = OutputPath(folder, pid, "out");
     const std::string err = OutputPath(folder, pid, "err");
-    result.out = ReadFile(out);
-    result.err = ReadFile(err);
+    result.out = ReadAll(out);
+    result.err = ReadAll(err);
     std::remove(out.c_str());
     std::remove(err.c_str());
     return result;

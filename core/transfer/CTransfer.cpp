@@ -23,9 +23,6 @@ namespace tvx {
 namespace {
 
 constexpr char kBells[] = "\a\a";
-// How many bytes may be written between two checks that the destination is
-// still the file the engine opened.
-constexpr std::int64_t kIdentityCheckInterval = 1 << 20;
 
 double DateNumberOf(const std::string& lastModified) {
     HttpDateFields f;

@@ -11,7 +11,6 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -35,8 +34,8 @@ constexpr std::size_t kMiB = 1024 * 1024;
 tvxtest::EnvironmentChanges ProxyEnvironment(
     std::initializer_list<std::pair<std::string, std::string>> set) {
     tvxtest::EnvironmentChanges changes;
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
-                             "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"})
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                             "ALL_PROXY", "no_proxy", "NO_PROXY"})
         changes.emplace_back(name, std::nullopt);
     for (const auto& [name, value] : set)
         changes.emplace_back(name, value);
@@ -84,9 +83,9 @@ TEST_F(ProxyTest, DownloadsGoThroughTheProxyFromTheEnvironment) {
     for (const bool https : {false, true}) {
         SCOPED_TRACE(https ? "https" : "http");
         const std::string destination = https ? "via-https.bin" : "via-http.bin";
-        const auto run = Get(https, destination,
-                             ProxyEnvironment({{https ? "https_proxy" : "http_proxy",
-                                                squid->ProxyUrl()}}));
+        const auto run =
+            Get(https, destination,
+                ProxyEnvironment({{https ? "https_proxy" : "http_proxy", squid->ProxyUrl()}}));
         EXPECT_EQ(run.exitCode, 0) << run.err;
         ExpectWhole(destination);
         // An https address is reached through a tunnel the proxy opens; a plain one is asked
@@ -122,30 +121,18 @@ constexpr const char* kPython = "/usr/bin/python3";
 class PythonHttpServer {
 public:
     PythonHttpServer(const std::string& root, const std::string& log) {
-        for (int attempt = 0; attempt < 5 && m_pid < 0; ++attempt) {
-            m_port = tvxtest::UnusedLoopbackPort();
-            m_pid = tvxtest::StartServerProcess({kPython, "-m", "http.server", "--bind",
-                                                 "127.0.0.1", "--directory", root,
-                                                 std::to_string(m_port)},
-                                                log, "", m_error);
+        tvxtest::StartOnFreePort(m_port, m_error, [&] {
+            m_pid =
+                tvxtest::StartServerProcess({kPython, "-m", "http.server", "--bind", "127.0.0.1",
+                                             "--directory", root, std::to_string(m_port)},
+                                            log, "", m_error);
             if (m_pid < 0)
-                return;
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-            while (!tvxtest::AcceptsConnections(m_port)) {
-                if (tvxtest::HasExited(m_pid)) {  // the port was taken in the meantime
-                    m_error = "python " + tvxtest::DescribeStatus(tvxtest::KillGroupAndReap(m_pid)) +
-                              "\n" + tvxtest::ReadTail(log, 2000);
-                    m_pid = -1;
-                    break;
-                }
-                if (std::chrono::steady_clock::now() >= deadline) {
-                    tvxtest::StopServerProcess(m_pid, SIGKILL, std::chrono::seconds(5));
-                    m_error = "python's http.server did not accept connections within 15 s";
-                    return;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        }
+                return tvxtest::StartAttempt::Failed;
+            return tvxtest::WaitUntilReady(
+                m_pid, "python", std::chrono::seconds(15),
+                [this] { return tvxtest::AcceptsConnections(m_port); },
+                [&] { return tvxtest::ReadTail(log, 2000); }, m_error);
+        });
     }
     ~PythonHttpServer() { tvxtest::StopServerProcess(m_pid, SIGTERM, std::chrono::seconds(5)); }
     PythonHttpServer(const PythonHttpServer&) = delete;

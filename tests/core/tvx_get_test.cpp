@@ -371,7 +371,7 @@ TEST_F(TvxGetNginx, RecordsFollowTheDataOnlyOnceItIsSynced) {
     const struct {
         std::vector<std::string> args;
         int exitCode, records;
-    } runs[] = {{{"-x", "1"}, 0, 3}, {{"-x", "4"}, 0, 1}, {{"-x", "2", "--max-time", "1"}, 1, 2}};
+    } runs[] = {{{"-x", "1"}, 0, 2}, {{"-x", "4"}, 0, 1}, {{"-x", "2", "--max-time", "1"}, 1, 2}};
     for (const auto& run : runs) {
         SCOPED_TRACE(run.args[1] + (run.args.size() > 2 ? " broken off" : ""));
         std::remove(PathOf("dl/f.bin").c_str());
@@ -383,7 +383,9 @@ TEST_F(TvxGetNginx, RecordsFollowTheDataOnlyOnceItIsSynced) {
             kTvxGet};
         args.insert(args.end(), run.args.begin(), run.args.end());
         args.push_back(slow->Url("/slow/f.bin") + ",dl/f.bin");
-        const auto r = RunProcess("/usr/bin/strace", args, Dir());
+        // The leak checker of a sanitizer build cannot work under a tracer.
+        const auto r = RunProcess("/usr/bin/strace", args, Dir(), 60000,
+                                  {{"ASAN_OPTIONS", "detect_leaks=0"}});
         EXPECT_EQ(r.exitCode, run.exitCode) << r.err;
         int records = 0;
         EXPECT_EQ(OrderFault(ReadFile(PathOf("trace")), PathOf("dl/f.bin"), records), "");

@@ -17,11 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     if (!state.extended)
         return 0;  // a 16-byte record: any values, judged by the engine
-    Require(state.length >= 0 && state.received >= 0 && state.received <= state.length);
+    Require(state.length >= 0 && state.prefix >= 0 && state.prefix <= state.length);
     const std::vector<unsigned char> again = tvx::EncodeControlFile(state);
     tvx::ControlState back;
     Require(tvx::DecodeControlFile(again.data(), again.size(), back));
-    Require(back.length == state.length && back.received == state.received &&
+    Require(back.length == state.length && back.prefix == state.prefix &&
             back.lastModified == state.lastModified && back.etag == state.etag &&
             back.segments == state.segments &&
             (back.date == state.date || (back.date != back.date && state.date != state.date)));

@@ -22,10 +22,8 @@ namespace tvxtest {
 namespace {
 
 constexpr const char* kNginxBinary = "/usr/sbin/nginx";
-constexpr int kPortAttempts = 5;
 constexpr auto kStartTimeout = std::chrono::seconds(10);
 constexpr auto kStopTimeout = std::chrono::milliseconds(5000);
-constexpr auto kPollInterval = std::chrono::milliseconds(10);
 constexpr std::size_t kLogTailBytes = 2000;
 
 // A double-quoted nginx configuration string.
@@ -60,10 +58,10 @@ struct Certificate {
         char pattern[] = "/tmp/tvx-cert-XXXXXX";
         if (mkdtemp(pattern) == nullptr)
             return;
-        const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 "
-                                 "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
-                                 std::string(pattern) + "/key.pem' -out '" + pattern +
-                                 "/cert.pem' >/dev/null 2>&1";
+        const std::string make =
+            "openssl req -x509 -newkey rsa:2048 -nodes -days 2 "
+            "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+            std::string(pattern) + "/key.pem' -out '" + pattern + "/cert.pem' >/dev/null 2>&1";
         if (std::system(make.c_str()) == 0)
             dir = pattern;
     }
@@ -94,7 +92,8 @@ std::string NginxServer::CertificateFile() const {
 
 NginxServer::NginxServer(const std::string& documentRoot, const std::string& extraServerConfig,
                          Transport transport)
-    : m_https(transport == Transport::Https || (transport == Transport::FromEnvironment && Http2())) {
+    : m_https(transport == Transport::Https ||
+              (transport == Transport::FromEnvironment && Http2())) {
     if (!Available()) {
         m_error = std::string(kNginxBinary) + " is missing or not executable";
         return;
@@ -103,34 +102,10 @@ NginxServer::NginxServer(const std::string& documentRoot, const std::string& ext
         m_error = "no certificate could be made with openssl";
         return;
     }
-    std::error_code error;
-    const std::filesystem::path tempDir = std::filesystem::temp_directory_path(error);
-    std::string pattern =
-        ((error ? std::filesystem::path("/tmp") : tempDir) / "tvx-nginx-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        m_error = "mkdtemp " + pattern + ": " + std::strerror(errno);
-        return;
-    }
-    m_prefix = pattern;
-
-    for (int attempt = 0; attempt < kPortAttempts; ++attempt) {
-        try {
-            m_port = UnusedLoopbackPort();
-        } catch (const std::system_error& failure) {
-            m_error = failure.what();
-            return;
-        }
-        switch (StartOnce(documentRoot, extraServerConfig)) {
-            case Attempt::Started:
-                m_started = true;
-                m_error.clear();
-                return;
-            case Attempt::PortTaken:
-                continue;  // another process took the port between probing and binding
-            case Attempt::Failed:
-                return;
-        }
-    }
+    m_prefix = MakePrivateFolder("tvx-nginx", m_error);
+    if (!m_prefix.empty())
+        m_started = StartOnFreePort(m_port, m_error,
+                                    [&] { return StartOnce(documentRoot, extraServerConfig); });
 }
 
 NginxServer::~NginxServer() {
@@ -186,11 +161,11 @@ bool NginxServer::WriteConfig(const std::string& documentRoot,
     return static_cast<bool>(out);
 }
 
-NginxServer::Attempt NginxServer::StartOnce(const std::string& documentRoot,
-                                            const std::string& extraServerConfig) {
+StartAttempt NginxServer::StartOnce(const std::string& documentRoot,
+                                    const std::string& extraServerConfig) {
     if (!WriteConfig(documentRoot, extraServerConfig)) {
         m_error = "cannot write " + m_prefix + "/nginx.conf";
-        return Attempt::Failed;
+        return StartAttempt::Failed;
     }
     const std::string pidFile = m_prefix + "/nginx.pid";
     const std::string errorLog = m_prefix + "/error.log";
@@ -199,34 +174,18 @@ NginxServer::Attempt NginxServer::StartOnce(const std::string& documentRoot,
     std::remove(errorLog.c_str());
 
     // Its own process group lets the destructor stop the master and its workers together.
-    m_pid = StartServerProcess({kNginxBinary, "-p", m_prefix + "/", "-c", m_prefix + "/nginx.conf",
-                                "-e", errorLog},
-                               outputLog, "", m_error);
+    m_pid = StartServerProcess(
+        {kNginxBinary, "-p", m_prefix + "/", "-c", m_prefix + "/nginx.conf", "-e", errorLog},
+        outputLog, "", m_error);
     if (m_pid < 0)
-        return Attempt::Failed;
+        return StartAttempt::Failed;
 
-    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    for (;;) {
-        if (HasExited(m_pid)) {
-            const int status = KillGroupAndReap(m_pid);
-            m_pid = -1;
-            const std::string log = LogTail();
-            if (log.find("Address already in use") != std::string::npos)
-                return Attempt::PortTaken;
-            m_error = "nginx " + DescribeStatus(status) + "\n" + log;
-            return Attempt::Failed;
-        }
-        // The pid file is written after the listening socket is bound, so a successful connect
-        // then reaches this nginx rather than another process that took the port.
-        if (access(pidFile.c_str(), F_OK) == 0 && AcceptsConnections(m_port))
-            return Attempt::Started;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            Terminate();
-            m_error = "nginx did not accept connections within 10 s\n" + LogTail();
-            return Attempt::Failed;
-        }
-        std::this_thread::sleep_for(kPollInterval);
-    }
+    // The pid file is written after the listening socket is bound, so a successful connect
+    // then reaches this nginx rather than another process that took the port.
+    return WaitUntilReady(
+        m_pid, "nginx", kStartTimeout,
+        [&] { return access(pidFile.c_str(), F_OK) == 0 && AcceptsConnections(m_port); },
+        [this] { return LogTail(); }, m_error);
 }
 
 void NginxServer::Terminate() {

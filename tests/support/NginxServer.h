@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "ServerProcess.h"
+
 namespace tvxtest {
 
 class NginxServer {
@@ -30,8 +32,7 @@ public:
     // server block (after "location / { }"); the zone `perip` is defined for
     // "limit_conn perip N;", whose refusals are 503. Waits up to about 10 s for the port to
     // accept connections. Never throws for nginx failures: check Started() and Error().
-    explicit NginxServer(const std::string& documentRoot,
-                         const std::string& extraServerConfig = "",
+    explicit NginxServer(const std::string& documentRoot, const std::string& extraServerConfig = "",
                          Transport transport = Transport::FromEnvironment);
     // Stops nginx and all its workers (escalating to SIGKILL if needed) and removes the prefix.
     ~NginxServer();
@@ -49,9 +50,7 @@ public:
     std::string CertificateFile() const;
 
 private:
-    enum class Attempt { Started, PortTaken, Failed };
-
-    Attempt StartOnce(const std::string& documentRoot, const std::string& extraServerConfig);
+    StartAttempt StartOnce(const std::string& documentRoot, const std::string& extraServerConfig);
     bool WriteConfig(const std::string& documentRoot, const std::string& extraServerConfig);
     void Terminate();
     std::string LogTail() const;

@@ -13,9 +13,13 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 #include <thread>
+
+#include "TestHttpServer.h"
 
 namespace tvxtest {
 
@@ -141,6 +145,61 @@ std::string ReadTail(const std::string& path, std::size_t maxBytes) {
     if (contents.size() > maxBytes)
         contents.erase(0, contents.size() - maxBytes);
     return contents;
+}
+
+std::string MakePrivateFolder(const std::string& name, std::string& error) {
+    std::error_code failed;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(failed);
+    std::string pattern =
+        ((failed ? std::filesystem::path("/tmp") : temp) / name).string() + "-XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr)
+        return pattern;
+    error = "mkdtemp " + pattern + ": " + std::strerror(errno);
+    return {};
+}
+
+bool StartOnFreePort(int& port, std::string& error, const std::function<StartAttempt()>& attempt) {
+    for (int i = 0; i < 5; ++i) {
+        try {
+            port = UnusedLoopbackPort();
+        } catch (const std::system_error& failure) {
+            error = failure.what();
+            return false;
+        }
+        const StartAttempt result = attempt();
+        if (result != StartAttempt::PortTaken) {
+            if (result == StartAttempt::Started)
+                error.clear();
+            return result == StartAttempt::Started;
+        }
+    }
+    return false;
+}
+
+StartAttempt WaitUntilReady(pid_t& pid, const std::string& name, std::chrono::seconds timeout,
+                            const std::function<bool()>& ready,
+                            const std::function<std::string()>& log, std::string& error) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (HasExited(pid)) {
+            const int status = KillGroupAndReap(pid);
+            pid = -1;
+            const std::string tail = log();
+            if (tail.find("Address already in use") != std::string::npos)
+                return StartAttempt::PortTaken;
+            error = name + " " + DescribeStatus(status) + "\n" + tail;
+            return StartAttempt::Failed;
+        }
+        if (ready())
+            return StartAttempt::Started;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            StopServerProcess(pid, SIGKILL, std::chrono::seconds(5));
+            error = name + " did not accept connections within " + std::to_string(timeout.count()) +
+                    " s\n" + log();
+            return StartAttempt::Failed;
+        }
+        std::this_thread::sleep_for(kPollInterval);
+    }
 }
 
 }  // namespace tvxtest

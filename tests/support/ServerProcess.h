@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +47,24 @@ std::string DescribeStatus(int status);
 
 // Whether something accepts TCP connections on 127.0.0.1:`port`.
 bool AcceptsConnections(int port);
+
+// A private folder "<name>-XXXXXX" under the temporary directory; "" with `error` set when it
+// cannot be made.
+std::string MakePrivateFolder(const std::string& name, std::string& error);
+
+// How one attempt to start a server on a port went.
+enum class StartAttempt { Started, PortTaken, Failed };
+// Picks a free loopback port into `port` and calls `attempt`; again with another port, up to
+// five times, while another process takes the port between the probe and the server's bind.
+// True once the server started.
+bool StartOnFreePort(int& port, std::string& error, const std::function<StartAttempt()>& attempt);
+
+// Waits until a started server is ready (`ready` says so), at most `timeout`. A server that
+// exits meanwhile is reaped: PortTaken when its log (`log()`) says its port was taken, else
+// Failed; one not ready in time is killed. On failure `error` says why, with the log's end.
+StartAttempt WaitUntilReady(pid_t& pid, const std::string& name, std::chrono::seconds timeout,
+                            const std::function<bool()>& ready,
+                            const std::function<std::string()>& log, std::string& error);
 
 // The last `maxBytes` bytes of a file; "" when it cannot be read.
 std::string ReadTail(const std::string& path, std::size_t maxBytes);

@@ -23,7 +23,6 @@ namespace {
 constexpr const char* kSquidBinary = "/usr/sbin/squid";
 // Squid started as root switches to this user; we switch before it starts instead (below).
 constexpr const char* kSquidUser = "proxy";
-constexpr int kPortAttempts = 5;
 constexpr auto kStartTimeout = std::chrono::seconds(15);
 constexpr auto kStopTimeout = std::chrono::milliseconds(5000);
 constexpr auto kPollInterval = std::chrono::milliseconds(10);
@@ -42,34 +41,9 @@ SquidProxy::SquidProxy() {
         m_error = std::string(kSquidBinary) + " is missing or not executable";
         return;
     }
-    std::error_code error;
-    const std::filesystem::path tempDir = std::filesystem::temp_directory_path(error);
-    std::string pattern =
-        ((error ? std::filesystem::path("/tmp") : tempDir) / "tvx-squid-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        m_error = "mkdtemp " + pattern + ": " + std::strerror(errno);
-        return;
-    }
-    m_prefix = pattern;
-
-    for (int attempt = 0; attempt < kPortAttempts; ++attempt) {
-        try {
-            m_port = UnusedLoopbackPort();
-        } catch (const std::system_error& failure) {
-            m_error = failure.what();
-            return;
-        }
-        switch (StartOnce()) {
-            case Attempt::Started:
-                m_started = true;
-                m_error.clear();
-                return;
-            case Attempt::PortTaken:
-                continue;  // another process took the port between probing and binding
-            case Attempt::Failed:
-                return;
-        }
-    }
+    m_prefix = MakePrivateFolder("tvx-squid", m_error);
+    if (!m_prefix.empty())
+        m_started = StartOnFreePort(m_port, m_error, [&] { return StartOnce(); });
 }
 
 SquidProxy::~SquidProxy() {
@@ -106,7 +80,8 @@ bool SquidProxy::WaitForAccess(const std::string& text, std::chrono::millisecond
 bool SquidProxy::WriteConfig() const {
     const std::string& dir = m_prefix;
     std::ostringstream conf;
-    conf << "http_port 127.0.0.1:" << m_port << "\n"
+    conf << "http_port 127.0.0.1:" << m_port
+         << "\n"
          // A fixed name: otherwise squid asks the resolver for the machine's own name.
          << "visible_hostname tvx-test-proxy\n"
          << "pid_filename " << dir << "/squid.pid\n"
@@ -137,10 +112,10 @@ bool SquidProxy::WriteConfig() const {
     return static_cast<bool>(out);
 }
 
-SquidProxy::Attempt SquidProxy::StartOnce() {
+StartAttempt SquidProxy::StartOnce() {
     if (!WriteConfig()) {
         m_error = "cannot write " + m_prefix + "/squid.conf";
-        return Attempt::Failed;
+        return StartAttempt::Failed;
     }
     const std::string cacheLog = m_prefix + "/cache.log";
     std::remove(cacheLog.c_str());
@@ -154,43 +129,29 @@ SquidProxy::Attempt SquidProxy::StartOnce() {
         const passwd* user = getpwnam(kSquidUser);
         if (user == nullptr) {
             m_error = std::string("there is no user ") + kSquidUser + " to run squid as";
-            return Attempt::Failed;
+            return StartAttempt::Failed;
         }
         runAs = RunAs{user->pw_uid, user->pw_gid};
         if (chown(m_prefix.c_str(), runAs->uid, runAs->gid) != 0) {
             m_error = "chown " + m_prefix + ": " + std::strerror(errno);
-            return Attempt::Failed;
+            return StartAttempt::Failed;
         }
     }
     // -N: stay in the foreground as one process.
     m_pid = StartServerProcess({kSquidBinary, "-N", "-f", m_prefix + "/squid.conf"},
                                m_prefix + "/output.log", m_prefix, m_error, runAs);
     if (m_pid < 0)
-        return Attempt::Failed;
+        return StartAttempt::Failed;
 
-    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    for (;;) {
-        if (HasExited(m_pid)) {
-            const int status = KillGroupAndReap(m_pid);
-            m_pid = -1;
-            const std::string log = LogTail();
-            if (log.find("Address already in use") != std::string::npos)
-                return Attempt::PortTaken;
-            m_error = "squid " + DescribeStatus(status) + "\n" + log;
-            return Attempt::Failed;
-        }
-        // Squid names the socket it listens on once it is open, so a successful connect then
-        // reaches this squid rather than another process that took the port.
-        if (ReadTail(cacheLog, 1 << 20).find(kListening) != std::string::npos &&
-            AcceptsConnections(m_port))
-            return Attempt::Started;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            StopServerProcess(m_pid, SIGKILL, kStopTimeout);
-            m_error = "squid did not accept connections within 15 s\n" + LogTail();
-            return Attempt::Failed;
-        }
-        std::this_thread::sleep_for(kPollInterval);
-    }
+    // Squid names the socket it listens on once it is open, so a successful connect then
+    // reaches this squid rather than another process that took the port.
+    return WaitUntilReady(
+        m_pid, "squid", kStartTimeout,
+        [&] {
+            return ReadTail(cacheLog, 1 << 20).find(kListening) != std::string::npos &&
+                   AcceptsConnections(m_port);
+        },
+        [this] { return LogTail(); }, m_error);
 }
 
 std::string SquidProxy::LogTail() const {

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <string>
 
+#include "ServerProcess.h"
+
 namespace tvxtest {
 
 class SquidProxy {
@@ -45,9 +47,7 @@ public:
                        std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
 private:
-    enum class Attempt { Started, PortTaken, Failed };
-
-    Attempt StartOnce();
+    StartAttempt StartOnce();
     bool WriteConfig() const;
     std::string LogTail() const;
 

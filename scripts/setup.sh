@@ -18,7 +18,7 @@ packages=(
   clang libclang-rt-14-dev
   nginx-light squid
   xvfb xauth xdotool
-  chromium chromium-driver python3-selenium
+  chromium chromium-driver python3 python3-selenium
   tzdata time curl wget openssl strace
 )
 

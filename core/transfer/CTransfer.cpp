@@ -322,6 +322,10 @@ CTransfer::StartPoint CTransfer::ResumePoint(const ControlState* stored) {
         }
         return start;
     }
+    // A count beyond the length (a server that sent more than it announced)
+    // ties no byte to this version.
+    if (s.prefix > m_contentLength)
+        return start;
     const std::int64_t size = m_dest.ExistingSize();
     if (!s.segments.empty() && MaySplit()) {
         // Every counted byte must still be in the file.

@@ -157,6 +157,20 @@ TEST_F(NginxTransfer, ControlFileWithoutCountOrBeyondTheFile) {
         ASSERT_TRUE(ReadControl(PathOf("CTL_file.bin"), r));
         EXPECT_EQ(r.received, 0);
     }
+    // A count beyond the source's length (a server sent too much) starts over.
+    {
+        unsigned char bytes[tvx::kControlRecordSize];
+        tvx::EncodeControlRecord({2500, tvxtest::GmtDateNumber(PathOf("www/file.bin")), 3000},
+                                 bytes);
+        WriteFile(PathOf("CTL_file.bin"),
+                  std::string(reinterpret_cast<char*>(bytes), sizeof bytes));
+        WriteFile(PathOf("file.bin"), std::string(3000, 'X'));
+        auto t = Make();
+        ASSERT_EQ(t->Open(m_url, "file.bin"), CTransfer::kOk);
+        EXPECT_EQ(t->OnDisk(), 0);
+        Drain(*t);
+        EXPECT_EQ(ReadFile(PathOf("file.bin")), m_body);
+    }
     // A count above what the destination holds resumes where the file ends.
     BreakAfter(2);
     ASSERT_EQ(truncate(PathOf("file.bin").c_str(), 1000), 0);

@@ -239,31 +239,20 @@ struct ChaosServer {
             std::fprintf(stderr, "%d %s %s -> %d %s%s pace %d\n", requests, req.target.c_str(),
                          range.c_str(), status, kFaultNames[fault], killHere ? " kill" : "",
                          paceMs);
-        auto bare = [](int code) {
-            return Reply().Send(tvxtest::ResponseHead(code, {{"Content-Length", "0"}}));
-        };
-        switch (fault) {
-            case kStatus503:
-                return bare(503);
-            case kStatus500:
-                return bare(500);
-            case kStatus429:
-                return Reply().Send(
-                    tvxtest::ResponseHead(429, {{"Retry-After", "1"}, {"Content-Length", "0"}}));
-            case kStatus416:
-                return Reply().Send(tvxtest::ResponseHead(
-                    416, {{"Content-Range", "bytes */" + std::to_string(total)},
-                          {"Content-Length", "0"}}));
-            case kWholeForRange:
-                status = 200;
-                break;
-            default:
-                break;
-        }
-        if (status == 416) {
-            return Reply().Send(tvxtest::ResponseHead(
-                416,
-                {{"Content-Range", "bytes */" + std::to_string(total)}, {"Content-Length", "0"}}));
+        // Refusals carry no body.
+        if (fault == kStatus503 || fault == kStatus500 || fault == kStatus429)
+            status = fault == kStatus503 ? 503 : fault == kStatus500 ? 500 : 429;
+        if (fault == kStatus416)
+            status = 416;
+        if (fault == kWholeForRange)
+            status = 200;
+        if (status >= 400) {
+            HeaderList head = {{"Content-Length", "0"}};
+            if (status == 416)
+                head.emplace_back("Content-Range", "bytes */" + std::to_string(total));
+            if (status == 429)
+                head.emplace_back("Retry-After", "1");
+            return Reply().Send(tvxtest::ResponseHead(status, head));
         }
         std::int64_t from = status == 206 ? first : 0, to = status == 206 ? last : total - 1;
         if (fault == kShift) {

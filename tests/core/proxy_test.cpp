@@ -79,38 +79,35 @@ protected:
     std::unique_ptr<tvxtest::SquidProxy> squid;
 };
 
+// Through the proxy the environment names, over http and https; direct where no_proxy
+// names the host (the proxy named then refuses every connection); failed where it does not.
 TEST_F(ProxyTest, DownloadsGoThroughTheProxyFromTheEnvironment) {
+    const std::string dead = "http://127.0.0.1:" + std::to_string(tvxtest::UnusedLoopbackPort());
     for (const bool https : {false, true}) {
-        SCOPED_TRACE(https ? "https" : "http");
-        const std::string destination = https ? "via-https.bin" : "via-http.bin";
-        const auto run =
-            Get(https, destination,
-                ProxyEnvironment({{https ? "https_proxy" : "http_proxy", squid->ProxyUrl()}}));
-        EXPECT_EQ(run.exitCode, 0) << run.err;
-        ExpectWhole(destination);
+        const std::string variable = https ? "https_proxy" : "http_proxy";
         // An https address is reached through a tunnel the proxy opens; a plain one is asked
         // of the proxy by its whole address.
         const std::string seen = https ? "CONNECT 127.0.0.1:" + std::to_string(tls->Port())
                                        : "GET " + plain->Url("/f.bin");
+        const struct {
+            const char* name;
+            tvxtest::EnvironmentChanges environment;
+            int exitCode;
+        } cases[] = {
+            {"via", ProxyEnvironment({{variable, squid->ProxyUrl()}}), 0},
+            {"blocked", ProxyEnvironment({{variable, dead}}), 1},
+            {"direct", ProxyEnvironment({{variable, dead}, {"no_proxy", "127.0.0.1"}}), 0}};
+        for (const auto& c : cases) {
+            const std::string destination =
+                std::string(c.name) + (https ? "-https.bin" : "-http.bin");
+            SCOPED_TRACE(destination);
+            const auto run = Get(https, destination, c.environment);
+            EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+            if (c.exitCode == 0)
+                ExpectWhole(destination);
+        }
         EXPECT_TRUE(squid->WaitForAccess(seen)) << "no \"" << seen << "\" in\n"
                                                 << squid->AccessLog();
-    }
-}
-
-// With a proxy that refuses every connection, a run fails unless no_proxy names the host.
-TEST_F(ProxyTest, NoProxyGoesDirect) {
-    const std::string dead = "http://127.0.0.1:" + std::to_string(tvxtest::UnusedLoopbackPort());
-    for (const bool https : {false, true}) {
-        SCOPED_TRACE(https ? "https" : "http");
-        const std::string variable = https ? "https_proxy" : "http_proxy";
-        const auto blocked = Get(https, "blocked.bin", ProxyEnvironment({{variable, dead}}));
-        EXPECT_EQ(blocked.exitCode, 1) << blocked.err;
-
-        const std::string destination = https ? "direct-https.bin" : "direct-http.bin";
-        const auto direct = Get(https, destination,
-                                ProxyEnvironment({{variable, dead}, {"no_proxy", "127.0.0.1"}}));
-        EXPECT_EQ(direct.exitCode, 0) << direct.err;
-        ExpectWhole(destination);
     }
 }
 

@@ -25,6 +25,35 @@ namespace tvxtest {
 
 namespace {
 constexpr auto kPollInterval = std::chrono::milliseconds(10);
+
+// Whether `pid` has exited. It is left unreaped (a zombie), so that its process id, which is
+// also its process group id, cannot be reused while the group may still be signalled.
+bool HasExited(pid_t pid) {
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return errno != EINTR;  // ECHILD: nothing left to wait for
+    return info.si_pid != 0;
+}
+
+// Kills whatever is left of the process group led by `pid`, reaps the leader and returns its
+// wait status.
+int KillGroupAndReap(pid_t pid) {
+    kill(-pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+// "exited with status N" or "killed by signal NAME".
+std::string DescribeStatus(int status) {
+    if (WIFEXITED(status))
+        return "exited with status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status))
+        return std::string("killed by signal ") + strsignal(WTERMSIG(status));
+    return "stopped";
+}
+
 }  // namespace
 
 pid_t StartServerProcess(const std::vector<std::string>& argv, const std::string& outputLog,
@@ -88,21 +117,6 @@ pid_t StartServerProcess(const std::vector<std::string>& argv, const std::string
     return pid;
 }
 
-bool HasExited(pid_t pid) {
-    siginfo_t info{};
-    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
-        return errno != EINTR;  // ECHILD: nothing left to wait for
-    return info.si_pid != 0;
-}
-
-int KillGroupAndReap(pid_t pid) {
-    kill(-pid, SIGKILL);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return status;
-}
-
 void StopServerProcess(pid_t& pid, int signal, std::chrono::milliseconds grace) {
     if (pid <= 0)
         return;
@@ -112,14 +126,6 @@ void StopServerProcess(pid_t& pid, int signal, std::chrono::milliseconds grace) 
         std::this_thread::sleep_for(kPollInterval);
     KillGroupAndReap(pid);
     pid = -1;
-}
-
-std::string DescribeStatus(int status) {
-    if (WIFEXITED(status))
-        return "exited with status " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status))
-        return std::string("killed by signal ") + strsignal(WTERMSIG(status));
-    return "stopped";
 }
 
 bool AcceptsConnections(int port) {

@@ -30,20 +30,9 @@ pid_t StartServerProcess(const std::vector<std::string>& argv, const std::string
                          const std::string& workingDirectory, std::string& error,
                          const std::optional<RunAs>& runAs = std::nullopt);
 
-// Whether `pid` has exited. It is left unreaped (a zombie), so that its process id, which is
-// also its process group id, cannot be reused while the group may still be signalled.
-bool HasExited(pid_t pid);
-
-// Kills whatever is left of the process group led by `pid`, reaps the leader and returns its
-// wait status.
-int KillGroupAndReap(pid_t pid);
-
 // Sends `signal` to the leader, waits up to `grace` for it to exit, then kills the whole group
 // and reaps the leader. Sets `pid` to -1; does nothing when it is not positive.
 void StopServerProcess(pid_t& pid, int signal, std::chrono::milliseconds grace);
-
-// "exited with status N" or "killed by signal NAME".
-std::string DescribeStatus(int status);
 
 // Whether something accepts TCP connections on 127.0.0.1:`port`.
 bool AcceptsConnections(int port);

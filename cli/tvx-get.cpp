@@ -35,6 +35,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "transfer/CFileDownload.h"
+#include "transfer/ChecksumFiles.h"
 #include "transfer/CProgressLine.h"
 
 namespace {
@@ -134,7 +135,33 @@ int main(int argc, char** argv) {
         return 0;
     tvxcli::TransferOptions options;
     std::vector<const char*> operands;
+    std::vector<tvx::Digest> checksums;
+    std::string checksumFile;
     for (int i = 1; i < argc; ++i) {
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (std::strcmp(argv[i], "--checksum") == 0) {
+            tvx::Digest digest;
+            if (value == nullptr || !tvx::ParseChecksumOption(value, digest)) {
+                std::fprintf(stderr,
+                             "tvx-get: --checksum takes sha-256=HEX (64 digits) or sha-512=HEX "
+                             "(128 digits)\n");
+                return 2;
+            }
+            checksums.push_back(std::move(digest));
+            ++i;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--checksums") == 0) {
+            if (value == nullptr) {
+                std::fprintf(stderr,
+                             "tvx-get: --checksums takes the address or the path of a SHA256SUMS "
+                             "or SHA512SUMS file\n");
+                return 2;
+            }
+            checksumFile = value;
+            ++i;
+            continue;
+        }
         const tvxcli::OptionUse use = tvxcli::TakeTransferOption("tvx-get", argc, argv, i, options);
         if (use == tvxcli::OptionUse::Bad)
             return 2;
@@ -171,6 +198,23 @@ int main(int argc, char** argv) {
         download.SetParameters(operands[0]);
     else
         download.SetParameters(operands[0], operands[1]);
+    download.Transfer().SetExpectedDigests(checksums);
+    if (!checksumFile.empty()) {
+        // The file the user names must be readable and must list this file;
+        // a proof that cannot be made is said before anything is fetched.
+        auto files = std::make_shared<tvx::ChecksumFiles>();
+        std::string problem;
+        if (!files->Use(checksumFile, settings, problem)) {
+            std::fprintf(stderr, "tvx-get: --checksums: %s\n", problem.c_str());
+            return 1;
+        }
+        if (files->For(download.Parameters().address, settings).empty()) {
+            std::fprintf(stderr, "tvx-get: %s lists no sha-256 or sha-512 digest for %s\n",
+                         checksumFile.c_str(), download.Parameters().address.c_str());
+            return 1;
+        }
+        download.Transfer().SetChecksumFiles(std::move(files));
+    }
 
     if (download.Start()) {
         while (!tvxcli::g_interrupted) {
@@ -206,6 +250,12 @@ int main(int argc, char** argv) {
                 "tvx-get: %s holds %lld of %lld bytes; run the same command again to complete it\n",
                 file.c_str(), static_cast<long long>(transfer.OnDisk()),
                 static_cast<long long>(transfer.ContentLength()));
+            return 1;
+        case tvx::DownloadOutcome::Corrupt:
+            std::fprintf(stderr,
+                         "tvx-get: %s does not match its digest; it is marked to be fetched again "
+                         "from byte 0\n",
+                         file.c_str());
             return 1;
         case tvx::DownloadOutcome::NothingToFetch:
             std::fprintf(stderr, "tvx-get: the source is missing or empty; nothing was fetched\n");

@@ -13,13 +13,13 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev qt6-svg-dev
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
-  libcurl4-openssl-dev
+  libcurl4-openssl-dev libssl-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   nginx-light squid
   xvfb xauth xdotool
   chromium chromium-driver python3 python3-selenium
-  tzdata time curl wget openssl strace
+  tzdata time curl wget openssl strace attr
 )
 
 

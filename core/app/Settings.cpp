@@ -103,6 +103,10 @@ void LoadTransferSettings(HttpSettings& settings, std::string_view settingsFile)
     const int minSplit = GetPrivateProfileInt(
         "Transfer", "MinSplitSize", static_cast<int>(settings.minSplitSize), settingsFile);
     settings.minSplitSize = std::max(kMinSplitSize, minSplit);
+    settings.checksumFiles =
+        GetPrivateProfileInt("Transfer", "ChecksumFiles", settings.checksumFiles, settingsFile) != 0;
+    settings.wantDigest =
+        GetPrivateProfileInt("Transfer", "WantDigest", settings.wantDigest, settingsFile) != 0;
 }
 
 }  // namespace tvx

@@ -72,8 +72,12 @@ bool SaveSplitterSizes(const SplitterSizes& sizes, std::string_view settingsFile
 // Connections: checks and transfers a session runs at once (1 to
 // kMaxConnections); ConnectionsPerFile: connections one large file may come
 // over (1 to kMaxConnectionsPerFile); MinSplitSize: the smallest segment in
-// bytes (at least kMinSplitSize; files are cut from 16 times it on). Missing
-// keys keep the values settings already holds; values below 1 are taken as 1.
+// bytes (at least kMinSplitSize; files are cut from 16 times it on);
+// ChecksumFiles: 1 (the default) proves files by the SHA256SUMS and
+// SHA512SUMS of their remote folder, 0 does not look for them; WantDigest: 1
+// asks servers to state a file's digest (Want-Repr-Digest; 0 by default).
+// Missing keys keep the values settings already holds; values below 1 are
+// taken as 1.
 constexpr int kMaxConnections = 32;
 constexpr int kMinSplitSize = 4096;
 constexpr int kMaxConnectionsPerFile = 16;

@@ -119,6 +119,7 @@ void CSession::OnOK() {
     m_workList.clear();
     m_workList.reserve(entries.size());
     m_checkedVersions.clear();
+    m_checksumFiles = std::make_shared<ChecksumFiles>();
 
     // A host that could not be reached fails its own links at once; the
     // others go on. Only when no host answers at all does the session end here.
@@ -140,8 +141,10 @@ void CSession::OnOK() {
             continue;
         }
         const std::string address(entry.Address());
-        for (int ahead = i; ahead < n && ahead < i + m_settings.connections; ++ahead)
-            Prefetch(std::string(entries[ahead].Address()));
+        for (int ahead = i; ahead < n && ahead < i + m_settings.connections; ++ahead) {
+            Prefetch(std::string(entries[ahead].Address()),
+                     CTransfer::CheckConditions(m_baseDirectory, std::string(entries[ahead].Path())));
+        }
         m_ui.UpperBar().SetPos(i);
         const std::string name = DisplayName(entry.Path());
         m_ui.SetUpperCaption("check the file: " + name);
@@ -152,7 +155,7 @@ void CSession::OnOK() {
             GetLocalFileInfo(ResolveLocalPath(m_baseDirectory, entry.Path()));
         const std::string host = HostOf(address);
         const bool dead = m_deadHosts.count(host) != 0;
-        const int r = dead ? CTransfer::kInternetError : m_transfer.Check(address);
+        const int r = dead ? CTransfer::kInternetError : m_transfer.Check(address, std::string(entry.Path()));
         if (m_state == State::Closed)
             return;
         if (m_interrupted && m_interrupted()) {
@@ -247,9 +250,9 @@ void CSession::OnTimer(int budgetMs) {
     s_tickRunning = false;
 }
 
-void CSession::Prefetch(const std::string& address) {
+void CSession::Prefetch(const std::string& address, const std::string& conditions) {
     if (m_settings.pool && !IsLocalSource(address) && m_deadHosts.count(HostOf(address)) == 0)
-        m_settings.pool->Prefetch(address, m_settings);
+        m_settings.pool->Prefetch(address, m_settings, conditions);
 }
 
 void CSession::DropPrefetched(bool kept) {
@@ -293,6 +296,7 @@ void CSession::OpenSlot(int index) {
     slot.transfer = std::make_unique<CTransfer>(m_settings, ReportMode::Session);
     CTransfer& t = *slot.transfer;
     t.SetBaseDirectory(m_baseDirectory);
+    t.SetChecksumFiles(m_checksumFiles);
     t.SetPaced(m_paced);
     t.SetReadWait(m_slots.size() == 1 ? m_readWaitMs : 0);
     t.SetUi(&m_ui);

@@ -122,7 +122,8 @@ private:
     void RetireSlots();
     // Starts the plain request of an address ahead of its turn (pool only);
     // local sources and hosts that did not answer are left out.
-    void Prefetch(const std::string& address);
+    // conditions: the header lines a check of the entry sends.
+    void Prefetch(const std::string& address, const std::string& conditions = {});
     // Starts the requests of the entries after the ones under way.
     void PrefetchAhead();
     // With kept, the answers kept for downloads go too.
@@ -139,6 +140,7 @@ private:
     std::string m_workListPath;
     std::vector<WorkListEntry> m_workList;         // the entries chosen for download
     std::vector<RemoteVersion> m_checkedVersions;  // what the check saw, per chosen entry
+    std::shared_ptr<ChecksumFiles> m_checksumFiles;  // the folders' checksum files, once each
     std::set<std::string> m_deadHosts;             // hosts that did not answer this session
     std::function<bool()> m_interrupted;
     State m_state = State::Waiting;

@@ -14,6 +14,7 @@
 
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "transfer/Digest.h"
 #include "transfer/FileTime.h"
 
 namespace tvx {
@@ -231,7 +232,9 @@ bool CDestination::OpenFile(std::int64_t offset, std::int64_t length, const Free
                          HumanBytes(needed).c_str(), HumanBytes(free).c_str());
         return false;
     }
-    constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    // Read and write: a file proved by a digest is read back where it was
+    // written out of order.
+    constexpr int kFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     m_file = ::open(m_path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
     m_created = m_file >= 0;
     if (m_file < 0 && errno == EEXIST)
@@ -248,6 +251,7 @@ bool CDestination::OpenFile(std::int64_t offset, std::int64_t length, const Free
     m_device = st.st_dev;
     m_inode = st.st_ino;
     m_cutPending = offset == 0 && !keep;
+    m_position = offset;
     // Bytes beyond the count were never confirmed; they go so that the file
     // holds exactly what the record says.
     if (offset > 0 && !keep &&
@@ -273,6 +277,7 @@ bool CDestination::CutOnce() {
     const bool empty = ::fstat(m_file, &st) == 0 && st.st_size == 0;
     const bool ok = (empty || ::ftruncate(m_file, 0) == 0) && ::lseek(m_file, 0, SEEK_SET) == 0;
     m_cutPending = !ok;
+    m_position = 0;
     return ok;
 }
 
@@ -290,6 +295,8 @@ bool CDestination::WriteAt(std::int64_t offset, const char* data, std::size_t n,
             written += static_cast<std::size_t>(w);
     }
     m_written += static_cast<std::int64_t>(written);
+    if (m_digest != nullptr)
+        m_digest->Written(offset, data, written);
     if (!ok) {
         problem = Format("cannot write %s: %s", m_path.c_str(),
                          m_file < 0 ? "it is not open" : std::strerror(errno));
@@ -303,6 +310,9 @@ bool CDestination::Write(const char* data, std::size_t n, std::size_t& written,
     bool ok = m_file >= 0 && CutOnce();
     ok = ok && WriteAll(m_file, data, n, written);
     m_written += static_cast<std::int64_t>(written);
+    if (m_digest != nullptr)
+        m_digest->Written(m_position, data, written);
+    m_position += static_cast<std::int64_t>(written);
     if (!ok) {
         problem = Format("cannot write %s: %s", m_path.c_str(),
                          m_file < 0 ? "it is not open" : std::strerror(errno));

@@ -31,6 +31,8 @@
 
 namespace tvx {
 
+class FileDigest;
+
 class CDestination {
 public:
     // Free bytes of the file system that holds a folder, or -1 when unknown.
@@ -77,6 +79,12 @@ public:
     // bytes are cut). Bytes beyond the end leave a hole before them.
     bool WriteAt(std::int64_t offset, const char* data, std::size_t n, std::size_t& written,
                  std::string& problem);
+    // Every byte written from now on is shown to the digest (in the order
+    // written, with its offset); nullptr stops it.
+    void Watch(FileDigest* digest) { m_digest = digest; }
+    // The open destination, for reading back what was written and for its
+    // attributes; -1 when it is not open.
+    int Descriptor() const { return m_file; }
     // False when the file at the path is no longer the one being written.
     bool StillOurs() const;
     // Makes what was written durable, so that a record may count it.
@@ -114,6 +122,8 @@ private:
     bool m_cutPending = false;
     bool m_created = false;
     std::int64_t m_written = 0;
+    std::int64_t m_position = 0;  // where Write writes next
+    FileDigest* m_digest = nullptr;
     unsigned long long m_device = 0, m_inode = 0;
 };
 

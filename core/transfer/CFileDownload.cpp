@@ -64,7 +64,8 @@ std::string CFileDownload::EndLogLine() const {
                                        "no connection",         "check failed",
                                        "already up to date",    "nothing to fetch",
                                        "could not be opened",   "complete",
-                                       "incomplete, resumable", "broken off, resumable"};
+                                       "incomplete, resumable", "broken off, resumable",
+                                       "digest mismatch, to be fetched again"};
     const std::string& file = m_transfer.DestinationPath().empty() ? m_parameters.localName
                                                                    : m_transfer.DestinationPath();
     const long long length = m_transfer.ContentLength();
@@ -96,7 +97,7 @@ bool CFileDownload::Start() {
     m_ui.RunningAnimation().Play();
     // One request tests the connection and checks the file; whatever went
     // wrong is said once.
-    const int checked = m_transfer.Check(address);
+    const int checked = m_transfer.Check(address, localName);
     if (checked == CTransfer::kInternetError) {
         std::string text = "OPEN ERROR INTERNET -- (FIRST CONNECT WITH YOUR INTERNET)";
         if (!m_transfer.Problem().empty())
@@ -153,8 +154,9 @@ CFileDownload::TickResult CFileDownload::Tick(int budgetMs) {
             if (n == 0) {
                 m_transfer.StampDestination();  // when complete
                 m_active = false;
-                m_outcome =
-                    m_transfer.Complete() ? DownloadOutcome::Complete : DownloadOutcome::Short;
+                m_outcome = m_transfer.Complete()       ? DownloadOutcome::Complete
+                             : m_transfer.DigestFailed() ? DownloadOutcome::Corrupt
+                                                         : DownloadOutcome::Short;
             }
         }
     } else {

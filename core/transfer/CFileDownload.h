@@ -58,6 +58,7 @@ enum class DownloadOutcome {
     Complete,        // all announced bytes are on disk
     Short,           // the transfer ended with fewer bytes
     Broken,          // the user broke off
+    Corrupt,         // every byte came, but not the bytes a digest states
 };
 
 class CFileDownload {
@@ -99,6 +100,8 @@ public:
     // on disk of the announced length, and how it ended.
     std::string EndLogLine() const;
     const CTransfer& Transfer() const { return m_transfer; }
+    // Digests and checksum files the file is proved by (see CTransfer).
+    CTransfer& Transfer() { return m_transfer; }
 
 private:
     bool CloseWith(DownloadOutcome outcome);

@@ -160,6 +160,15 @@ void CSegmentFetch::SegmentDone(std::size_t i) {
     Connection& c = m_connections[i];
     const std::int64_t end = m_map.At(c.segment)->end;
     const Segment* next = m_map.At(end);
+    if (c.end == end) {
+        // The answer was read whole: its Content-Digest, if it states one,
+        // holds it to its bytes.
+        char probe = 0;
+        if (c.request->Read(&probe, 1, 0) == HttpRequest::kError && c.request->DigestMismatch()) {
+            m_problem = c.request->ErrorText();
+            m_corrupt = true;
+        }
+    }
     if (next == nullptr || c.end < next->end) {
         Drop(i, {});
         return;
@@ -200,6 +209,11 @@ CSegmentFetch::Read CSegmentFetch::ReadConnection(std::size_t i, std::int64_t ro
                        static_cast<long long>(s.Next()), m_url.c_str()));
         return Read::Gone;
     }
+    if (n == HttpRequest::kError && c.request->DigestMismatch()) {
+        m_problem = c.request->ErrorText();
+        m_corrupt = true;
+        return Read::Corrupt;
+    }
     if (n <= 0) {
         // The answer ended before its segment did; another connection takes
         // the rest of it up.
@@ -227,6 +241,8 @@ CSegmentFetch::Read CSegmentFetch::ReadConnection(std::size_t i, std::int64_t ro
         return Read::More;
     const std::size_t before = m_connections.size();
     SegmentDone(i);
+    if (m_corrupt)
+        return Read::Corrupt;
     return m_connections.size() == before ? Read::More : Read::Gone;  // it went on, or ended
 }
 
@@ -269,6 +285,8 @@ CSegmentFetch::Status CSegmentFetch::Step(std::int64_t allowance, std::vector<ch
         }
         if (read == Read::WriteFailed)
             return Status::WriteFailed;
+        if (read == Read::Corrupt)
+            return Status::Corrupt;
         if (read != Read::Gone)
             ++i;
     }

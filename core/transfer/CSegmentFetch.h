@@ -17,7 +17,9 @@
 // - a connection that brings nothing for the low-speed time is closed and
 //   its segment given to another;
 // - another version in any answer ends the fetch: bytes of two versions are
-//   never joined.
+//   never joined;
+// - an answer read whole that does not match its Content-Digest ends the
+//   fetch as corrupt: none of the file's bytes can be trusted then.
 
 #include <chrono>
 #include <cstdint>
@@ -41,6 +43,7 @@ public:
         Complete,     // every segment is on disk
         Failed,       // no connection can fetch the rest (Problem says why)
         WriteFailed,  // the file took no more bytes (Problem says why)
+        Corrupt,      // an answer's bytes did not match its Content-Digest (Problem says so)
     };
 
     struct Limits {
@@ -91,7 +94,7 @@ private:
     // Reads once from a connection, at most room bytes: More (it may have
     // more), Idle (nothing now), Gone (it was dropped or has ended), or
     // WriteFailed. taken counts what it gave, skipped bytes included.
-    enum class Read { More, Idle, Gone, WriteFailed };
+    enum class Read { More, Idle, Gone, WriteFailed, Corrupt };
     Read ReadConnection(std::size_t i, std::int64_t room, std::vector<char>& buffer,
                         std::int64_t& moved, std::int64_t& taken);
     std::string RangeHeaders(const Segment& s) const;
@@ -106,6 +109,7 @@ private:
     std::size_t m_allowed;      // connections allowed now
     bool m_splitting = true;    // segments may still be split for new connections
     bool m_rangesWork = false;  // the server has answered a range as it should
+    bool m_corrupt = false;     // an answer failed its Content-Digest
     int m_failures = 0;         // connections lost in a row without a byte moved
     Clock::time_point m_lastBusy{};
     std::string m_lastFailure;

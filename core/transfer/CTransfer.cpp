@@ -15,6 +15,7 @@
 #include "platform/Text.h"
 #include "session/WorkListEntry.h"
 #include "transfer/CSegmentFetch.h"
+#include "transfer/FileOrigin.h"
 #include "transfer/FileTime.h"
 #include "transfer/ResponseHead.h"
 
@@ -110,7 +111,7 @@ void CTransfer::Report(Event event, const std::string& text) {
     if (m_log == nullptr)
         return;
     static const char* const kPrefix[] = {
-        "OPEN ERROR: ", "SEEK ERROR: ", "READ ERROR: ", "WRITE ERROR: "};
+        "OPEN ERROR: ", "SEEK ERROR: ", "READ ERROR: ", "WRITE ERROR: ", "VERIFY ERROR: "};
     m_log->Write(kPrefix[static_cast<int>(event)] + text + kBells, true);
 }
 
@@ -197,10 +198,34 @@ void CTransfer::BeginStep() {
     m_problem.clear();
     m_hostUnreachable = false;
     m_complete = false;
+    m_digestFailed = false;
     m_version = {};
 }
 
-int CTransfer::Check(const std::string& source) {
+std::string CTransfer::CheckConditions(const std::string& baseDirectory,
+                                       const std::string& localPath) {
+    if (localPath.empty())
+        return {};
+    const std::string resolved = ResolveLocalPath(baseDirectory, localPath);
+    struct stat st {};
+    if (::lstat(ToNativePath(resolved).c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        IsPartialDownload(resolved, baseDirectory))
+        return {};
+    const FileOrigin origin = ReadFileOrigin(ToNativePath(resolved));
+    // An attribute is only taken as it could have come from a header line.
+    const auto headerSafe = [](const std::string& value) {
+        return !value.empty() && std::none_of(value.begin(), value.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+        });
+    };
+    if (headerSafe(origin.etag))
+        return "If-None-Match: " + origin.etag + "\r\n";
+    if (headerSafe(origin.lastModified))
+        return "If-Modified-Since: " + origin.lastModified + "\r\n";
+    return {};
+}
+
+int CTransfer::Check(const std::string& source, const std::string& localPath) {
     BeginStep();
     m_checked = {};
     m_emptySource = false;
@@ -215,13 +240,27 @@ int CTransfer::Check(const std::string& source) {
         m_checked = LocalVersion(source, info);
         return kOk;
     }
+    const std::string conditions = CheckConditions(m_baseDirectory, localPath);
     m_checkRequest = std::make_unique<HttpRequest>(m_settings);
-    if (!m_checkRequest->Send(source)) {
+    if (!m_checkRequest->Send(source, conditions)) {
         // An empty address is no request; there is nothing to tell about it.
         m_problem = source.empty() ? std::string() : m_checkRequest->ErrorText();
         m_hostUnreachable = m_checkRequest->HostUnreachable();
         m_checkRequest.reset();
         return kInternetError;
+    }
+    if (!conditions.empty() && m_checkRequest->Response().status == 304) {
+        // Not modified: the server still has the version the local copy
+        // remembers, whose length and date are the copy's own.
+        m_checkRequest.reset();
+        const std::string resolved = ResolveLocalPath(m_baseDirectory, localPath);
+        const LocalFileInfo local = GetLocalFileInfo(resolved);
+        const FileOrigin origin = ReadFileOrigin(ToNativePath(resolved));
+        m_statusCode = 304;
+        m_contentLength = local.length;
+        m_remoteDate = origin.lastModified.empty() ? local.date : DateNumberOf(origin.lastModified);
+        m_checked = {m_contentLength, m_remoteDate, origin.lastModified, origin.etag};
+        return kOk;
     }
     if (const int r = TakeWholeAnswer(m_checkRequest->Response()); r != kOk) {
         m_checkRequest.reset();
@@ -457,6 +496,9 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
     const std::string resolved = ResolveLocalPath(m_baseDirectory, localPath);
     if (const std::string problem = m_dest.Judge(resolved); !problem.empty())
         return Fail(Event::Open, problem, kLocalFileError);
+    // A checksum file is read before the source is asked, so that no answer
+    // waits on it.
+    std::vector<Digest> expected = ListedDigests(source);
     Answer answer;
     if (const int r = Ask(source, answer); r != kOk)
         return r;
@@ -478,6 +520,16 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
         if (const int r = Position(source, stored, start, answer); r != kOk)
             return r;
     }
+    // The digests the file must match: the user's, the checksum files', and
+    // those the answer states (Repr-Digest, else the older Digest).
+    if (answer.request) {
+        const HttpResponse& response = answer.request->Response();
+        std::vector<Digest> stated = ParseDigestField(response.reprDigest, "Repr-Digest");
+        if (stated.empty())
+            stated = ParseInstanceDigest(response.digest, "Digest");
+        expected.insert(expected.end(), stated.begin(), stated.end());
+    }
+    m_digest = FileDigest(std::move(expected));
     // The record comes first: whenever the destination exists from here on,
     // a record beside it says what of it may be trusted. It counts what an
     // earlier record counted (durable then) or nothing, so it needs no sync.
@@ -492,8 +544,28 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
     if (!m_dest.OpenFile(start.offset, m_contentLength, m_freeSpace, problem,
                          !start.segments.empty()))
         return Fail(Event::Open, problem, kLocalFileError);
+    if (m_digest.Wanted()) {
+        // The bytes an earlier run left are hashed now, once; the rest as it
+        // arrives.
+        m_dest.Watch(&m_digest);
+        if (!m_digest.CatchUp(m_dest.Descriptor(), start.offset, problem))
+            return Fail(Event::Read, m_dest.Path() + ": " + problem, kLocalFileError);
+    }
     Begin(start, answer);
     return kOk;
+}
+
+std::vector<Digest> CTransfer::ListedDigests(const std::string& source) {
+    std::vector<Digest> digests = m_givenDigests;
+    if (IsLocalSource(source))
+        return digests;
+    if (!m_sums && m_settings.checksumFiles)
+        m_sums = std::make_shared<ChecksumFiles>();
+    if (m_sums && (m_settings.checksumFiles || m_sums->Explicit())) {
+        for (Digest& d : m_sums->For(source, m_requestSettings))
+            digests.push_back(std::move(d));
+    }
+    return digests;
 }
 
 void CTransfer::StampDestination() const {
@@ -504,8 +576,12 @@ void CTransfer::StampDestination() const {
 bool CTransfer::LocalCopyCurrent(const std::string& localPath) const {
     const std::string resolved = ResolveLocalPath(m_baseDirectory, localPath);
     const LocalFileInfo local = GetLocalFileInfo(resolved);
-    return local.length == m_contentLength && local.date == m_remoteDate &&
-           !IsPartialDownload(resolved, m_baseDirectory);
+    if (local.length != m_contentLength || local.date != m_remoteDate ||
+        IsPartialDownload(resolved, m_baseDirectory))
+        return false;
+    // Another ETag is another version, whatever length and minute say.
+    const std::string remembered = ReadFileOrigin(ToNativePath(resolved)).etag;
+    return remembered.empty() || m_checked.etag.empty() || remembered == m_checked.etag;
 }
 
 }  // namespace tvx

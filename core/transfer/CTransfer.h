@@ -55,7 +55,9 @@
 #include <vector>
 
 #include "transfer/CDestination.h"
+#include "transfer/ChecksumFiles.h"
 #include "transfer/ControlFile.h"
+#include "transfer/Digest.h"
 #include "transfer/HttpRequest.h"
 #include "transfer/Owner.h"
 #include "transfer/RemoteVersion.h"
@@ -130,6 +132,13 @@ public:
     // How Open learns the free space before it writes (statvfs by default).
     void SetFreeSpaceProbe(FreeSpaceProbe probe) { m_freeSpace = std::move(probe); }
 
+    // Digests the file must match besides those its server states (a
+    // checksum the user gave).
+    void SetExpectedDigests(std::vector<Digest> digests) { m_givenDigests = std::move(digests); }
+    // The checksum files of the owner's run (shared by its transfers);
+    // without one, the transfer keeps its own when settings ask for them.
+    void SetChecksumFiles(std::shared_ptr<ChecksumFiles> files) { m_sums = std::move(files); }
+
     // The version the last successful Check saw.
     const RemoteVersion& CheckedVersion() const { return m_checked; }
 
@@ -140,7 +149,15 @@ public:
     // ended (Finish has then been called).
     long ReadChunk();
     void Finish();
-    int Check(const std::string& source);
+    // With localPath, a complete local copy that remembers its version (see
+    // FileOrigin.h) is asked about conditionally (If-None-Match, else
+    // If-Modified-Since): an unchanged file costs an answer 304 without a
+    // body, and the check then holds the local copy's length and date.
+    int Check(const std::string& source, const std::string& localPath = {});
+    // The condition lines a check of the local copy at the path sends ("" for
+    // none): the same for a request started ahead of the check.
+    static std::string CheckConditions(const std::string& baseDirectory,
+                                       const std::string& localPath);
     // After a successful Check: the answer's body is wanted (the file is to
     // be fetched), and a plain request for the same address made with the
     // same pool takes it over instead of asking again; or it is not, and the
@@ -160,11 +177,16 @@ public:
     // The last failure was that the source's own host could not be reached;
     // its other files will not be reachable either.
     bool HostUnreachable() const { return m_hostUnreachable; }
-    // The transfer that ended holds every byte of its source, synced to disk.
+    // The transfer that ended holds every byte of its source, synced to disk
+    // (and matched every digest stated for it).
     bool Complete() const { return m_complete; }
+    // The transfer that ended had every byte, but they did not match a digest
+    // stated for them: the file is marked to be fetched again from byte 0.
+    bool DigestFailed() const { return m_digestFailed; }
     // After a successful Check: the local copy at the path (resolved as Open
-    // resolves it) is the checked version already: same length and date, and
-    // no control file marks it as a partial.
+    // resolves it) is the checked version already: same length and date, no
+    // control file marks it as a partial, and the ETag it remembers (if any)
+    // is the server's.
     bool LocalCopyCurrent(const std::string& localPath) const;
     // Connections the open transfer reads from now (0 when it is not open).
     int ConnectionCount() const;
@@ -179,7 +201,7 @@ public:
     static void MakeDirectories(std::string_view path);
 
 private:
-    enum class Event { Open, Seek, Read, Write };
+    enum class Event { Open, Seek, Read, Write, Verify };
     enum class State { Idle, Open, Ended };
 
     // The source's answer: a request whose body runs from the position the
@@ -246,7 +268,19 @@ private:
     bool StillOurs(std::int64_t written);
     long Stop();
     void Notice(const std::string& reason);
-    void LoseDestination(const std::string& text);
+    void LoseDestination(const std::string& text, Event event = Event::Write);
+    // The digests the file must match, besides those of the answer.
+    std::vector<Digest> ListedDigests(const std::string& source);
+    // Phase "prove": every digest stated for the file holds. False when the
+    // file is corrupt (reported, and marked to start over) or cannot be read.
+    bool ProveDigests();
+    // The bytes of an answer did not match a digest: nothing of the file can
+    // be trusted.
+    long Corrupt(std::string text);
+    // Says which digests proved the file, and where they were stated.
+    void SayVerified();
+    // Writes the file's origin and version into its attributes.
+    void RememberOrigin();
     void ShowFileProgress();
 
     HttpSettings m_settings;
@@ -273,6 +307,7 @@ private:
     bool m_emptySource = false;
     bool m_hostUnreachable = false;
     bool m_complete = false;
+    bool m_digestFailed = false;
     std::unique_ptr<HttpRequest> m_checkRequest;  // the last Check's answer
     std::string m_checkSource;
 
@@ -289,6 +324,10 @@ private:
     std::int64_t m_sinceIdentityCheck = 0;
     std::chrono::steady_clock::time_point m_lastCheckpoint{};
     std::vector<char> m_buffer;
+    std::vector<Digest> m_givenDigests;
+    std::shared_ptr<ChecksumFiles> m_sums;
+    FileDigest m_digest;  // the proof of the open transfer's file
+    std::vector<Digest> m_proved;
 
     // Requests of an open transfer: the owner's pool when it has one,
     // otherwise a pool of the transfer's own whose requests stand alone.

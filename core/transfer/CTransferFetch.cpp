@@ -10,10 +10,12 @@
 #include <limits>
 #include <thread>
 
+#include "platform/Paths.h"
 #include "platform/Text.h"
 #include "session/WorkListEntry.h"
 #include "transfer/CSegmentFetch.h"
 #include "transfer/CTransfer.h"
+#include "transfer/FileOrigin.h"
 
 namespace tvx {
 
@@ -91,7 +93,7 @@ bool CTransfer::Checkpoint(bool force) {
     return true;
 }
 
-void CTransfer::LoseDestination(const std::string& text) {
+void CTransfer::LoseDestination(const std::string& text, Event event) {
     // Nothing of the file can be counted on any more.
     if (m_totals != nullptr)
         m_totals->running -= m_onDisk;
@@ -101,7 +103,68 @@ void CTransfer::LoseDestination(const std::string& text) {
     m_segments.reset();
     m_record = RecordNow();
     m_dest.WriteRecord(m_record);
-    Report(Event::Write, text);
+    Report(event, text);
+}
+
+long CTransfer::Corrupt(std::string text) {
+    m_digestFailed = true;
+    LoseDestination(m_dest.Path() + ": " + text + "; it will be fetched again from byte 0",
+                    Event::Verify);
+    m_state = State::Ended;
+    Finish();
+    return 0;
+}
+
+bool CTransfer::ProveDigests() {
+    m_proved.clear();
+    if (!m_digest.Wanted())
+        return true;
+    std::string problem;
+    switch (m_digest.Prove(m_dest.Descriptor(), m_contentLength, problem)) {
+        case FileDigest::Proof::Proved:
+            break;
+        case FileDigest::Proof::Mismatch:
+            Corrupt(problem);
+            return false;
+        case FileDigest::Proof::Unreadable:
+            Report(Event::Read, m_dest.Path() + ": " + problem);
+            Stop();
+            return false;
+    }
+    m_proved = m_digest.Computed();
+    return true;
+}
+
+void CTransfer::SayVerified() {
+    if (m_proved.empty())
+        return;
+    std::string algorithms, sources;
+    for (const Digest& d : m_proved)
+        algorithms += std::string(algorithms.empty() ? "" : ", ") + DigestName(d.algorithm);
+    for (const Digest& d : m_digest.Expected()) {
+        if (sources.find(d.source) == std::string::npos)
+            sources += (sources.empty() ? "" : ", ") + d.source;
+    }
+    const std::string text = algorithms + " verified (" + sources + ")";
+    if (m_mode == ReportMode::Session) {
+        if (m_log != nullptr)
+            m_log->Write("DOWNLOAD : " +
+                             (m_entry != nullptr ? std::string(m_entry->Path()) : m_dest.Path()) +
+                             " " + text,
+                         true);
+    } else if (m_ui != nullptr) {
+        m_ui->Notice(m_dest.Path() + ": " + text);
+    }
+}
+
+void CTransfer::RememberOrigin() {
+    FileOrigin origin;
+    origin.url = IsLocalSource(m_source) ? "file://" + ToNativePath(m_source) : m_source;
+    origin.referrer = m_settings.referer;
+    origin.etag = m_version.etag;
+    origin.lastModified = m_version.lastModified;
+    origin.digests = m_proved;
+    WriteFileOrigin(m_dest.Descriptor(), origin);
 }
 
 void CTransfer::Count(std::int64_t bytes) {
@@ -133,13 +196,18 @@ long CTransfer::End(bool failed) {
     }
     const bool whole = m_segments ? m_segments->Map().Complete() : m_onDisk == m_contentLength;
     if (!failed && whole) {
+        if (!ProveDigests())
+            return 0;  // corrupt or unreadable: said, and recorded
         // Complete only once the bytes are on the disk: a write error the
         // file system reports late leaves the file to be fetched again.
+        RememberOrigin();
         std::string problem;
         m_complete = m_dest.Commit(problem);
         if (!m_complete) {
             LoseDestination(problem);
             m_state = State::Ended;
+        } else {
+            SayVerified();
         }
     }
     return Stop();
@@ -152,8 +220,14 @@ long CTransfer::ReadChunk() {
 }
 
 long CTransfer::ReadStream() {
-    if (m_onDisk == m_contentLength)
+    if (m_onDisk == m_contentLength) {
+        // The answer is read whole: a Content-Digest it states must hold.
+        char probe = 0;
+        if (m_stream && m_stream->Read(&probe, 1, 0) == HttpRequest::kError &&
+            m_stream->DigestMismatch())
+            return Corrupt(m_stream->ErrorText());
         return End(false);
+    }
     long n = 0;
     bool failed = false;
     if (m_localSource >= 0) {
@@ -175,6 +249,8 @@ long CTransfer::ReadStream() {
             m_readWaitMs);
         if (n == HttpRequest::kNothingYet)
             return kNothingYet;
+        if (n == HttpRequest::kError && m_stream->DigestMismatch())
+            return Corrupt(m_stream->ErrorText());
         if (n == HttpRequest::kError) {
             Report(Event::Read, m_stream->ErrorText());
             n = 0;
@@ -209,6 +285,8 @@ long CTransfer::ReadSegments() {
         case CSegmentFetch::Status::Failed:
             Report(Event::Read, m_segments->Problem());
             return End(true);
+        case CSegmentFetch::Status::Corrupt:
+            return Corrupt(m_segments->Problem());
         case CSegmentFetch::Status::WriteFailed:
             Report(Event::Write, m_segments->Problem());
             return Stop();
@@ -277,6 +355,7 @@ void CTransfer::Finish() {
     m_checkRequest.reset();
     m_stream.reset();
     m_segments.reset();
+    m_dest.Watch(nullptr);
     if (m_state != State::Idle) {
         m_state = State::Idle;
         if (m_fileProgress != nullptr)

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "transfer/HttpRequest.h"
+#include "transfer/Digest.h"
 #include "transfer/ResponseHead.h"
 
 namespace tvx {
@@ -60,6 +61,7 @@ struct HttpPool::Impl {
     // request (HttpPool::Keep).
     struct Ahead {
         std::string url;
+        std::string headers;  // the further header lines it was sent with
         std::unique_ptr<HttpRequest> request;
         bool kept = false;
     };
@@ -118,6 +120,13 @@ struct HttpRequest::Impl {
     bool hostUnreachable = false;
     std::int64_t bodyTaken = 0;      // bytes the write callback kept
     std::int64_t bodyDelivered = 0;  // bytes handed to the reader
+
+    // The answer's Content-Digest, checked over the body as it is read: the
+    // running hash (none when the answer states no digest it can check).
+    std::unique_ptr<Hasher> contentHash;
+    Digest contentDigest;
+    bool digestArmed = false;
+    bool digestMismatch = false;
 
     std::vector<char> pending;  // body bytes not yet read
     std::size_t pendingPos = 0;
@@ -187,6 +196,9 @@ struct HttpRequest::Impl {
     bool Resolve(const std::string& relative, std::string& absolute);
 
     long Read(char* buffer, std::size_t max, int waitMs);
+    // The body has ended: kEnd, or kError when it was read whole and its
+    // Content-Digest does not match it.
+    long BodyEnded();
 };
 
 }  // namespace tvx

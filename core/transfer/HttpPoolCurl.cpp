@@ -111,11 +111,12 @@ HttpPool::HttpPool() : m_impl(std::make_unique<Impl>()) {
 
 HttpPool::~HttpPool() = default;
 
-void HttpPool::Prefetch(const std::string& url, const HttpSettings& settings) {
+void HttpPool::Prefetch(const std::string& url, const HttpSettings& settings,
+                        const std::string& extraHeaders) {
     if (m_impl->multi == nullptr || url.empty())
         return;
     for (const Impl::Ahead& ahead : m_impl->prefetched) {
-        if (ahead.url == url)
+        if (ahead.url == url && ahead.headers == extraHeaders)
             return;
     }
     HttpSettings own = settings;
@@ -127,9 +128,9 @@ void HttpPool::Prefetch(const std::string& url, const HttpSettings& settings) {
     request->m_impl->pool = m_impl.get();
     request->m_impl->shared = m_impl->multi;
     request->m_impl->strict = false;
-    if (!request->m_impl->Start(url, {}))
+    if (!request->m_impl->Start(url, extraHeaders))
         return;
-    m_impl->prefetched.push_back({url, std::move(request), false});
+    m_impl->prefetched.push_back({url, extraHeaders, std::move(request), false});
 }
 
 void HttpPool::Keep(const std::string& url, std::unique_ptr<HttpRequest> request) {
@@ -146,7 +147,7 @@ void HttpPool::Keep(const std::string& url, std::unique_ptr<HttpRequest> request
     r.settings.pool.reset();
     r.settings.interrupted = nullptr;
     r.settings.whileWaiting = nullptr;
-    m_impl->prefetched.push_back({url, std::move(request), true});
+    m_impl->prefetched.push_back({url, {}, std::move(request), true});
 }
 
 void HttpPool::DropPrefetched(bool kept) {

@@ -70,6 +70,12 @@ struct HttpSettings {
     // The smallest segment a file is cut into; a file is cut only from 16
     // times this size on, so that small files never pay for more requests.
     std::int64_t minSplitSize = 256 << 10;
+    // Requests ask the server to state the file's digest (Want-Repr-Digest).
+    // Off by default: some servers turn away clients that ask.
+    bool wantDigest = false;
+    // Files are proved by the SHA256SUMS / SHA512SUMS of their remote
+    // folder when it has them (ChecksumFiles).
+    bool checksumFiles = true;
     // Requests made with a pool share its connections and its network wait
     // (see HttpPool); without one every request stands alone.
     std::shared_ptr<HttpPool> pool;
@@ -118,6 +124,12 @@ struct HttpResponse {
     // (chunked) has no length of its own: one stated beside it is not taken.
     std::string transferEncoding;
     std::string effectiveUrl;     // the address the final answer came from
+    // The digest fields, as sent (several fields joined by ", "; "" when
+    // missing): Repr-Digest and Digest state the whole file's digest,
+    // Content-Digest the digest of this answer's body.
+    std::string reprDigest;
+    std::string contentDigest;
+    std::string digest;
 };
 
 class HttpRequest {
@@ -133,8 +145,8 @@ public:
     HttpRequest& operator=(const HttpRequest&) = delete;
 
     // Sends the GET and waits until the final response's headers are in.
-    // With a pool, a GET for the same address without extraHeaders that the
-    // pool started ahead (HttpPool::Prefetch) is taken over instead, with
+    // With a pool, a GET for the same address and the same extraHeaders that
+    // the pool started ahead (HttpPool::Prefetch) is taken over instead, with
     // whatever of it has already arrived.
     // extraHeaders holds further header lines, each ended by CR LF (a Range
     // request, for instance). False on any network or protocol error;
@@ -148,8 +160,12 @@ public:
     // kError (ErrorText() says why). The body ends after the announced length
     // (bytes beyond it are dropped) or, without one, when the server closes
     // the connection. A body that ends before its announced length ends like
-    // a complete one; the caller sees the shortfall in its own count.
+    // a complete one; the caller sees the shortfall in its own count. A body
+    // read whole from its first byte that does not match the answer's
+    // Content-Digest (sha-256 or sha-512) ends in kError, and
+    // DigestMismatch() is then true: its bytes cannot be trusted.
     long Read(char* buffer, std::size_t max, int waitMs);
+    bool DigestMismatch() const;
 
     // Starts the GET without waiting for its answer; a redirection is not
     // followed but is an answer like any other. False when it could not be
@@ -208,11 +224,13 @@ public:
     HttpPool(const HttpPool&) = delete;
     HttpPool& operator=(const HttpPool&) = delete;
 
-    // Starts a plain GET of url ahead of its turn, unless one is waiting to
-    // be taken over already. It runs with settings (whose pool is ignored)
+    // Starts a GET of url (with the further header lines, as a request
+    // sends them) ahead of its turn, unless one is waiting to be taken over
+    // already. It runs with settings (whose pool is ignored)
     // and keeps at most one buffer's worth of body until a request takes it
     // over. A local source or an address that cannot be started is ignored.
-    void Prefetch(const std::string& url, const HttpSettings& settings);
+    void Prefetch(const std::string& url, const HttpSettings& settings,
+                  const std::string& extraHeaders = {});
     // Keeps the answer of a request whose body is wanted after all (a check
     // that found the file must be fetched), for a plain GET of url to take
     // over as it takes over one started ahead. Only a body of at most

@@ -305,6 +305,8 @@ bool HttpRequest::Impl::Start(const std::string& target, const std::string& extr
     host = HostKey(target);
     head = ResponseHeadParser{};
     finalSeen = aborted = busy = malformed = false;
+    contentHash.reset();
+    digestArmed = digestMismatch = false;
     bodyTaken = 0;
     bodyDelivered = 0;
     done = false;
@@ -320,6 +322,8 @@ bool HttpRequest::Impl::Start(const std::string& target, const std::string& extr
     }
     headerList = curl_slist_append(headerList, "Accept: text/*");
     headerList = curl_slist_append(headerList, "User-Agent: GET HTTP");
+    if (settings.wantDigest)
+        headerList = curl_slist_append(headerList, "Want-Repr-Digest: sha-256=10, sha-512=5");
     // A pool keeps connections for the next request; an HTTP/1.0 server
     // keeps one open only when asked to. A request alone has its own
     // connection, and the server is asked to end it after the answer, so
@@ -565,8 +569,18 @@ long HttpRequest::Impl::Read(char* buffer, std::size_t max, int waitMs) {
             error = "no request is open";
         return kError;
     }
+    if (!digestArmed && head.headersDone) {
+        // Only a body read from its first byte can be held to its digest.
+        digestArmed = true;
+        const long status = head.response.status;
+        std::vector<Digest> stated = ParseDigestField(head.response.contentDigest, "Content-Digest");
+        if ((status == 200 || status == 206) && bodyDelivered == 0 && !stated.empty()) {
+            contentDigest = stated.front();
+            contentHash = std::make_unique<Hasher>(contentDigest.algorithm);
+        }
+    }
     if (BodyComplete())
-        return kEnd;
+        return BodyEnded();
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
     if (paused && Available() < kPendingCap / 2) {
         paused = false;
@@ -590,12 +604,29 @@ long HttpRequest::Impl::Read(char* buffer, std::size_t max, int waitMs) {
         std::memcpy(buffer, pending.data() + pendingPos, n);
         pendingPos += n;
         bodyDelivered += static_cast<std::int64_t>(n);
+        if (contentHash)
+            contentHash->Update(buffer, n);
         return static_cast<long>(n);
     }
     // A body cut short ends like a complete one; the caller compares counts.
     if (result == CURLE_OK || result == CURLE_PARTIAL_FILE)
-        return kEnd;
+        return BodyEnded();
     error = Describe(result);
+    return kError;
+}
+
+long HttpRequest::Impl::BodyEnded() {
+    const bool whole = head.bodyLimit >= 0 ? bodyDelivered == head.bodyLimit : result == CURLE_OK;
+    if (!contentHash || !whole)
+        return kEnd;
+    const std::string got = contentHash->Final();
+    contentHash.reset();
+    if (got == contentDigest.bytes)
+        return kEnd;
+    digestMismatch = true;
+    error = Format("%s mismatch (Content-Digest of %s): expected %s, got %s",
+                   DigestName(contentDigest.algorithm), url.c_str(),
+                   HexText(contentDigest.bytes).c_str(), HexText(got).c_str());
     return kError;
 }
 
@@ -611,10 +642,10 @@ HttpRequest::HttpRequest(const HttpSettings& settings) : m_impl(std::make_unique
 HttpRequest::~HttpRequest() = default;
 
 bool HttpRequest::Send(const std::string& url, const std::string& extraHeaders) {
-    if (extraHeaders.empty() && m_impl->settings.pool) {
+    if (m_impl->settings.pool) {
         auto& ahead = m_impl->settings.pool->m_impl->prefetched;
         for (auto it = ahead.begin(); it != ahead.end(); ++it) {
-            if (it->url != url)
+            if (it->url != url || it->headers != extraHeaders)
                 continue;
             std::unique_ptr<HttpRequest> taken = std::move(it->request);
             ahead.erase(it);
@@ -646,6 +677,10 @@ void HttpRequest::Close() {
 
 const std::string& HttpRequest::ErrorText() const {
     return m_impl->error;
+}
+
+bool HttpRequest::DigestMismatch() const {
+    return m_impl->digestMismatch;
 }
 
 bool HttpRequest::HostUnreachable() const {

@@ -133,6 +133,12 @@ void ResponseHeadParser::Line(std::string_view raw) {
         location = value;
     } else if (CompareNoCase(name, "Content-Encoding") == 0) {
         current.contentEncoding = value;
+    } else if (CompareNoCase(name, "Repr-Digest") == 0) {
+        current.reprDigest += (current.reprDigest.empty() ? "" : ", ") + value;
+    } else if (CompareNoCase(name, "Content-Digest") == 0) {
+        current.contentDigest += (current.contentDigest.empty() ? "" : ", ") + value;
+    } else if (CompareNoCase(name, "Digest") == 0) {
+        current.digest += (current.digest.empty() ? "" : ", ") + value;
     } else if (CompareNoCase(name, "Retry-After") == 0) {
         current.retryAfter = value;
     } else if (CompareNoCase(name, "Transfer-Encoding") == 0 && CompareNoCase(value, "identity") != 0) {

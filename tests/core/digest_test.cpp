@@ -1,0 +1,248 @@
+// Files proved by their publisher's digests, the attributes a finished file
+// keeps, and checks that see a change by its ETag for the price of a 304.
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <utime.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "NginxServer.h"
+#include "TransferHelpers.h"
+#include "transfer/ChecksumFiles.h"
+#include "transfer/Digest.h"
+
+namespace {
+
+using tvx::CTransfer;
+using tvx::Digest;
+using tvx::DigestAlgorithm;
+using tvxtest::Pattern;
+using tvxtest::ReadFile;
+using tvxtest::WriteFile;
+
+std::string Sha(DigestAlgorithm algorithm, const std::string& bytes) {
+    tvx::Hasher h(algorithm);
+    h.Update(bytes.data(), bytes.size());
+    return h.Final();
+}
+
+std::string Base64(const std::string& bytes) {
+    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                  reinterpret_cast<const unsigned char*>(bytes.data()),
+                                  static_cast<int>(bytes.size()));
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+std::string Attribute(const std::string& path, const char* name) {
+    char value[4096];
+    const ssize_t n = getxattr(path.c_str(), name, value, sizeof value);
+    return n > 0 ? std::string(value, static_cast<std::size_t>(n)) : std::string();
+}
+
+// Every way a digest is written, and what is read from it.
+TEST(DigestTexts, EverySourceIsReadAndAnythingElsePassedOver) {
+    const std::string a = Sha(DigestAlgorithm::Sha256, "a");
+    const std::string b = Sha(DigestAlgorithm::Sha512, "b");
+    const std::string ha = tvx::HexText(a), hb = tvx::HexText(b);
+    struct Case {
+        const char* kind;  // field, legacy, option, sums
+        std::string text;
+        std::vector<std::string> found;  // "sha-256:" + hex
+    };
+    const std::vector<Case> cases = {
+        {"field", "sha-256=:" + Base64(a) + ":", {"sha-256:" + ha}},
+        {"field", "sha-512=:" + Base64(b) + ":, sha-256=:" + Base64(a) + ":;x=1",
+         {"sha-512:" + hb, "sha-256:" + ha}},
+        {"field", "md5=:AAAA:, sha-256=:" + Base64(b) + ":, sha-256=" + Base64(a), {}},
+        {"field", "sha-256=:" + Base64(a).substr(4) + ":", {}},
+        {"legacy", "MD5=AAAA, SHA-256=" + Base64(a), {"sha-256:" + ha}},
+        {"option", "sha-256=" + ha, {"sha-256:" + ha}},
+        {"option", "sha512=" + hb, {"sha-512:" + hb}},
+        {"option", "sha-512=" + ha, {}},
+        {"option", "sha-256=" + ha.substr(1) + "x", {}},
+        {"sums", ha + "  f.bin\n" + hb + "  other.bin\n", {"sha-256:" + ha}},
+        {"sums", hb + " *./f.bin\r\n", {"sha-512:" + hb}},
+        {"sums", "SHA256 (f.bin) = " + ha + "\nSHA512 (f.bin) = " + hb + "\n",
+         {"sha-256:" + ha, "sha-512:" + hb}},
+        {"sums", "SHA512 (f.bin) = " + ha + "\n" + ha + "  sub/f.bin\n\\" + ha + "  f.bin\n", {}},
+        {"sums", ha + "  f.bin.sig\n" + ha.substr(2) + "  f.bin\n", {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<Digest> got;
+        const std::string kind = c.kind;
+        if (kind == "field") {
+            got = tvx::ParseDigestField(c.text, "Repr-Digest");
+        } else if (kind == "legacy") {
+            got = tvx::ParseInstanceDigest(c.text, "Digest");
+        } else if (kind == "option") {
+            Digest d;
+            if (tvx::ParseChecksumOption(c.text, d))
+                got.push_back(d);
+        } else {
+            got = tvx::DigestsListedFor(c.text, "f.bin", "SUMS");
+        }
+        std::vector<std::string> seen;
+        for (const Digest& d : got)
+            seen.push_back(std::string(tvx::DigestName(d.algorithm)) + ":" + tvx::HexText(d.bytes));
+        EXPECT_EQ(seen, c.found) << kind << ": " << c.text;
+    }
+    std::string folder, name;
+    ASSERT_TRUE(tvx::ChecksumFiles::SplitAddress("http://h:8/pub/a%20b.iso?x=/1", folder, name));
+    EXPECT_EQ(folder, "http://h:8/pub/");
+    EXPECT_EQ(name, "a b.iso");
+    EXPECT_FALSE(tvx::ChecksumFiles::SplitAddress("http://h:8/pub/", folder, name));
+}
+
+// One file behind nginx three times: /right/ states its digest, /wrong/ a
+// digest of other bytes, /plain/ none. The files are copies with one date,
+// so that all three are one version to a record.
+class Digests : public tvxtest::TransferTest {
+protected:
+    void SetUp() override {
+        TransferTest::SetUp();
+        if (!tvxtest::NginxServer::Available())
+            GTEST_SKIP() << "nginx is not installed";
+        settings.checksumFiles = true;
+        body = Pattern(300000, 9);
+        const std::string sum = Sha(DigestAlgorithm::Sha256, body);
+        const std::string other = Sha(DigestAlgorithm::Sha256, body + "x");
+        for (const char* folder : {"www", "www/right", "www/wrong", "www/plain"})
+            ASSERT_EQ(mkdir(PathOf(folder).c_str(), 0755), 0);
+        for (const char* folder : {"right", "wrong", "plain"}) {
+            const std::string file = PathOf(std::string("www/") + folder + "/f.bin");
+            WriteFile(file, body);
+            const utimbuf times{1700000000, 1700000000};
+            ASSERT_EQ(utime(file.c_str(), &times), 0);
+        }
+        const std::string header = "sha-256=:" + Base64(sum) + ":";
+        const std::string wrongHeader = "sha-256=:" + Base64(other) + ":";
+        nginx = std::make_unique<tvxtest::NginxServer>(
+            PathOf("www"), "location /right/ { add_header Repr-Digest \"" + header +
+                               "\" always; }\n"
+                               "location /wrong/ { add_header Repr-Digest \"" +
+                               wrongHeader + "\" always; }\n");
+        ASSERT_TRUE(nginx->Started()) << nginx->Error();
+        right = sum;
+        wrong = other;
+    }
+    // The folder's checksum files.
+    void WriteSums() {
+        WriteFile(PathOf("www/right/SHA256SUMS"), tvx::HexText(right) + "  f.bin\n");
+        WriteFile(PathOf("www/wrong/SHA256SUMS"), tvx::HexText(wrong) + "  f.bin\n");
+    }
+    std::string body, right, wrong;
+    std::unique_ptr<tvxtest::NginxServer> nginx;
+};
+
+TEST_F(Digests, EverySourceProvesTheFileWholeInSegmentsAndResumed) {
+    enum class Source { Header, Given, Sums };
+    enum class Shape { Whole, Segments, Resume };
+    int n = 0;
+    for (const Source source : {Source::Header, Source::Given, Source::Sums}) {
+        for (const bool good : {true, false}) {
+            for (const Shape shape : {Shape::Whole, Shape::Segments, Shape::Resume}) {
+                SCOPED_TRACE(testing::Message() << "source " << int(source) << ", good " << good
+                                                << ", shape " << int(shape));
+                const std::string dest = "dl" + std::to_string(++n) + "/f.bin";
+                if (source == Source::Sums)
+                    WriteSums();
+                const std::string folder =
+                    source == Source::Given ? "/plain/" : (good ? "/right/" : "/wrong/");
+                const std::string url = nginx->Url(folder + "f.bin");
+                settings.minSplitSize = 4096;
+                settings.connectionsPerFile = 1;
+                if (shape == Shape::Resume)
+                    BreakAfter(url, dest, 30);
+                settings.connectionsPerFile = shape == Shape::Segments ? 4 : 1;
+                ui = {};
+                auto t = Make(tvx::ReportMode::SingleFile, false);
+                if (source == Source::Given)
+                    t->SetExpectedDigests({{DigestAlgorithm::Sha256, good ? right : wrong, "--checksum"}});
+                ASSERT_EQ(t->Open(url, dest), CTransfer::kOk);
+                if (shape == Shape::Segments) {
+                    EXPECT_GT(t->ConnectionCount(), 0);
+                }
+                Drain(*t);
+                const std::string file = PathOf(dest);
+                EXPECT_EQ(ReadFile(file), body);  // every byte came either way
+                tvx::ControlRecord record;
+                const bool marked = ReadControl(PathOf("dl" + std::to_string(n) + "/CTL_f.bin"), record);
+                std::string said;
+                for (const std::string& text : ui.messages)
+                    said += text + "\n";
+                for (const std::string& text : ui.notices)
+                    said += text + "\n";
+                if (good) {
+                    EXPECT_TRUE(t->Complete()) << said;
+                    EXPECT_FALSE(marked);
+                    EXPECT_NE(said.find("sha-256 verified"), std::string::npos) << said;
+                    continue;
+                }
+                EXPECT_FALSE(t->Complete());
+                EXPECT_TRUE(t->DigestFailed());
+                EXPECT_NE(said.find("sha-256 mismatch"), std::string::npos) << said;
+                EXPECT_NE(said.find("expected " + tvx::HexText(wrong) + ", got " +
+                                    tvx::HexText(right)),
+                          std::string::npos)
+                    << said;
+                // Marked to be fetched again from byte 0: a next run with a
+                // digest that holds fetches it whole and proves it.
+                ASSERT_TRUE(marked);
+                EXPECT_EQ(record.received, 0u);
+                auto again = Make(tvx::ReportMode::SingleFile, false);
+                ASSERT_EQ(again->Open(nginx->Url("/right/f.bin"), dest), CTransfer::kOk);
+                EXPECT_EQ(again->OnDisk(), 0);
+                Drain(*again);
+                EXPECT_TRUE(again->Complete());
+            }
+        }
+    }
+}
+
+TEST_F(Digests, AFinishedFileRemembersItsOriginAndAChangeOfETagIsAChange) {
+    settings.referer = "http://example.test/page";
+    auto t = Make(tvx::ReportMode::SingleFile, false);
+    const std::string url = nginx->Url("/right/f.bin");
+    ASSERT_EQ(t->Open(url, "f.bin"), CTransfer::kOk);
+    Drain(*t);
+    ASSERT_TRUE(t->Complete());
+    t->StampDestination();
+    const std::string file = PathOf("f.bin");
+    if (Attribute(file, "user.xdg.origin.url").empty() && errno == ENOTSUP)
+        GTEST_SKIP() << "the file system keeps no user attributes";
+    EXPECT_EQ(Attribute(file, "user.xdg.origin.url"), url);
+    EXPECT_EQ(Attribute(file, "user.xdg.referrer.url"), "http://example.test/page");
+    EXPECT_EQ(Attribute(file, "user.tvx.sha-256"), tvx::HexText(right));
+    EXPECT_EQ(Attribute(file, "user.tvx.last-modified"), "Tue, 14 Nov 2023 22:13:20 GMT");
+    const std::string etag = Attribute(file, "user.tvx.etag");
+    EXPECT_FALSE(etag.empty());
+
+    // Unchanged: the check is conditional and costs a 304.
+    ASSERT_EQ(t->Check(url, "f.bin"), CTransfer::kOk);
+    EXPECT_EQ(t->StatusCode(), 304);
+    EXPECT_TRUE(t->LocalCopyCurrent("f.bin"));
+
+    // Replaced within the same minute by bytes of the same length: only the
+    // ETag tells, and it does.
+    const std::string served = PathOf("www/right/f.bin");
+    WriteFile(served, Pattern(300000, 10));
+    const utimbuf later{1700000007, 1700000007};
+    ASSERT_EQ(utime(served.c_str(), &later), 0);
+    ASSERT_EQ(t->Check(url, "f.bin"), CTransfer::kOk);
+    EXPECT_EQ(t->StatusCode(), 200);
+    EXPECT_EQ(t->ContentLength(), 300000);
+    EXPECT_EQ(t->RemoteDate(), 202311142213.0);  // the same minute
+    EXPECT_FALSE(t->LocalCopyCurrent("f.bin"));
+    // Without a remembered ETag the old rule stands: same length, same minute.
+    ASSERT_EQ(removexattr(file.c_str(), "user.tvx.etag"), 0);
+    ASSERT_EQ(t->Check(url, "f.bin"), CTransfer::kOk);
+    EXPECT_TRUE(t->LocalCopyCurrent("f.bin"));
+}
+
+}  // namespace

@@ -521,12 +521,19 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
             return r;
     }
     // The digests the file must match: the user's, the checksum files', and
-    // those the answer states (Repr-Digest, else the older Digest).
+    // those the answer states (Repr-Digest, else the older Digest; the
+    // Content-Digest of a whole answer).
     if (answer.request) {
         const HttpResponse& response = answer.request->Response();
         std::vector<Digest> stated = ParseDigestField(response.reprDigest, "Repr-Digest");
         if (stated.empty())
             stated = ParseInstanceDigest(response.digest, "Digest");
+        // The body of a whole answer is the file: its Content-Digest is the
+        // file's too.
+        if (response.status == 200) {
+            for (Digest& d : ParseDigestField(response.contentDigest, "Content-Digest"))
+                stated.push_back(std::move(d));
+        }
         expected.insert(expected.end(), stated.begin(), stated.end());
     }
     m_digest = FileDigest(std::move(expected));

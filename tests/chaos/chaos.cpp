@@ -19,6 +19,8 @@
 // Scenario i of a run with --seed S has the seed S + i; a failure prints it,
 // and `tvx_chaos --seed <that> --scenarios 1` replays the scenario.
 
+#include <openssl/evp.h>
+#include <openssl/sha.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -82,6 +84,34 @@ struct Version {
     std::string body, lastModified, etag;
 };
 
+std::string Sha256(const std::string& bytes) {
+    unsigned char out[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), out);
+    return std::string(reinterpret_cast<const char*>(out), sizeof out);
+}
+
+// "sha-256=:BASE64:", as Repr-Digest and Content-Digest state it.
+std::string DigestField(const std::string& bytes) {
+    const std::string sum = Sha256(bytes);
+    unsigned char text[64];
+    const int n = EVP_EncodeBlock(text, reinterpret_cast<const unsigned char*>(sum.data()),
+                                  static_cast<int>(sum.size()));
+    return "sha-256=:" + std::string(reinterpret_cast<const char*>(text), n) + ":";
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char c : bytes) {
+        hex += kDigits[static_cast<unsigned char>(c) >> 4];
+        hex += kDigits[static_cast<unsigned char>(c) & 15];
+    }
+    return hex;
+}
+
+// The digests a file's answers state: the whole file's, each body's, both.
+enum Digests { kReprDigest = 1, kContentDigest = 2 };
+
 struct File {
     std::string target;             // "/f0"
     std::string path;               // as given to the program
@@ -91,6 +121,7 @@ struct File {
     std::vector<std::size_t> heldThisRun;
     Validators validators = kDateAndEtag;
     bool ignoresRanges = false;
+    int digests = 0;  // Digests bits
 };
 
 // The server's whole state for one scenario; the handler runs on connection threads.
@@ -113,6 +144,7 @@ struct ChaosServer {
     double killAtShare = 0;
     bool killed = false;
     int paceMs = 0;  // a pause after every 16 KiB of a body, so that connections overlap
+    bool sums = false;  // /SHA256SUMS lists the current versions
     std::vector<std::pair<std::int64_t, std::int64_t>> ranges;  // asked for in this run
     int faultTally[kFaultCount] = {};
     std::time_t epoch = 0;
@@ -188,6 +220,14 @@ struct ChaosServer {
         const bool killHere = ++requests == killAtRequest;
         if (requests == switchAtRequest)
             NewVersion(files[rng.Below(files.size())]);
+        if (sums && req.target == "/SHA256SUMS") {
+            std::string text;
+            for (const File& f : files)
+                text += Hex(Sha256(f.versions[f.current].body)) + "  " + f.target.substr(1) + "\n";
+            return Reply().Send(tvxtest::ResponseHead(
+                                    200, {{"Content-Length", std::to_string(text.size())}}) +
+                                text);
+        }
         File* file = nullptr;
         for (File& f : files)
             file = f.target == req.target ? &f : file;
@@ -273,6 +313,10 @@ struct ChaosServer {
                                                    std::to_string(total));
         if (fault == kEncoded206)
             head.emplace_back("Content-Encoding", "gzip");
+        if (file->digests & kReprDigest)
+            head.emplace_back("Repr-Digest", DigestField(v.body));
+        if (file->digests & kContentDigest)
+            head.emplace_back("Content-Digest", DigestField(body));
         head.emplace_back("Connection", "close");
         Reply reply;
         if (fault == kChunked) {
@@ -328,6 +372,7 @@ struct Totals {
     std::mutex mutex;
     int scenarios = 0, runs = 0, killed = 0, exits0 = 0, lies = 0, hangs = 0, unrecovered = 0,
         slivers = 0;
+    int verified = 0, mismatches = 0;  // files proved by a digest, and refuted
     int faults[kFaultCount] = {};
     std::vector<std::string> reports;
 };
@@ -399,6 +444,7 @@ private:
     void Build() {
         m_server.rng = Rng(m_seed * 7919 + 1);
         m_server.paceMs = m_rng.Chance(0.2) ? 0 : 2 << m_rng.Below(4);  // 0: at loopback speed
+        m_server.sums = m_rng.Chance(0.2);
         m_server.epoch = 1500000000 + static_cast<std::time_t>(m_rng.Below(100000000));
         m_tool = m_rng.Chance(0.25) ? Tool::Session : Tool::Get;
         m_perFile = 1 + static_cast<int>(m_rng.Below(8));
@@ -410,11 +456,14 @@ private:
         m_description = m_tool == Tool::Get ? Text("tvx-get -x %d, path %s%s", m_perFile,
                                                    kForms[form], m_oneText ? ", one text" : "")
                                             : Text("tvx-session -j %d -x %d", m_jobs, m_perFile);
+        if (m_server.sums)
+            m_description += ", SHA256SUMS";
         for (int i = 0; i < count; ++i) {
             File f;
             f.target = "/f" + std::to_string(i);
             f.validators = static_cast<Validators>(m_rng.Below(kValidatorKinds));
             f.ignoresRanges = m_rng.Chance(0.15);
+            f.digests = m_rng.Chance(0.5) ? 0 : 1 + static_cast<int>(m_rng.Below(3));
             if (m_tool == Tool::Get) {
                 const std::string name = "f" + std::to_string(i) + ".bin";
                 f.path = form == 0   ? name
@@ -437,6 +486,9 @@ private:
             m_description +=
                 Text(", %s %zu bytes %s%s", f.target.c_str(), held.versions[0].body.size(),
                      kValidatorNames[f.validators], f.ignoresRanges ? " ranges-ignored" : "");
+            static const char* const kDigestNames[] = {"", " repr-digest", " content-digest",
+                                                       " both digests"};
+            m_description += kDigestNames[f.digests];
             // Some start from an older whole copy on disk.
             if (m_rng.Chance(0.2)) {
                 std::system(("mkdir -p \"$(dirname '" + held.native + "')\"").c_str());
@@ -518,6 +570,11 @@ private:
         const int exitCode = result.exitCode;
         {
             std::lock_guard<std::mutex> lock(m_totals.mutex);
+            const std::string said = result.err + result.out;
+            for (std::size_t at = 0; (at = said.find(" verified (", at)) != std::string::npos; ++at)
+                ++m_totals.verified;
+            for (std::size_t at = 0; (at = said.find(" mismatch (", at)) != std::string::npos; ++at)
+                ++m_totals.mismatches;
             ++m_totals.runs;
             m_totals.killed += killed;
             m_totals.exits0 += exitCode == 0;
@@ -656,7 +713,8 @@ int main(int argc, char** argv) {
         totals.unrecovered, totals.slivers, seconds);
     for (int i = 1; i < kFaultCount; ++i)
         std::printf(" %s %d", kFaultNames[i], totals.faults[i]);
-    std::printf("\n");
+    std::printf("\ndigests: %d files verified, %d mismatches\n", totals.verified,
+                totals.mismatches);
     if (totals.reports.empty() && !options.keep)
         std::system(("rm -rf '" + options.root + "'").c_str());
     return totals.reports.empty() ? 0 : 1;

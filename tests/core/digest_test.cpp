@@ -99,8 +99,9 @@ TEST(DigestTexts, EverySourceIsReadAndAnythingElsePassedOver) {
     EXPECT_FALSE(tvx::ChecksumFiles::SplitAddress("http://h:8/pub/", folder, name));
 }
 
-// One file behind nginx three times: /right/ states its digest, /wrong/ a
-// digest of other bytes, /plain/ none. The files are copies with one date,
+// One file behind nginx five times: /right/ states its digest, /wrong/ a
+// digest of other bytes, /plain/ none; /cright/ and /cwrong/ state them as
+// the Content-Digest of every answer (true only of whole answers). The files are copies with one date,
 // so that all three are one version to a record.
 class Digests : public tvxtest::TransferTest {
 protected:
@@ -112,9 +113,10 @@ protected:
         body = Pattern(300000, 9);
         const std::string sum = Sha(DigestAlgorithm::Sha256, body);
         const std::string other = Sha(DigestAlgorithm::Sha256, body + "x");
-        for (const char* folder : {"www", "www/right", "www/wrong", "www/plain"})
+        for (const char* folder :
+             {"www", "www/right", "www/wrong", "www/plain", "www/cright", "www/cwrong"})
             ASSERT_EQ(mkdir(PathOf(folder).c_str(), 0755), 0);
-        for (const char* folder : {"right", "wrong", "plain"}) {
+        for (const char* folder : {"right", "wrong", "plain", "cright", "cwrong"}) {
             const std::string file = PathOf(std::string("www/") + folder + "/f.bin");
             WriteFile(file, body);
             const utimbuf times{1700000000, 1700000000};
@@ -126,6 +128,12 @@ protected:
             PathOf("www"), "location /right/ { add_header Repr-Digest \"" + header +
                                "\" always; }\n"
                                "location /wrong/ { add_header Repr-Digest \"" +
+                               wrongHeader +
+                               "\" always; }\n"
+                               "location /cright/ { add_header Content-Digest \"" +
+                               header +
+                               "\" always; }\n"
+                               "location /cwrong/ { add_header Content-Digest \"" +
                                wrongHeader + "\" always; }\n");
         ASSERT_TRUE(nginx->Started()) << nginx->Error();
         right = sum;
@@ -141,19 +149,22 @@ protected:
 };
 
 TEST_F(Digests, EverySourceProvesTheFileWholeInSegmentsAndResumed) {
-    enum class Source { Header, Given, Sums };
+    enum class Source { Header, Given, Sums, Content };
     enum class Shape { Whole, Segments, Resume };
     int n = 0;
-    for (const Source source : {Source::Header, Source::Given, Source::Sums}) {
+    for (const Source source : {Source::Header, Source::Given, Source::Sums, Source::Content}) {
         for (const bool good : {true, false}) {
             for (const Shape shape : {Shape::Whole, Shape::Segments, Shape::Resume}) {
+                if (source == Source::Content && shape != Shape::Whole)
+                    continue;
                 SCOPED_TRACE(testing::Message() << "source " << int(source) << ", good " << good
                                                 << ", shape " << int(shape));
                 const std::string dest = "dl" + std::to_string(++n) + "/f.bin";
                 if (source == Source::Sums)
                     WriteSums();
-                const std::string folder =
-                    source == Source::Given ? "/plain/" : (good ? "/right/" : "/wrong/");
+                const std::string folder = source == Source::Given     ? "/plain/"
+                                           : source == Source::Content ? (good ? "/cright/" : "/cwrong/")
+                                                                       : (good ? "/right/" : "/wrong/");
                 const std::string url = nginx->Url(folder + "f.bin");
                 settings.minSplitSize = 4096;
                 settings.connectionsPerFile = 1;

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "NginxServer.h"
 #include "Process.h"
 #include "TestHttpServer.h"
 #include "TransferHelpers.h"
@@ -18,6 +19,7 @@
 #include "platform/Text.h"
 #include "session/WorkList.h"
 #include "transfer/ControlFile.h"
+#include "transfer/Digest.h"
 
 namespace {
 
@@ -533,6 +535,74 @@ TEST_F(TvxSession, AKillWithManyInFlightLeavesEveryFileResumable) {
         EXPECT_TRUE(ReadFile(PathOf(std::string("dl/") + name)) == Pattern(100000, 3 + name[1]))
             << name;
         EXPECT_FALSE(tvxtest::Exists(PathOf(std::string("dl/CTL_") + name)));
+    }
+}
+
+TEST_F(TvxSession, FolderChecksumsProveEachLinkAndUnchangedFilesCostA304) {
+    if (!tvxtest::NginxServer::Available())
+        GTEST_SKIP() << "nginx is not installed";
+    ASSERT_EQ(mkdir(PathOf("www").c_str(), 0755), 0);
+    constexpr int kFiles = 60;
+    std::string links, sums, wrongSums;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string name = Format("f%d.bin", i);
+        const std::string body = Pattern(3000 + 97 * i, i);
+        tvxtest::WriteFile(PathOf("www/" + name), body);
+        tvx::Hasher h(tvx::DigestAlgorithm::Sha256);
+        h.Update(body.data(), body.size());
+        const std::string line = tvx::HexText(h.Final()) + "  " + name + "\n";
+        sums += line;
+        wrongSums += i == 7 ? std::string(64, '0') + "  " + name + "\n" : line;
+        links += "1," + name + ",F\r\n";
+    }
+    tvxtest::WriteFile(PathOf("www/SHA256SUMS"), wrongSums);
+    const std::string accessLog = PathOf("access.log");
+    tvxtest::NginxServer nginx(PathOf("www"), "access_log " + accessLog + ";");
+    ASSERT_TRUE(nginx.Started()) << nginx.Error();
+    if (const std::string ca = tvxtest::NginxServer::CaFile(); !ca.empty())
+        tvxtest::WriteFile(PathOf("download.ini"), "[Transfer]\r\nCaFile=" + ca + "\r\n");
+    tvxtest::WriteFile(PathOf(tvx::kTreeControlFileName),
+                       nginx.Url("/") + ",dl,Test\r\n" + links + "}\r\n//END\r\n");
+
+    // A link that does not match its folder's SHA256SUMS is the session's
+    // error, and its file is left to be fetched again; every other is proved.
+    auto first = Session({"--all"});
+    EXPECT_EQ(first.exitCode, 1) << first.out;
+    EXPECT_NE(first.out.find("VERIFY ERROR: " + PathOf("dl/f7.bin") + ": sha-256 mismatch (" +
+                             nginx.Url("/SHA256SUMS") + "): expected " + std::string(64, '0') +
+                             ", got "),
+              std::string::npos)
+        << first.out;
+    EXPECT_NE(first.out.find("DOWNLOAD : dl\\f8.bin sha-256 verified (" +
+                             nginx.Url("/SHA256SUMS") + ")\n"),
+              std::string::npos)
+        << first.out;
+    tvx::ControlRecord record;
+    ASSERT_TRUE(ReadControl(PathOf("dl/CTL_f7.bin"), record));
+    EXPECT_EQ(record.received, 0u);
+
+    tvxtest::WriteFile(PathOf("www/SHA256SUMS"), sums);
+    auto second = Session();
+    EXPECT_EQ(second.exitCode, 0) << second.out;
+    EXPECT_NE(second.out.find("DOWNLOAD : dl\\f7.bin sha-256 verified"), std::string::npos)
+        << second.out;
+    EXPECT_EQ(ReadFile(PathOf("dl/f7.bin")), Pattern(3000 + 97 * 7, 7));
+
+    // Nothing changed: every check is answered 304, and no body is sent.
+    const std::size_t before = ReadFile(accessLog).size();
+    auto third = Session();
+    EXPECT_EQ(third.exitCode, 0) << third.out;
+    const std::string requests = ReadFile(accessLog).substr(before);
+    int notModified = 0, lines = 0;
+    for (std::size_t at = 0; (at = requests.find('\n', at)) != std::string::npos; ++at)
+        ++lines;
+    for (std::size_t at = 0; (at = requests.find("\" 304 0 ", at)) != std::string::npos; ++at)
+        ++notModified;
+    EXPECT_EQ(lines, kFiles);
+    EXPECT_EQ(notModified, kFiles) << requests;
+    for (int i = 0; i < kFiles; ++i) {
+        EXPECT_NE(third.out.find(Format("DOWNLOAD : CHECK is EQUAL dl\\f%d.bin\n", i)),
+                  std::string::npos);
     }
 }
 

@@ -57,6 +57,10 @@ make_file archives/old/tools-0.9.zip 900000
 make_file docs/manual.pdf 1500000
 make_file bin/setup.exe 4000000
 make_file bin/big.iso 200000000
+# The archives folder carries its SHA256SUMS, as release folders do: the
+# downloads from it are proved by it.
+(cd "$www/archives" && sha256sum tools-1.0.zip tools-1.1.tar.gz > SHA256SUMS.part &&
+  mv SHA256SUMS.part SHA256SUMS)
 printf 'Tarvex demo files.\nEverything here is random bytes.\n' > "$www/docs/readme.txt"
 printf '1.1: more bytes\n1.0: first bytes\n' > "$www/docs/changes.txt"
 cat > "$www/index.html" <<'HTML'

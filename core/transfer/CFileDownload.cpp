@@ -73,8 +73,9 @@ std::string CFileDownload::EndLogLine() const {
         m_outcome == DownloadOutcome::UpToDate
             ? Format("%lld Bytes", length)
             : Format("%lld of %lld Bytes", static_cast<long long>(m_transfer.OnDisk()), length);
+    const std::string& proof = m_transfer.Verified();
     return "DOWNLOAD END : " + m_parameters.address + " -> " + file + " : " + bytes + " : " +
-           kHow[static_cast<int>(m_outcome)];
+           kHow[static_cast<int>(m_outcome)] + (proof.empty() ? "" : ", " + proof);
 }
 
 bool CFileDownload::CloseWith(DownloadOutcome outcome) {

@@ -199,6 +199,7 @@ void CTransfer::BeginStep() {
     m_hostUnreachable = false;
     m_complete = false;
     m_digestFailed = false;
+    m_verified.clear();
     m_version = {};
 }
 

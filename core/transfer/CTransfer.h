@@ -183,6 +183,9 @@ public:
     // The transfer that ended had every byte, but they did not match a digest
     // stated for them: the file is marked to be fetched again from byte 0.
     bool DigestFailed() const { return m_digestFailed; }
+    // What proved the complete file: "sha-256 verified (Repr-Digest)", or ""
+    // when no digest was stated for it.
+    const std::string& Verified() const { return m_verified; }
     // After a successful Check: the local copy at the path (resolved as Open
     // resolves it) is the checked version already: same length and date, no
     // control file marks it as a partial, and the ETag it remembers (if any)
@@ -308,6 +311,7 @@ private:
     bool m_hostUnreachable = false;
     bool m_complete = false;
     bool m_digestFailed = false;
+    std::string m_verified;
     std::unique_ptr<HttpRequest> m_checkRequest;  // the last Check's answer
     std::string m_checkSource;
 

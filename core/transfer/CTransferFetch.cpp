@@ -145,7 +145,8 @@ void CTransfer::SayVerified() {
         if (sources.find(d.source) == std::string::npos)
             sources += (sources.empty() ? "" : ", ") + d.source;
     }
-    const std::string text = algorithms + " verified (" + sources + ")";
+    m_verified = algorithms + " verified (" + sources + ")";
+    const std::string& text = m_verified;
     if (m_mode == ReportMode::Session) {
         if (m_log != nullptr)
             m_log->Write("DOWNLOAD : " +

@@ -1,17 +1,29 @@
 // Response header lines from a hostile server: the parser must never crash,
 // and whatever it accepts must be consistent. A length it trusts is a
 // well-formed, non-negative number; a range it accepts lies inside its
-// total; a date it reads has fields a calendar has.
+// total; a date it reads has fields a calendar has; a digest it reads (from
+// a digest field or a checksum file) has its algorithm's size.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Require.h"
+#include "transfer/Digest.h"
 #include "transfer/ResponseHead.h"
 
 using tvxfuzz::Require;
+
+namespace {
+
+void RequireWhole(const std::vector<tvx::Digest>& digests) {
+    for (const tvx::Digest& d : digests)
+        Require(d.bytes.size() == (d.algorithm == tvx::DigestAlgorithm::Sha256 ? 32u : 64u));
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
@@ -51,5 +63,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(first >= 0 && first < total);
     if (tvx::IsContentLengthText(text))
         Require(tvx::ParseContentLength(text) >= 0);
+    for (const tvx::HttpResponse* r : {&head.current, &head.response}) {
+        RequireWhole(tvx::ParseDigestField(r->reprDigest, "Repr-Digest"));
+        RequireWhole(tvx::ParseDigestField(r->contentDigest, "Content-Digest"));
+        RequireWhole(tvx::ParseInstanceDigest(r->digest, "Digest"));
+    }
+    RequireWhole(tvx::ParseDigestField(text, "text"));
+    RequireWhole(tvx::ParseInstanceDigest(text, "text"));
+    RequireWhole(tvx::DigestsListedFor(text, "f.bin", "text"));
+    tvx::Digest given;
+    if (tvx::ParseChecksumOption(text, given))
+        RequireWhole({given});
     return 0;
 }

@@ -130,6 +130,32 @@ void ForEachElement(std::string_view list, Each each) {
     }
 }
 
+// The members "algorithm=value" of a digest field. structured: each value
+// is a byte sequence ":BASE64:", perhaps with parameters after it (RFC
+// 9530); otherwise plain base64 (RFC 3230).
+std::vector<Digest> ParseMembers(std::string_view value, const std::string& source,
+                                 bool structured) {
+    std::vector<Digest> digests;
+    ForEachElement(value, [&](std::string_view member) {
+        const std::size_t eq = member.find('=');
+        Digest digest;
+        digest.source = source;
+        if (eq == std::string_view::npos ||
+            !AlgorithmNamed(Trim(member.substr(0, eq)), digest.algorithm))
+            return;
+        std::string_view item = Trim(member.substr(eq + 1));
+        if (structured) {
+            item = item.substr(0, item.find(';'));  // parameters say nothing of the bytes
+            if (item.size() < 2 || item.front() != ':' || item.back() != ':')
+                return;
+            item = item.substr(1, item.size() - 2);
+        }
+        if (DecodeBase64(item, digest.bytes) && digest.bytes.size() == DigestSize(digest.algorithm))
+            digests.push_back(std::move(digest));
+    });
+    return digests;
+}
+
 }  // namespace
 
 const char* DigestName(DigestAlgorithm algorithm) {
@@ -149,40 +175,11 @@ std::string HexText(std::string_view bytes) {
 }
 
 std::vector<Digest> ParseDigestField(std::string_view value, const std::string& source) {
-    std::vector<Digest> digests;
-    ForEachElement(value, [&](std::string_view member) {
-        const std::size_t eq = member.find('=');
-        if (eq == std::string_view::npos)
-            return;
-        Digest digest;
-        digest.source = source;
-        std::string_view item = Trim(member.substr(eq + 1));
-        item = item.substr(0, item.find(';'));  // parameters say nothing of the bytes
-        if (!AlgorithmNamed(Trim(member.substr(0, eq)), digest.algorithm) || item.size() < 2 ||
-            item.front() != ':' || item.back() != ':' ||
-            !DecodeBase64(item.substr(1, item.size() - 2), digest.bytes) ||
-            digest.bytes.size() != DigestSize(digest.algorithm))
-            return;
-        digests.push_back(std::move(digest));
-    });
-    return digests;
+    return ParseMembers(value, source, true);
 }
 
 std::vector<Digest> ParseInstanceDigest(std::string_view value, const std::string& source) {
-    std::vector<Digest> digests;
-    ForEachElement(value, [&](std::string_view member) {
-        const std::size_t eq = member.find('=');
-        if (eq == std::string_view::npos)
-            return;
-        Digest digest;
-        digest.source = source;
-        if (!AlgorithmNamed(Trim(member.substr(0, eq)), digest.algorithm) ||
-            !DecodeBase64(Trim(member.substr(eq + 1)), digest.bytes) ||
-            digest.bytes.size() != DigestSize(digest.algorithm))
-            return;
-        digests.push_back(std::move(digest));
-    });
-    return digests;
+    return ParseMembers(value, source, false);
 }
 
 bool ParseChecksumOption(std::string_view text, Digest& digest) {

@@ -100,12 +100,10 @@ std::string DigestField(const std::string& bytes) {
 }
 
 std::string Hex(const std::string& bytes) {
-    static const char kDigits[] = "0123456789abcdef";
     std::string hex;
-    for (const char c : bytes) {
-        hex += kDigits[static_cast<unsigned char>(c) >> 4];
-        hex += kDigits[static_cast<unsigned char>(c) & 15];
-    }
+    char two[3];
+    for (const char c : bytes)
+        hex.append(two, std::snprintf(two, sizeof two, "%02x", static_cast<unsigned char>(c)));
     return hex;
 }
 

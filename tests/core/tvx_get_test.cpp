@@ -215,56 +215,50 @@ TEST_F(TvxGet, ChecksumOptionsProveTheFileOrRefuseIt) {
     const std::string body = Pattern(7000, 3);
     tvx::Hasher h(tvx::DigestAlgorithm::Sha512);
     h.Update(body.data(), body.size());
-    const std::string right = tvx::HexText(h.Final());
-    const std::string wrong = std::string(128, 'a');
+    const std::string right = tvx::HexText(h.Final()), wrong = std::string(128, 'a');
     tvxtest::WriteFile(PathOf("SUMS"), right + "  f.bin\n");
     tvxtest::WriteFile(PathOf("OTHER"), right + "  g.bin\n");
+    // Only /x/ has a folder checksum file, and a wrong one.
     tvxtest::TestHttpServer server([&](const SeenRequest& req) {
-        if (req.target == "/f.bin")
+        if (req.target == "/f.bin" || req.target == "/x/f.bin")
             return tvxtest::FileReply(req, body, kDate);
-        if (req.target == "/SHA512SUMS")
+        if (req.target == "/x/SHA512SUMS")
             return tvxtest::FileReply(req, wrong + " *f.bin\n", kDate);
         return tvxtest::Reply().Send(tvxtest::ResponseHead(404, {{"Content-Length", "0"}}));
     });
-    tvxtest::WriteFile(PathOf("download.ini"), "[Transfer]\r\nChecksumFiles=0\r\n");
     struct Case {
-        std::vector<std::string> options;
+        std::vector<std::string> options;  // one alone comes last, without its value
+        std::string path;
         int exitCode;
         std::string said;
     };
     const std::vector<Case> cases = {
-        {{"--checksum", "sha-512=" + right}, 0, "sha-512 verified (--checksum)"},
-        {{"--checksum", "sha-512=" + wrong},
-         1,
+        {{"--checksum", "sha-512=" + right}, "/f.bin", 0, "sha-512 verified (--checksum)"},
+        {{"--checksum", "sha-512=" + wrong}, "/f.bin", 1,
          "sha-512 mismatch (--checksum): expected " + wrong + ", got " + right},
-        {{"--checksums", "SUMS"}, 0, "sha-512 verified (SUMS)"},
-        {{"--checksums", "OTHER"}, 1, "OTHER lists no sha-256 or sha-512 digest for"},
-        {{"--checksums", server.Url("/none")}, 1, "--checksums: " + server.Url("/none")},
-        {{"--checksums", "download.ini"}, 1, "download.ini is no list of digests"},
-        {{"--checksum", "md5=" + right.substr(0, 32)}, 2, "--checksum takes sha-256=HEX"},
-        {{"--checksum", "sha-256=" + right}, 2, "--checksum takes sha-256=HEX"},
-        {{"--checksums"}, 2, "--checksums takes the address"},
+        {{"--checksums", "SUMS"}, "/x/f.bin", 0, "sha-512 verified (SUMS)"},
+        {{"--checksums", "OTHER"}, "/f.bin", 1, "OTHER lists no sha-256 or sha-512 digest for"},
+        {{"--checksums", server.Url("/none")}, "/f.bin", 1, "--checksums: " + server.Url("/none")},
+        {{"--checksums", "SUMS/.."}, "/f.bin", 1, "--checksums: cannot read SUMS/.."},
+        {{}, "/x/f.bin", 1, "f.bin does not match its digest; it is marked to be fetched again"},
+        {{"--checksum", "md5=" + right.substr(0, 32)}, "/f.bin", 2, "--checksum takes sha-256=HEX"},
+        {{"--checksum", "sha-256=" + right}, "/f.bin", 2, "--checksum takes sha-256=HEX"},
+        {{"--checksums"}, "/f.bin", 2, "--checksums takes the address"},
     };
     int n = 0;
     for (const Case& c : cases) {
-        // An option without its value comes last.
-        std::vector<std::string> args = {server.Url("/f.bin"), "dl" + std::to_string(++n) + "/f.bin"};
+        const std::string dir = "dl" + std::to_string(++n);
+        std::vector<std::string> args = {server.Url(c.path), dir + "/f.bin"};
         args.insert(c.options.size() > 1 ? args.begin() : args.end(), c.options.begin(),
                     c.options.end());
         const auto r = Get(args);
-        EXPECT_EQ(r.exitCode, c.exitCode) << c.options[0] << "\n" << r.err;
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.said << "\n" << r.err;
         EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        // A file that failed its digest is marked to be fetched from byte 0.
+        tvx::ControlState state;
+        EXPECT_TRUE(r.err.find("mismatch") == std::string::npos ||
+                    (tvx::ReadControlFile(PathOf(dir + "/CTL_f.bin"), state) && state.prefix == 0));
     }
-    // The folder's own SHA512SUMS is used when the settings allow it.
-    tvxtest::WriteFile(PathOf("download.ini"), "");
-    const auto r = Get({server.Url("/f.bin"), "dl/f.bin"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("f.bin does not match its digest; it is marked to be fetched again"),
-              std::string::npos)
-        << r.err;
-    tvx::ControlState state;
-    ASSERT_TRUE(tvx::ReadControlFile(PathOf("dl/CTL_f.bin"), state));
-    EXPECT_EQ(state.prefix, 0);
 }
 
 TEST_F(TvxGet, CommasAreNeverGuessedAndTwoArgumentsAreTakenWhole) {

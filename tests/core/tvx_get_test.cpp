@@ -261,6 +261,27 @@ TEST_F(TvxGet, ChecksumOptionsProveTheFileOrRefuseIt) {
     }
 }
 
+TEST_F(TvxGet, SettingsAskForDigestsAndTurnTheFoldersChecksumFilesOff) {
+    tvxtest::TestHttpServer server([&](const SeenRequest& req) {
+        return req.target == "/f.bin" ? tvxtest::FileReply(req, Pattern(500), kDate)
+                                      : tvxtest::Reply().Send(tvxtest::ResponseHead(404, {}));
+    });
+    for (const bool set : {false, true}) {
+        tvxtest::WriteFile(PathOf("download.ini"),
+                           set ? "[Transfer]\r\nWantDigest=1\r\nChecksumFiles=0\r\n" : "");
+        const auto before = server.Requests().size();
+        ASSERT_EQ(Get({server.Url("/f.bin"), std::to_string(set) + ".bin"}).exitCode, 0);
+        const auto seen = server.Requests();
+        int sums = 0, asking = 0;
+        for (auto r = seen.begin() + before; r != seen.end(); ++r) {
+            sums += r->target.find("SUMS") != std::string::npos;
+            asking += r->Header("Want-Repr-Digest") == "sha-256=10, sha-512=5";
+        }
+        EXPECT_EQ(sums, set ? 0 : 2);
+        EXPECT_EQ(asking, set ? static_cast<int>(seen.size() - before) : 0);
+    }
+}
+
 TEST_F(TvxGet, CommasAreNeverGuessedAndTwoArgumentsAreTakenWhole) {
     const std::string body = Pattern(3000, 7);
     tvxtest::TestHttpServer server(

@@ -7,7 +7,9 @@
 //
 // A request goes to the window of its folder (the start directory; the one
 // used last when the request names none), which is started when none runs
-// there. The answer is {"ok": true} or {"ok": false, "error": "..."}. Bad
+// there; a request that reached a window is never sent again. The answer is
+// the window's: {"ok": true} once a download is under way where the person
+// chose, {"ok": false, "error": "..."} when it was declined or failed. Bad
 // input (a frame that is too long, broken JSON, an address that is not http
 // or https, a folder that does not exist) is answered with the reason; the
 // host writes no file and keeps nothing.
@@ -104,20 +106,23 @@ std::string Handle(const std::string& json) {
     }
     const std::string socket = tvx::WindowSocketPath(real);
     const std::string line = tvx::EncodeHandOff(request);
+    // Sent once: only a window that could not be reached at all is started
+    // and asked again. The answer waits for the person's decision.
     std::string answer;
-    bool sent = tvx::SendToWindow(socket, line, answer, error);
-    if (!sent) {
+    bool delivered = false;
+    bool sent = tvx::SendToWindow(socket, line, answer, error, tvx::kDecisionWaitMs, &delivered);
+    if (!sent && !delivered) {
         if (!StartWindow(real))
             return tvx::HandOffAnswer(false, "the window could not be started");
         // The window takes a while to start its browser engine.
-        for (int attempt = 0; attempt < 150 && !sent; ++attempt) {
+        for (int attempt = 0; attempt < 150 && !sent && !delivered; ++attempt) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            sent = tvx::SendToWindow(socket, line, answer, error);
+            sent = tvx::SendToWindow(socket, line, answer, error, tvx::kDecisionWaitMs, &delivered);
         }
-        if (!sent)
-            return tvx::HandOffAnswer(
-                false, "the window of " + std::string(real) + " does not answer: " + error);
     }
+    if (!sent)
+        return tvx::HandOffAnswer(
+            false, "the window of " + std::string(real) + " does not answer: " + error);
     const bool ok = tvx::ParseHandOffAnswer(answer, error);
     return tvx::HandOffAnswer(ok, error);
 }

@@ -436,7 +436,9 @@ std::string WindowLockPath(const std::string& folder) {
 }
 
 bool SendToWindow(const std::string& socketPath, const std::string& line, std::string& answer,
-                  std::string& error, int timeoutMs) {
+                  std::string& error, int timeoutMs, bool* delivered) {
+    if (delivered != nullptr)
+        *delivered = false;
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (socketPath.size() >= sizeof address.sun_path) {
@@ -453,6 +455,8 @@ bool SendToWindow(const std::string& socketPath, const std::string& line, std::s
     }
     const std::string out = line + "\n";
     bool ok = ::send(fd, out.data(), out.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(out.size());
+    if (delivered != nullptr)
+        *delivered = ok;
     answer.clear();
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (ok && answer.find('\n') == std::string::npos) {
@@ -472,7 +476,8 @@ bool SendToWindow(const std::string& socketPath, const std::string& line, std::s
     }
     ::close(fd);
     if (!ok) {
-        error = "the window did not answer";
+        error = delivered != nullptr && *delivered ? "the window took the request but did not answer"
+                                                   : "the window did not answer";
         return false;
     }
     answer.resize(answer.find('\n'));

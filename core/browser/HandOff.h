@@ -4,7 +4,10 @@
 // extension. One window runs per start directory; it listens on a local
 // socket whose name follows from the folder, and takes one request a
 // connection: a line of JSON, answered by a line {"ok": true} or
-// {"ok": false, "error": "..."}.
+// {"ok": false, "error": "..."}. A download is answered only once it is
+// under way in a file the person chose (ok), or was declined, cancelled or
+// could not start (not ok, with the reason): a browser keeps its own copy
+// until then.
 //
 //   {"action": "download" | "add", "url": "http(s)://...", "referrer": "...",
 //    "text": "...", "filename": "...", "cookies": [...]}
@@ -53,9 +56,15 @@ std::string WindowLockPath(const std::string& folder);
 
 // Sends one request line to the window at socketPath and reads its answer
 // line, waiting at most timeoutMs. False with the reason when no window
-// listens there or it does not answer.
+// listens there or it does not answer. delivered, when given, tells the two
+// apart: it is true once the line went out. A request that went out is the
+// window's: it is never sent again (the window would act on it twice).
+// A window answers a download only once the person has accepted where it
+// goes and the transfer is under way (or declined it), so callers that hand
+// over downloads wait long (kDecisionWaitMs).
 bool SendToWindow(const std::string& socketPath, const std::string& line, std::string& answer,
-                  std::string& error, int timeoutMs = 10000);
+                  std::string& error, int timeoutMs = 10000, bool* delivered = nullptr);
+constexpr int kDecisionWaitMs = 60 * 60 * 1000;
 
 // The start directory used last by the window (~/.config/tvx/last-folder),
 // "" when none is remembered or it is gone.

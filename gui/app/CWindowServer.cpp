@@ -2,7 +2,9 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QTimer>
+#include <memory>
 
 namespace {
 // A request is a few addresses and cookies; more is no request.
@@ -30,7 +32,10 @@ void CWindowServer::OnConnection() {
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadable(socket); });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         // A client that never sends its line is let go.
-        QTimer::singleShot(10000, socket, [socket] { socket->abort(); });
+        auto* idle = new QTimer(socket);
+        idle->setSingleShot(true);
+        connect(idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
+        idle->start(10000);
         if (socket->bytesAvailable() > 0)
             OnReadable(socket);
     }
@@ -46,10 +51,23 @@ void CWindowServer::OnReadable(QLocalSocket* socket) {
         return;
     }
     const QByteArray line = socket->readLine(kMaxRequest).trimmed();
+    // The request is in: the connection waits for the window's answer now.
+    if (auto* idle = socket->findChild<QTimer*>())
+        idle->stop();
+    disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+    QPointer<QLocalSocket> alive(socket);
+    auto answered = std::make_shared<bool>(false);
+    Reply reply = [alive, answered](const std::string& error) {
+        if (*answered || alive.isNull())
+            return;  // said already, or the client is gone
+        *answered = true;
+        alive->write(QByteArray::fromStdString(tvx::HandOffAnswer(error.empty(), error) + "\n"));
+        alive->disconnectFromServer();
+    };
     tvx::HandOffRequest request;
     std::string error;
     if (tvx::ParseHandOff(line.toStdString(), tvx::CookieForm::Lines, request, error))
-        error = m_handler(request);
-    socket->write(QByteArray::fromStdString(tvx::HandOffAnswer(error.empty(), error) + "\n"));
-    socket->disconnectFromServer();
+        m_handler(request, reply);
+    else
+        reply(error);
 }

@@ -71,16 +71,20 @@ int HandToWindow(const std::string& folder, const tvx::WindowOptions& options) {
     request.referrer = options.referrer;
     request.text = options.text;
     std::string answer, error;
-    for (int attempt = 0; attempt < 50; ++attempt) {
+    bool delivered = false;
+    // Sent again only while no window could be reached at all: one that took
+    // the request acts on it, and answers a download once the person chose.
+    for (int attempt = 0; attempt < 50 && !delivered; ++attempt) {
         if (tvx::SendToWindow(tvx::WindowSocketPath(folder), tvx::EncodeHandOff(request), answer,
-                              error)) {
+                              error, tvx::kDecisionWaitMs, &delivered)) {
             if (tvx::ParseHandOffAnswer(answer, error))
                 return 0;
             std::fprintf(stderr, "tvx: the window of %s refused: %s\n", folder.c_str(),
                          error.c_str());
             return 1;
         }
-        ::usleep(200 * 1000);
+        if (!delivered)
+            ::usleep(200 * 1000);
     }
     std::fprintf(stderr, "tvx: the window of %s does not answer: %s\n", folder.c_str(),
                  error.c_str());
@@ -154,7 +158,9 @@ int main(int argc, char** argv) {
     if (!app.InitInstance())
         return 1;
     CMainFrame* frame = app.MainFrame();
-    CWindowServer server([frame](const tvx::HandOffRequest& r) { return frame->OnHandOff(r); });
+    CWindowServer server([frame](const tvx::HandOffRequest& r, CWindowServer::Reply reply) {
+        frame->OnHandOff(r, std::move(reply));
+    });
     std::string error;
     if (!server.Listen(folder, error))
         std::fprintf(stderr, "tvx: other programs cannot hand links to this window: %s\n",
@@ -168,7 +174,7 @@ int main(int argc, char** argv) {
         std::string why;
         // The same rules as for a request from outside.
         if (tvx::ParseHandOff(tvx::EncodeHandOff(request), tvx::CookieForm::Lines, request, why))
-            frame->OnHandOff(request);
+            frame->OnHandOff(request, [](const std::string&) {});
         else
             std::fprintf(stderr, "tvx: %s\n", why.c_str());
     }

@@ -362,27 +362,32 @@ void CMainFrame::OnCreateClient() {
     SetActiveView(Pane::Browser);
 }
 
-std::string CMainFrame::OnHandOff(const tvx::HandOffRequest& request) {
+void CMainFrame::OnHandOff(const tvx::HandOffRequest& request,
+                           std::function<void(const std::string&)> reply) {
     if (isMinimized())
         showNormal();
     raise();
     activateWindow();
     const QString address = QString::fromStdString(request.url);
-    // The dialogs open once the answer is on its way.
     if (request.action == "add") {
+        // The link editor opens once the answer is on its way.
+        reply({});
         const QString text = QString::fromStdString(request.text);
         QTimer::singleShot(0, this, [this, address, text] {
             SetActiveView(Pane::List);
             m_pLeftView->AddLink(address, text);
         });
     } else if (request.action == "download") {
-        QTimer::singleShot(0, this, [this, address, request] {
+        // Answered when the person has chosen and the transfer is under way,
+        // or has declined: until then the browser keeps its own download.
+        QTimer::singleShot(0, this, [this, address, request, reply] {
             m_pSurfpaneView->DownloadFromOutside(address, QString::fromStdString(request.filename),
                                                  QString::fromStdString(request.referrer),
-                                                 request.cookies);
+                                                 request.cookies, reply);
         });
+    } else {
+        reply({});
     }
-    return {};
 }
 
 void CMainFrame::SetActiveView(Pane pane) {

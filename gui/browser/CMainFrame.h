@@ -36,8 +36,10 @@ public:
 
     // A request handed over from outside (a second tvx, the browser
     // extension): the window comes to the front and opens the link editor
-    // or the download. Returns "" when it is taken, else why not.
-    std::string OnHandOff(const tvx::HandOffRequest& request);
+    // or the download. reply says "" when it is taken (a download: once it
+    // is under way in the file the person chose), else why not.
+    void OnHandOff(const tvx::HandOffRequest& request,
+                   std::function<void(const std::string&)> reply);
 
     // Applies a placement read from the settings: the restored rectangle and
     // the show state. Without one the window opens maximised.

@@ -133,13 +133,15 @@ QString CSurfpaneView::RefererFor(const QUrl& target) const {
 
 void CSurfpaneView::DownloadFromOutside(const QString& address, const QString& suggestedName,
                                         const QString& referer,
-                                        const std::vector<std::string>& cookies) {
-    DownloadAddress(address, suggestedName, referer, &cookies);
+                                        const std::vector<std::string>& cookies, Started started) {
+    DownloadAddress(address, suggestedName, referer, &cookies, std::move(started));
 }
 
 void CSurfpaneView::DownloadAddress(const QString& address, const QString& suggestedName,
                                     const QString& referer,
-                                    const std::vector<std::string>* cookies) {
+                                    const std::vector<std::string>* cookies, Started started) {
+    if (!started)
+        started = [](const std::string&) {};
     // A local file goes to the transfer as its path, which it copies.
     const QUrl url(address);
     const QString source = url.isLocalFile() ? url.toLocalFile() : address;
@@ -147,8 +149,10 @@ void CSurfpaneView::DownloadAddress(const QString& address, const QString& sugge
                                  ? tvx::FileNameOfAddress(ToLocal8(address))
                                  : ToLocal8(QFileInfo(suggestedName).fileName());
     const QString chosen = AskSavePath(Proposal(name));
-    if (chosen.isEmpty())
+    if (chosen.isEmpty()) {
+        started("the Save dialog was cancelled");
         return;
+    }
     const std::string path = ToLocal8(chosen);
     m_downloadFolder = tvx::FolderOfPath(path);
     const std::string address8 = ToLocal8(source);
@@ -160,11 +164,13 @@ void CSurfpaneView::DownloadAddress(const QString& address, const QString& sugge
                            .arg(chosen)
                            .toStdString(),
                        MessageButtons::Ok, this);
+        started("its address or the chosen file name contains a comma");
         return;
     }
     const std::string text = tvx::DownloadCommandText(address8, path);
     if (m_downloadHook) {
         m_downloadHook(text);
+        started({});
         return;
     }
     tvx::HttpSettings settings;
@@ -172,6 +178,7 @@ void CSurfpaneView::DownloadAddress(const QString& address, const QString& sugge
     settings.cookies = cookies != nullptr ? *cookies : m_cookies->NetscapeLines();
     CFileDownloadDlg dialog(nullptr, settings);
     dialog.SetParameters(text);
+    dialog.SetStartedHook(std::move(started));
     dialog.DoModal();
 }
 

@@ -67,8 +67,13 @@ public:
     // A download handed over from outside (another browser, the command
     // line): the Save dialog with the proposal, then the download dialog,
     // with the cookies given (Netscape lines) instead of this browser's.
+    // started is told once: "" when the transfer is under way in the chosen
+    // file (or the file there is up to date), else why not (the Save dialog
+    // cancelled, the check failed).
+    using Started = std::function<void(const std::string& error)>;
     void DownloadFromOutside(const QString& address, const QString& suggestedName,
-                             const QString& referer, const std::vector<std::string>& cookies);
+                             const QString& referer, const std::vector<std::string>& cookies,
+                             Started started = {});
     // Opens a web address in the desktop's own browser (xdg-open).
     void OpenInWebBrowser(const QUrl& target);
     // The browser's cookies, as the transfers started here send them.
@@ -104,7 +109,8 @@ private:
     // of the address; referer goes with the requests when not empty.
     void DownloadAddress(const QString& address, const QString& suggestedName = {},
                          const QString& referer = {},
-                         const std::vector<std::string>* cookies = nullptr);
+                         const std::vector<std::string>* cookies = nullptr,
+                         Started started = {});
     // The native path the Save dialog proposes for a file name: the file in
     // the download folder.
     QString Proposal(const std::string& name) const;

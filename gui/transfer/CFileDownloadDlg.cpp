@@ -92,9 +92,17 @@ int CFileDownloadDlg::DoModal() {
     const auto began = std::chrono::steady_clock::now();
     int result;
     if (m_download->Start()) {
+        if (m_started)
+            m_started({});
         m_timer.start();
         result = exec();
     } else {
+        if (m_started) {
+            const std::string line = m_download->EndLogLine();
+            m_started(m_download->Outcome() == tvx::DownloadOutcome::UpToDate
+                          ? std::string()
+                          : "tvx could not start it: " + line.substr(line.rfind(" : ") + 3));
+        }
         result = m_download->Result();
     }
     ReportEnd(std::chrono::steady_clock::now() - began);

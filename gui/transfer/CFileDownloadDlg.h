@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QTimer>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -37,6 +38,11 @@ public:
     // dialog. 1 when it ended by itself (done, nothing to do, or a failure),
     // 2 when the user broke off. With nothing to fetch it is never shown.
     int DoModal();
+    // Told once, when the transfer is under way ("") or could not start
+    // (why not); an up-to-date file counts as under way.
+    void SetStartedHook(std::function<void(const std::string& error)> hook) {
+        m_started = std::move(hook);
+    }
 
     const tvx::CFileDownload& Download() const { return *m_download; }
     QLabel* StatusText() const { return m_status; }
@@ -73,6 +79,7 @@ private:
     QPushButton* m_break = nullptr;
     QTimer m_timer;      // the 20 ms step timer
     int m_budgetMs = 0;  // > 0: unpaced, reading for that long per tick
+    std::function<void(const std::string& error)> m_started;
     std::unique_ptr<tvx::CFileDownload> m_download;
     tvx::CProgressLine m_line;
     bool m_lineStarted = false;

@@ -66,11 +66,13 @@ TEST(HandOff, RequestsAreJudgedAndCookiesKeepTheirHost) {
     }
 }
 
-// Stands in for the window of a folder: answers every request line with ok
-// and keeps the lines.
+// Stands in for the window of a folder: answers every request line with
+// `reply` (ok unless told otherwise; "" closes without an answer) and keeps
+// the lines.
 class FakeWindow {
 public:
-    explicit FakeWindow(const std::string& path) {
+    explicit FakeWindow(const std::string& path, std::string reply = tvx::HandOffAnswer(true))
+        : m_reply(std::move(reply)) {
         m_fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un a{};
         a.sun_family = AF_UNIX;
@@ -104,11 +106,12 @@ private:
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_lines.push_back(line);
             }
-            const std::string ok = tvx::HandOffAnswer(true) + "\n";
-            [[maybe_unused]] const ssize_t n = ::write(c, ok.data(), ok.size());
+            const std::string answer = m_reply.empty() ? "" : m_reply + "\n";
+            [[maybe_unused]] const ssize_t n = ::write(c, answer.data(), answer.size());
             ::close(c);
         }
     }
+    std::string m_reply;
     int m_fd = -1;
     std::thread m_thread;
     std::mutex m_mutex;
@@ -172,6 +175,31 @@ TEST_F(BrowserHost, AnswersEveryFrameAndHandsTheGoodOnesToTheWindow) {
     EXPECT_EQ(big.exitCode, 1);
     ASSERT_EQ(Frames(big.out).size(), 1u);
     EXPECT_NE(Frames(big.out)[0].find("too long"), std::string::npos);
+    ::unsetenv("XDG_RUNTIME_DIR");
+}
+
+// A request that reached a window is never sent again, and the window's
+// refusal (the person cancelled its Save dialog) reaches the browser as it is.
+TEST_F(BrowserHost, ARequestThatReachedTheWindowIsSentOnceAndItsAnswerPassedOn) {
+    ::mkdir(PathOf("run").c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", PathOf("run").c_str(), 1);
+    char* real = ::realpath(Dir().c_str(), nullptr);
+    const std::string folder = real;
+    std::free(real);
+    const std::string host = TVX_BROWSER_HOST_PATH;
+    tvxtest::WriteFile(PathOf("in"), Frame(R"({"action":"download","url":"http://h/a.zip","folder":")" +
+                                           folder + R"("})"));
+    for (const std::string& reply :
+         {std::string(), tvx::HandOffAnswer(false, "the Save dialog was cancelled")}) {
+        FakeWindow window(tvx::WindowSocketPath(folder), reply);
+        const auto r = tvxtest::RunProcess("/bin/sh", {"-c", "exec '" + host + "' < in"}, Dir());
+        ASSERT_EQ(Frames(r.out).size(), 1u) << r.out;
+        EXPECT_NE(Frames(r.out)[0].find(reply.empty() ? "took the request but did not answer"
+                                                      : "the Save dialog was cancelled"),
+                  std::string::npos)
+            << Frames(r.out)[0];
+        EXPECT_EQ(window.Lines().size(), 1u);
+    }
     ::unsetenv("XDG_RUNTIME_DIR");
 }
 

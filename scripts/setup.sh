@@ -18,7 +18,7 @@ packages=(
   clang libclang-rt-14-dev
   nginx-light squid
   xvfb xauth xdotool
-  chromium chromium-driver python3 python3-selenium
+  chromium chromium-driver python3 python3-selenium firefox-esr
   tzdata time curl wget openssl strace attr
 )
 
@@ -30,6 +30,12 @@ build() {
 }
 
 "$top/scripts/install-packages.sh" setup "${packages[@]}"
+# puppeteer-core drives Firefox in the end-to-end test of the browser
+# extension; without npm (or the registry) that test says it is skipped.
+if command -v npm >/dev/null && [ ! -d "$top/tests/e2e/node_modules/puppeteer-core" ]; then
+  npm ci --prefix "$top/tests/e2e" --no-audit --no-fund >/dev/null 2>&1 ||
+    echo "setup: npm could not install puppeteer-core; the Firefox test will be skipped" >&2
+fi
 build "$top/${TVX_BUILD_DIR:-build}" -DTVX_WERROR=ON -DTVX_SANITIZE=OFF -DTVX_GUI=ON
 if [ "${1:-}" = "--asan" ]; then
   build "$top/build-asan" -DTVX_WERROR=ON -DTVX_SANITIZE=ON -DTVX_GUI=ON

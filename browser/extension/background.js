@@ -1,13 +1,22 @@
 // Hands links to the Tarvex Download Service through its native messaging
 // host: from the context menu of a link, and, when the option is on, every
 // download the browser starts whose name ends in one of the taken
-// extensions. The browser's own download is cancelled only once the window
-// has accepted the link; until then it waits, paused.
+// extensions.
+//
+// Nothing is lost on the way: the browser's own download is removed only
+// once tvx answers that the download is under way in a file the person
+// chose. Until then Chromium's download waits, paused; Firefox's goes on
+// (Firefox cancels a paused download and cannot resume it). When tvx
+// declines, fails, is missing or the person cancels its Save dialog, the
+// browser's download goes on and a notification says so. Every failure
+// ends in a state the person can see.
 "use strict";
 
 const api = globalThis.browser ?? globalThis.chrome;
 const HOST = "de.tarvex.tvx";
 const DEFAULTS = { intercept: true, extensions: "zip exe dll arj rar", folder: "" };
+// Firefox alone has getBrowserInfo; its downloads cannot be paused safely.
+const PAUSES = typeof api.runtime.getBrowserInfo !== "function";
 
 async function options() {
   return { ...DEFAULTS, ...(await api.storage.local.get(Object.keys(DEFAULTS))) };
@@ -25,27 +34,79 @@ function isTaken(name, extensions) {
   return extensions.some((e) => lower.endsWith("." + e));
 }
 
-// Sends one request to the host; resolves to the host's answer.
-async function handOver(request) {
-  const { folder } = await options();
-  const cookies = await api.cookies.getAll({ url: request.url });
-  const message = { ...request, folder, cookies };
+function parse(url) {
   try {
-    return await api.runtime.sendNativeMessage(HOST, message);
+    return new URL(url);
+  } catch {
+    return null;
+  }
+}
+
+// The host lies within the domain (the domain itself or below it).
+function within(host, domain) {
+  const d = domain.replace(/^\./, "").toLowerCase();
+  host = host.toLowerCase();
+  return host === d || host.endsWith("." + d);
+}
+
+// Whether the browser would send the cookie with a request for target
+// started by the page at initiator ("" when the person typed the address).
+// A SameSite=Strict cookie goes only to a request from its own site: the
+// page's scheme is the target's and its host lies within the cookie's
+// domain, which is never a public suffix. Lax and unrestricted cookies go
+// with a download, a top-level navigation. A partitioned cookie goes only
+// when the page is of the site it was partitioned for.
+function wouldSend(cookie, target, initiator) {
+  const partition = cookie.partitionKey && cookie.partitionKey.topLevelSite;
+  if (partition) {
+    const site = parse(partition);
+    return Boolean(initiator && site && site.protocol === initiator.protocol &&
+      within(initiator.hostname, site.hostname));
+  }
+  if (cookie.sameSite !== "strict" || !initiator) return true;
+  return initiator.protocol === target.protocol && within(initiator.hostname, cookie.domain);
+}
+
+// The cookies of the target as the browser would send them for a request
+// the page at referrer started.
+async function cookiesFor(url, referrer) {
+  const target = parse(url);
+  const initiator = referrer ? parse(referrer) : null;
+  let all;
+  try {
+    // Partitioned cookies too, where the browser knows them.
+    all = await api.cookies.getAll({ url, partitionKey: {} });
+  } catch {
+    all = await api.cookies.getAll({ url });
+  }
+  return all.filter((cookie) => wouldSend(cookie, target, initiator));
+}
+
+// Sends one request to the host; resolves to the host's answer, an answer
+// {ok: false, error} for anything that went wrong on the way.
+async function handOver(request) {
+  try {
+    const { folder } = await options();
+    // Only what a request needs of each cookie goes to the host.
+    const cookies = (await cookiesFor(request.url, request.referrer)).map(
+      ({ name, value, domain, path, secure, hostOnly, expirationDate }) =>
+        ({ name, value, domain, path, secure, hostOnly, expirationDate }));
+    return await api.runtime.sendNativeMessage(HOST, { ...request, folder, cookies }) ??
+      { ok: false, error: "the host gave no answer" };
   } catch (error) {
     return { ok: false, error: String(error && error.message ? error.message : error) };
   }
 }
 
-// Says why tvx did not take a link: the browser gives a background script
-// no other way to reach the person.
+// Says what happened: the browser gives a background script no other way to
+// reach the person.
 function tell(message) {
-  api.notifications.create({
+  Promise.resolve(api.notifications.create({
     type: "basic",
     iconUrl: "icon-48.png",
     title: "Tarvex Download Service",
     message,
-  }).catch(() => {});
+  })).catch((error) => console.warn("Tarvex:", message, error));
 }
 
 function createMenus() {
@@ -66,7 +127,7 @@ api.contextMenus.onClicked.addListener((info) => {
     referrer: info.pageUrl || "",
     text: info.linkText || "",
   }).then((answer) => {
-    if (!answer || !answer.ok) tell("tvx did not take the link: " + (answer && answer.error));
+    if (!answer.ok) tell("tvx did not take the link: " + answer.error);
   });
 });
 
@@ -75,33 +136,51 @@ function baseName(path) {
   return (path || "").split(/[\\/]/).pop();
 }
 
+// tvx has the download under way: the browser's copy goes, finished or not.
+async function dropBrowserCopy(id) {
+  const [now] = await api.downloads.search({ id });
+  if (now && now.state === "complete") await api.downloads.removeFile(id).catch(() => {});
+  else await api.downloads.cancel(id).catch(() => {});
+  await api.downloads.erase({ id }).catch(() => {});
+}
+
+// tvx did not take it: the browser's download goes on, and the person is
+// told what really happened.
+async function keepBrowserCopy(id, name, why, paused) {
+  if (paused) {
+    try {
+      await api.downloads.resume(id);
+    } catch (error) {
+      tell(`tvx did not take ${name} (${why}), and the browser could not resume its own ` +
+        `download (${error && error.message ? error.message : error}): start it again.`);
+      return;
+    }
+  }
+  const [now] = await api.downloads.search({ id }).catch(() => []);
+  const state = now ? now.state : "gone";
+  tell(state === "interrupted" || state === "gone"
+    ? `tvx did not take ${name} (${why}), and the browser's download of it has stopped: start it again.`
+    : `The browser downloads ${name} itself; tvx did not take it: ${why}`);
+}
+
 async function onDownload(item) {
   const settings = await options();
   const url = item.finalUrl || item.url || "";
-  if (!settings.intercept || !/^https?:/i.test(url)) return;
+  const address = parse(url);
+  if (!settings.intercept || !address || !/^https?:$/i.test(address.protocol)) return;
   const extensions = extensionList(settings.extensions);
-  const name = baseName(item.filename) || baseName(new URL(url).pathname);
-  if (!isTaken(name, extensions) && !isTaken(new URL(url).pathname, extensions)) return;
-  await api.downloads.pause(item.id).catch(() => {});
-  const answer = await handOver({
-    action: "download",
-    url,
-    referrer: item.referrer || "",
-    filename: name,
-  });
-  if (answer && answer.ok) {
-    // A small file may have arrived before the answer: then its copy goes.
-    const [now] = await api.downloads.search({ id: item.id });
-    if (now && now.state === "complete") await api.downloads.removeFile(item.id).catch(() => {});
-    else await api.downloads.cancel(item.id).catch(() => {});
-    await api.downloads.erase({ id: item.id }).catch(() => {});
-  } else {
-    tell("The browser downloads " + name + " itself; tvx did not take it: " +
-      (answer && answer.error));
-    await api.downloads.resume(item.id).catch(() => {});
-  }
+  const name = baseName(item.filename) || baseName(address.pathname);
+  if (!isTaken(name, extensions) && !isTaken(address.pathname, extensions)) return;
+  const paused = PAUSES && await api.downloads.pause(item.id).then(() => true, () => false);
+  const answer = await handOver({ action: "download", url, referrer: item.referrer || "", filename: name });
+  if (answer.ok) await dropBrowserCopy(item.id);
+  else await keepBrowserCopy(item.id, name, answer.error, paused);
 }
 
 api.downloads.onCreated.addListener((item) => {
-  onDownload(item).catch((error) => console.warn("Tarvex:", error));
+  onDownload(item).catch((error) => {
+    // Whatever broke, the browser's download must not stay paused unseen.
+    if (PAUSES) api.downloads.resume(item.id).catch(() => {});
+    tell("Tarvex could not take over a download: " + (error && error.message ? error.message : error));
+  });
 });

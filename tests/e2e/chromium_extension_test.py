@@ -1,12 +1,17 @@
 #!/usr/bin/python3
-"""Chromium with the Tarvex extension hands a download to tvx, end to end.
+"""Chromium with the Tarvex extension hands downloads to tvx, end to end.
 
-A page on a local server sets a cookie and links to an archive that the
-server gives out only with that cookie. A click on the link starts the
-browser's download; the extension hands it through tvx-browser-host to a tvx
-window (which the host starts), the save dialog is answered with Return, and
-the archive must arrive in the list's folder, byte for byte, while the
-browser's own download is cancelled and leaves no file behind.
+A page on a local server sets a cookie and links to archives that the server
+gives out only with that cookie. A click on a link starts the browser's
+download; the extension hands it through tvx-browser-host to a tvx window
+(which the host starts). The cases:
+ 1. the Save dialog answered with Return: the archive arrives in the list's
+    folder byte for byte, with the page's cookie, and the browser's own
+    download is cancelled and leaves no file behind;
+ 3. the Save dialog cancelled: the browser's download goes on and ends whole;
+ 4. a download the browser finishes at once: tvx gets it all the same, and
+    no copy of the browser's stays;
+ 2. no host (its manifest removed): the browser downloads the file itself.
 
     chromium_extension_test.py SOURCE_DIR HOST_PROGRAM TVX_PROGRAM
 
@@ -28,7 +33,9 @@ import time
 SKIPPED = 77
 EXTENSION_ID = "mjckjmldakkeappkllebphipapfhiplf"  # from the manifest's key
 COOKIE = "session=s3cret-4711"
-ARCHIVE = random.Random(19).randbytes(1536 * 1024)
+ARCHIVES = {f"/files/{name}": random.Random(seed).randbytes(size) for name, seed, size in (
+    ("pack.zip", 19, 1536 * 1024), ("other.zip", 20, 512 * 1024),
+    ("kept.zip", 21, 512 * 1024), ("tiny.zip", 22, 40 * 1024))}
 
 
 def skip(reason):
@@ -57,7 +64,9 @@ class Site(http.server.BaseHTTPRequestHandler):
         cookie = COOKIE in (self.headers.get("Cookie") or "")
         Site.requests.append((self.command, self.path, agent, cookie))
         if self.path == "/":
-            page = b'<html><body><a id="archive" href="/files/pack.zip">pack.zip</a></body></html>'
+            page = ("<html><body>" + " ".join(
+                f'<a id="{p[7:-4]}" href="{p}">{p[7:]}</a>' for p in ARCHIVES) +
+                "</body></html>").encode()
             self.send_response(200)
             self.send_header("Set-Cookie", f"{COOKIE}; Path=/files")
             self.send_header("Content-Type", "text/html")
@@ -66,8 +75,9 @@ class Site(http.server.BaseHTTPRequestHandler):
             if body:
                 self.wfile.write(page)
             return
-        if self.path != "/files/pack.zip" or not cookie:
-            self.send_error(403 if self.path == "/files/pack.zip" else 404)
+        archive = ARCHIVES.get(self.path)
+        if archive is None or not cookie:
+            self.send_error(403 if archive is not None else 404)
             return
         start = 0
         ranged = self.headers.get("Range", "")
@@ -77,18 +87,18 @@ class Site(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Type", "application/zip")
         self.send_header("Accept-Ranges", "bytes")
         self.send_header("Last-Modified", "Tue, 01 Dec 2026 10:00:00 GMT")
-        self.send_header("Content-Length", str(len(ARCHIVE) - start))
+        self.send_header("Content-Length", str(len(archive) - start))
         if start:
-            self.send_header("Content-Range", f"bytes {start}-{len(ARCHIVE) - 1}/{len(ARCHIVE)}")
+            self.send_header("Content-Range", f"bytes {start}-{len(archive) - 1}/{len(archive)}")
         self.end_headers()
         if not body:
             return
         try:
-            if agent == "GET HTTP":
-                self.wfile.write(ARCHIVE[start:])
+            if agent == "GET HTTP" or self.path == "/files/tiny.zip":
+                self.wfile.write(archive[start:])
                 return
-            for offset in range(start, len(ARCHIVE), 8192):
-                self.wfile.write(ARCHIVE[offset:offset + 8192])
+            for offset in range(start, len(archive), 32768):
+                self.wfile.write(archive[offset:offset + 32768])
                 time.sleep(0.1)
         except OSError:
             pass  # the browser cancelled
@@ -187,34 +197,67 @@ def main():
                  lambda: driver.find_element(By.ID, "status").text == "Saved.", 10)
 
         driver.get(site + "/")
-        driver.find_element(By.ID, "archive").click()
 
-        # The host starts tvx in the folder; its save dialog proposes the name.
-        dialog = wait_for("tvx's save dialog", lambda: subprocess.run(
-            ["xdotool", "search", "--onlyvisible", "--name", "^Save As$"], env=env,
-            capture_output=True, text=True).stdout.split(), 60)[0]
-        subprocess.run(["xdotool", "windowfocus", "--sync", dialog], env=env, check=True)
-        time.sleep(0.5)
-        subprocess.run(["xdotool", "key", "Return"], env=env, check=True)
+        def answer_save_dialog(key):
+            """tvx's save dialog (the host starts tvx the first time) gets the key."""
+            dialog = wait_for("tvx's save dialog", lambda: subprocess.run(
+                ["xdotool", "search", "--onlyvisible", "--name", "^Save As$"], env=env,
+                capture_output=True, text=True).stdout.split(), 60)[0]
+            subprocess.run(["xdotool", "windowfocus", "--sync", dialog], env=env, check=True)
+            time.sleep(0.5)
+            subprocess.run(["xdotool", "key", key], env=env, check=True)
 
-        def arrived():
-            for root, _, names in os.walk(folder):
-                if "pack.zip" in names and not any(n.startswith("CTL_") for n in names):
-                    path = os.path.join(root, "pack.zip")
-                    if os.path.getsize(path) == len(ARCHIVE):
-                        return path
-            return None
+        def arrived(name):
+            def check():
+                for root, _, names in os.walk(folder):
+                    if name in names and not any(n.startswith("CTL_") for n in names):
+                        path = os.path.join(root, name)
+                        with open(path, "rb") as f:
+                            if f.read() == ARCHIVES["/files/" + name]:
+                                return path
+                return None
+            return check
 
-        path = wait_for("pack.zip in the list's folder", arrived, 60)
-        with open(path, "rb") as f:
-            assert f.read() == ARCHIVE, "pack.zip differs from the server's archive"
+        def in_browser(name):
+            """The browser's own finished copy of the archive, whole."""
+            path = os.path.join(downloads, name)
+            return (os.path.exists(path)
+                    and open(path, "rb").read() == ARCHIVES["/files/" + name])
+
+        # 1. Taken: the archive arrives through tvx with the page's cookie and
+        # the browser's own download is cancelled, nothing of it left.
+        driver.find_element(By.ID, "pack").click()
+        answer_save_dialog("Return")
+        path = wait_for("pack.zip in the list's folder", arrived("pack.zip"), 60)
         assert any(agent == "GET HTTP" and cookie for _, p, agent, cookie in Site.requests
                    if p == "/files/pack.zip"), "tvx did not send the page's cookie"
-        # The browser's own download began and was cancelled: nothing is left.
         assert any(agent != "GET HTTP" for _, p, agent, _ in Site.requests
                    if p == "/files/pack.zip"), "the browser never asked for the archive"
         wait_for("the browser's download to go", lambda: not os.listdir(downloads), 20)
-        print(f"passed: {path} arrived through tvx; the browser's download was cancelled")
+        print(f"1. {path} arrived through tvx; the browser's download was cancelled")
+
+        # 3. The Save dialog cancelled: the browser's download goes on.
+        driver.find_element(By.ID, "other").click()
+        answer_save_dialog("Escape")
+        wait_for("the browser to finish other.zip", lambda: in_browser("other.zip"), 60)
+        assert not arrived("other.zip")(), "tvx wrote other.zip after a cancel"
+        print("3. Save dialog cancelled: the browser downloaded the file itself")
+
+        # 4. A download the browser has (or nearly has) already: tvx takes it,
+        # and no copy of the browser's stays.
+        driver.find_element(By.ID, "tiny").click()
+        time.sleep(1)
+        answer_save_dialog("Return")
+        wait_for("tiny.zip through tvx", arrived("tiny.zip"), 60)
+        wait_for("the browser's copy of tiny.zip to go",
+                 lambda: not os.path.exists(os.path.join(downloads, "tiny.zip")), 20)
+        print("4. tvx has tiny.zip; the browser's copy went")
+
+        # 2. No host: nothing is lost, the browser downloads it.
+        os.remove(os.path.join(profile, "NativeMessagingHosts", "de.tarvex.tvx.json"))
+        driver.find_element(By.ID, "kept").click()
+        wait_for("the browser to finish kept.zip", lambda: in_browser("kept.zip"), 60)
+        print("2. without the host the browser downloaded the file itself")
     finally:
         if driver is not None:
             driver.quit()

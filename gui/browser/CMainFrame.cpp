@@ -259,10 +259,9 @@ void CMainFrame::CreateBars() {
     m_addressBox->lineEdit()->installEventFilter(this);
     // A pick from the list navigates to that entry.
     connect(m_addressBox, qOverload<int>(&QComboBox::activated), this, [this](int index) {
-        if (index >= 0) {
+        // The browser view navigates; the active pane stays the one it was.
+        if (index >= 0)
             m_pSurfpaneView->Navigate2(m_addressBox->itemText(index));
-            SetActiveView(Pane::Browser);
-        }
     });
 
     QStatusBar* status = statusBar();
@@ -440,10 +439,8 @@ void CMainFrame::OnCommand(int command) {
     }
     if (command >= ID_FAVORITES_FIRST && command <= ID_FAVORITES_LAST) {
         const int index = command - ID_FAVORITES_FIRST;
-        if (index < m_favoriteAddresses.size()) {
+        if (index < m_favoriteAddresses.size())
             m_pSurfpaneView->Navigate2(m_favoriteAddresses[index]);
-            SetActiveView(Pane::Browser);
-        }
         return;
     }
     switch (command) {
@@ -490,7 +487,6 @@ void CMainFrame::OnAddressEnter() {
     const QString text = m_addressBox->lineEdit()->text();
     m_pSurfpaneView->Navigate2(text);
     m_addressBox->addItem(text);  // every Enter adds the text as the last entry
-    SetActiveView(Pane::Browser);
 }
 
 void CMainFrame::ShowAddress(const QString& address) {

@@ -63,7 +63,7 @@ private slots:
     void toolbarHasTenButtonsAndTwoDropDowns();
     void browserCommandsFollowTheActivePane();
     void addressBoxNavigatesAndKeepsEveryEnter();
-    void navigatingActivatesTheBrowserAndHomeIsTheStartPage();
+    void navigatingLeavesTheActivePaneAndHomeIsTheStartPage();
     void toolbarEntryHidesOnlyTheToolbar();
     void storedPaneSizesFollowTheMinimumRules();
     void downloadWithNothingCheckedSaysSo();
@@ -193,7 +193,7 @@ void FrameCommandsTest::addressBoxNavigatesAndKeepsEveryEnter() {
     QTRY_VERIFY_WITH_TIMEOUT(!frame.ActivityAnimation()->IsPlaying(), 20000);
 }
 
-void FrameCommandsTest::navigatingActivatesTheBrowserAndHomeIsTheStartPage() {
+void FrameCommandsTest::navigatingLeavesTheActivePaneAndHomeIsTheStartPage() {
     tvxtest::TestHttpServer server(ServedPage);
     CMainFrame frame;
     frame.show();
@@ -212,15 +212,21 @@ void FrameCommandsTest::navigatingActivatesTheBrowserAndHomeIsTheStartPage() {
         {"a pick from the address list", [&] { emit frame.AddressBox()->activated(0); }},
         {"a favorite", [&] { frame.OnCommand(ID_FAVORITES_FIRST); }},
     };
+    // The browser view goes to the address; the pane that was active stays
+    // active, its commands as they were.
     for (const auto& [how, navigate] : ways) {
+        frame.SurfpaneView()->Navigate2(CSurfpaneView::StartPage());
+        QTRY_COMPARE_WITH_TIMEOUT(frame.SurfpaneView()->url().toString(),
+                                  CSurfpaneView::StartPage(), 20000);
         frame.LeftView()->setFocus();
         QTRY_COMPARE(frame.ActiveView(), CMainFrame::Pane::List);
-        QVERIFY(!frame.Action(ID_GO_BACK)->isEnabled());
         navigate();
-        QVERIFY2(frame.ActiveView() == CMainFrame::Pane::Browser, how);
-        QVERIFY2(frame.Action(ID_GO_BACK)->isEnabled(), how);
+        QTRY_COMPARE_WITH_TIMEOUT(frame.SurfpaneView()->url().toString(), url, 20000);
+        QVERIFY2(frame.ActiveView() == CMainFrame::Pane::List, how);
+        QVERIFY2(!frame.Action(ID_GO_BACK)->isEnabled(), how);
     }
     // Home and the Tools entry show the built-in page.
+    frame.SetActiveView(CMainFrame::Pane::Browser);
     for (int id : {ID_GO_START_PAGE, ID_GO_TARVEX_HOME}) {
         frame.SurfpaneView()->Navigate2(url);
         QTRY_COMPARE_WITH_TIMEOUT(frame.SurfpaneView()->url().toString(), url, 20000);

@@ -42,8 +42,11 @@ struct TransferOptions {
 
 // The options given override what download.ini says.
 inline void ApplyTransferOptions(const TransferOptions& options, tvx::HttpSettings& settings) {
-    if (options.maxRate != 0)
+    // A limit given for this run holds all day.
+    if (options.maxRate != 0) {
         settings.maxBytesPerSecond = options.maxRate;
+        settings.rateSchedule.clear();
+    }
     if (options.connectionsPerFile != 0)
         settings.connectionsPerFile = options.connectionsPerFile;
     if (!options.caFile.empty())

@@ -189,6 +189,8 @@ int main(int argc, char** argv) {
     const std::string directory = tvx::CurrentDirectory();
     tvx::HttpSettings settings;
     tvx::LoadTransferSettings(settings, tvx::JoinPath(directory, "download.ini"));
+    if (!settings.rateScheduleProblem.empty())
+        std::fprintf(stderr, "%s: download.ini: %s\n", "tvx-get", settings.rateScheduleProblem.c_str());
     tvxcli::ApplyTransferOptions(options, settings);
     settings.interrupted = [] { return tvxcli::g_interrupted.load(); };
     ConsoleUi ui;

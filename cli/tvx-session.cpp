@@ -225,6 +225,8 @@ int main(int argc, char** argv) {
 
     tvx::HttpSettings settings;
     tvx::LoadTransferSettings(settings, tvx::SettingsFilePath());
+    if (!settings.rateScheduleProblem.empty())
+        std::fprintf(stderr, "%s: download.ini: %s\n", "tvx-session", settings.rateScheduleProblem.c_str());
     tvxcli::ApplyTransferOptions(options, settings);
     if (connections != 0)
         settings.connections = connections;

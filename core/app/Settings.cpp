@@ -107,6 +107,10 @@ void LoadTransferSettings(HttpSettings& settings, std::string_view settingsFile)
         GetPrivateProfileInt("Transfer", "ChecksumFiles", settings.checksumFiles, settingsFile) != 0;
     settings.wantDigest =
         GetPrivateProfileInt("Transfer", "WantDigest", settings.wantDigest, settingsFile) != 0;
+    const std::string schedule = GetPrivateProfileString("Transfer", "RateSchedule", "", settingsFile);
+    std::string problem;
+    if (!ParseRateSchedule(schedule, settings.rateSchedule, problem))
+        settings.rateScheduleProblem = "[Transfer] RateSchedule: " + problem + "; no schedule holds";
 }
 
 }  // namespace tvx

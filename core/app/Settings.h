@@ -75,7 +75,9 @@ bool SaveSplitterSizes(const SplitterSizes& sizes, std::string_view settingsFile
 // bytes (at least kMinSplitSize; files are cut from 16 times it on);
 // ChecksumFiles: 1 (the default) proves files by the SHA256SUMS and
 // SHA512SUMS of their remote folder, 0 does not look for them; WantDigest: 1
-// asks servers to state a file's digest (Want-Repr-Digest; 0 by default).
+// asks servers to state a file's digest (Want-Repr-Digest; 0 by default);
+// RateSchedule: limits by the time of day ("08:00-18:00 500K, 18:00-08:00
+// 0", see RateSchedule.h).
 // Missing keys keep the values settings already holds; values below 1 are
 // taken as 1.
 constexpr int kMaxConnections = 32;

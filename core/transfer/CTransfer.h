@@ -129,6 +129,9 @@ public:
     // How long one ReadChunk waits for network data before it gives the
     // owner its tick back.
     void SetReadWait(int milliseconds) { m_readWaitMs = milliseconds; }
+    // The minute of the day the rate schedule is read at (the local clock by
+    // default; tests set their own).
+    void SetMinuteClock(std::function<int()> clock) { m_minuteClock = std::move(clock); }
     // How Open learns the free space before it writes (statvfs by default).
     void SetFreeSpaceProbe(FreeSpaceProbe probe) { m_freeSpace = std::move(probe); }
 
@@ -255,6 +258,9 @@ private:
     long ReadSegments();
     // Bytes that may reach the file now under the rate limit.
     std::int64_t Allowance();
+    // The limit in force now (bytes a second, 0: none): the schedule's
+    // window, else the fixed limit. A change starts the count afresh.
+    std::int64_t RateInForce();
     void Delivered(std::int64_t bytes) { m_rateDelivered += bytes; }
     // Waits at most ms for the network (or for the rate limit).
     void WaitForData(int ms);
@@ -339,6 +345,8 @@ private:
     std::shared_ptr<HttpPool> m_ownPool;
     std::chrono::steady_clock::time_point m_rateStart{};
     std::int64_t m_rateDelivered = 0;
+    std::int64_t m_rate = 0;  // the limit the count runs under
+    std::function<int()> m_minuteClock = MinuteOfDayNow;
 };
 
 }  // namespace tvx

@@ -315,8 +315,23 @@ bool CTransfer::StillOurs(std::int64_t written) {
     return false;
 }
 
+std::int64_t CTransfer::RateInForce() {
+    std::int64_t rate = m_settings.maxBytesPerSecond;
+    if (!m_settings.rateSchedule.empty()) {
+        const std::int64_t scheduled = RateAt(m_settings.rateSchedule, m_minuteClock());
+        rate = scheduled >= 0 ? scheduled : rate;
+    }
+    if (rate != m_rate) {
+        // At a window's boundary the new limit holds from this moment on.
+        m_rate = rate;
+        m_rateStart = {};
+        m_rateDelivered = 0;
+    }
+    return rate;
+}
+
 std::int64_t CTransfer::Allowance() {
-    const std::int64_t rate = m_settings.maxBytesPerSecond;
+    const std::int64_t rate = RateInForce();
     if (rate <= 0 || m_localSource >= 0)
         return std::numeric_limits<std::int64_t>::max();
     const auto now = std::chrono::steady_clock::now();
@@ -332,8 +347,8 @@ void CTransfer::WaitForData(int ms) {
     const std::int64_t allowed = Allowance();
     if (allowed <= 0) {
         // Not past the moment the next bytes are due.
-        const double due = 1000.0 * static_cast<double>(1 - allowed) /
-                           static_cast<double>(m_settings.maxBytesPerSecond);
+        const double due =
+            1000.0 * static_cast<double>(1 - allowed) / static_cast<double>(m_rate);
         ms = std::min(ms, static_cast<int>(due) + 1);
     }
     if (m_requestSettings.pool)

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "transfer/RateSchedule.h"
+
 namespace tvx {
 
 class HttpPool;
@@ -42,6 +44,11 @@ struct HttpSettings {
     // At most this many bytes a second reach the file of a transfer (all its
     // connections together; CTransfer holds it); 0 for no limit.
     std::int64_t maxBytesPerSecond = 0;
+    // Limits by the time of day ([Transfer] RateSchedule); a window that
+    // covers the moment holds instead of maxBytesPerSecond. A schedule that
+    // could not be read is none, and rateScheduleProblem says why.
+    std::vector<RateWindow> rateSchedule;
+    std::string rateScheduleProblem;
     // A file of further trusted certificates (PEM) for HTTPS, besides the
     // system's; empty for none.
     std::string caFile;

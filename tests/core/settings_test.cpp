@@ -115,4 +115,41 @@ TEST_F(SettingsFile, ConnectionsDefaultToEightAndStayInRange) {
     }
 }
 
+// Every form a schedule is written in, what holds at which minute, and a
+// schedule that cannot be read is said and holds nothing.
+TEST_F(SettingsFile, RateScheduleWindowsAreReadAndTheFirstThatCoversTheMinuteHolds) {
+    const struct {
+        const char* text;
+        const char* problem;  // nullptr: read
+        std::vector<std::pair<int, std::int64_t>> at;  // minute, rate in force (-1: none)
+    } cases[] = {
+        {"08:00-18:00 500K, 18:00-08:00 0", nullptr,
+         {{479, 0}, {480, 512000}, {1079, 512000}, {1080, 0}, {0, 0}}},
+        {" 22:30-06:00 2M ", nullptr, {{1350, 2 << 20}, {359, 2 << 20}, {360, -1}, {1349, -1}}},
+        {"00:00-24:00 100, 12:00-13:00 5K", nullptr, {{720, 100}, {1439, 100}}},
+        {"", nullptr, {{600, -1}}},
+        {"8:00-18:00 500K", "\"8:00-18:00 500K\" is no window", {}},
+        {"08:00-18:00", "\"08:00-18:00\" is no window", {}},
+        {"08:00-18:00 500K, 18:00-25:00 1M", "\"18:00-25:00 1M\" is no window", {}},
+        {"08:00-18:00 fast", "is no window", {}},
+        {"24:00-01:00 1K", "is no window", {}},
+    };
+    const std::string ini = tvx::SettingsFilePath();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        tvx::WritePrivateProfileString("Transfer", "RateSchedule", c.text, ini);
+        tvx::HttpSettings settings;
+        tvx::LoadTransferSettings(settings, ini);
+        if (c.problem != nullptr) {
+            EXPECT_NE(settings.rateScheduleProblem.find(c.problem), std::string::npos)
+                << settings.rateScheduleProblem;
+            EXPECT_TRUE(settings.rateSchedule.empty());
+            continue;
+        }
+        EXPECT_EQ(settings.rateScheduleProblem, "");
+        for (const auto& [minute, rate] : c.at)
+            EXPECT_EQ(tvx::RateAt(settings.rateSchedule, minute), rate) << minute;
+    }
+}
+
 }  // namespace

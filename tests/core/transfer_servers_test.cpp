@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+
 #include "TestHttpServer.h"
 #include "TransferHelpers.h"
 #include "session/WorkListEntry.h"
@@ -115,6 +118,33 @@ TEST_F(ServerTransfer, RequestsGoInTheVersionAskedForAndEveryAnswerFormIsRead) {
         Drain(*t);
         EXPECT_EQ(ReadFile(PathOf("f.zip")), body);
     }
+}
+
+// The limit of a RateSchedule window holds while the clock is in it, and
+// the next one from the moment the clock crosses the boundary.
+TEST_F(ServerTransfer, TheRateScheduleChangesTheLimitAtItsBoundary) {
+    const std::string body = Pattern(400000, 3);
+    TestHttpServer server([&](const SeenRequest& req) { return FileReply(req, body, kDate); });
+    std::string problem;
+    ASSERT_TRUE(tvx::ParseRateSchedule("09:00-09:30 64K, 09:30-10:00 0", settings.rateSchedule,
+                                       problem));
+    settings.maxBytesPerSecond = 1024;  // the fixed limit, outside every window
+    std::atomic<int> minute{9 * 60};
+    auto t = Make(tvx::ReportMode::SingleFile, false);
+    t->SetMinuteClock([&] { return minute.load(); });
+    ASSERT_EQ(t->Open(server.Url("/f"), "f.bin"), CTransfer::kOk);
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1000))
+        ASSERT_NE(t->ReadChunk(), 0);
+    // About a second at 64 KiB/s (a tenth of a second's worth may come at once).
+    EXPECT_GT(t->OnDisk(), 40000);
+    EXPECT_LT(t->OnDisk(), 64 * 1024 + 6554 + 32768);
+    minute = 9 * 60 + 30;  // no limit from here on
+    const auto crossed = std::chrono::steady_clock::now();
+    Drain(*t);
+    EXPECT_TRUE(t->Complete());
+    EXPECT_LT(std::chrono::steady_clock::now() - crossed, std::chrono::seconds(2));
+    EXPECT_EQ(ReadFile(PathOf("f.bin")), body);
 }
 
 TEST_F(ServerTransfer, ExtraBytesBeyondTheLengthAreNotStored) {

@@ -46,14 +46,7 @@ ca=$work/cert.pem
 # list FOLDER BASE: a download list of every file under BASE in FOLDER, and
 # FOLDER/urls with their addresses.
 list() {
-  mkdir -p "$1"
-  {
-    echo "$2/,dl,Benchmark list"
-    for f in "$work"/www/*.bin; do echo "1,$(basename "$f"),$(basename "$f")"; done
-    echo "}"
-    echo "//END"
-  } | sed 's/$/\r/' > "$1/tvx_downctrl.htm"
-  for f in "$work"/www/*.bin; do echo "$2/$(basename "$f")"; done > "$1/urls"
+  link_list "$1" "$2" "$work"/www/*.bin
   # curl takes each file's own date for -z from a config of its own, where
   # every file's options are its own.
   local first=1

@@ -55,3 +55,19 @@ measure() {
 median() {
   sort -g | awk '{ a[NR] = $1 } END { if (NR % 2) print a[(NR + 1) / 2]; else print (a[NR / 2] + a[NR / 2 + 1]) / 2 }'
 }
+
+# link_list FOLDER BASE FILE...: a download list in FOLDER with a link under
+# BASE (to the local folder dl) for each file, and FOLDER/urls with their
+# addresses.
+link_list() {
+  local dir=$1 base=$2 f
+  shift 2
+  mkdir -p "$dir"
+  {
+    echo "$base/,dl,Benchmark list"
+    for f in "$@"; do echo "1,$(basename "$f"),$(basename "$f")"; done
+    echo "}"
+    echo "//END"
+  } | sed 's/$/\r/' > "$dir/tvx_downctrl.htm"
+  for f in "$@"; do echo "$base/$(basename "$f")"; done > "$dir/urls"
+}

@@ -28,16 +28,7 @@ start_nginx "$work/www" "$work" "access_log $log;"
 trap stop_nginx EXIT
 base=http://127.0.0.1:$NGINX_PORT
 
-for tool in tvx wget aria2; do
-  mkdir -p "$work/$tool"
-  {
-    echo "$base/,dl,Benchmark list"
-    for f in "$work"/www/*.bin; do echo "1,$(basename "$f"),$(basename "$f")"; done
-    echo "}"
-    echo "//END"
-  } | sed 's/$/\r/' > "$work/$tool/tvx_downctrl.htm"
-  for f in "$work"/www/*.bin; do echo "$base/$(basename "$f")"; done > "$work/$tool/urls"
-done
+for tool in tvx wget aria2; do link_list "$work/$tool" "$base" "$work"/www/*.bin; done
 declare -A cmd=(
   [tvx]="$session --all $*"
   [tvx_noattr]="$session --all $*"

@@ -134,15 +134,23 @@ std::vector<std::string> Frames(const std::string& out) {
     return frames;
 }
 
-class BrowserHost : public tvxtest::Sandbox {};
+class BrowserHost : public tvxtest::Sandbox {
+protected:
+    // Puts the windows' sockets in the sandbox ($XDG_RUNTIME_DIR) and returns
+    // the sandbox's real path, the folder a request names.
+    std::string SocketsInSandbox() {
+        ::mkdir(PathOf("run").c_str(), 0700);
+        ::setenv("XDG_RUNTIME_DIR", PathOf("run").c_str(), 1);
+        char* real = ::realpath(Dir().c_str(), nullptr);
+        const std::string folder = real;
+        std::free(real);
+        return folder;
+    }
+};
 
 // Every frame gets an answer; good ones reach the window, bad ones nothing.
 TEST_F(BrowserHost, AnswersEveryFrameAndHandsTheGoodOnesToTheWindow) {
-    ::mkdir(PathOf("run").c_str(), 0700);
-    ::setenv("XDG_RUNTIME_DIR", PathOf("run").c_str(), 1);
-    char* real = ::realpath(Dir().c_str(), nullptr);
-    const std::string folder = real;
-    std::free(real);
+    const std::string folder = SocketsInSandbox();
     FakeWindow window(tvx::WindowSocketPath(folder));
     const std::string good =
         R"({"action":"download","url":"https://h.example/a.zip","folder":")" + folder +
@@ -181,11 +189,7 @@ TEST_F(BrowserHost, AnswersEveryFrameAndHandsTheGoodOnesToTheWindow) {
 // A request that reached a window is never sent again, and the window's
 // refusal (the person cancelled its Save dialog) reaches the browser as it is.
 TEST_F(BrowserHost, ARequestThatReachedTheWindowIsSentOnceAndItsAnswerPassedOn) {
-    ::mkdir(PathOf("run").c_str(), 0700);
-    ::setenv("XDG_RUNTIME_DIR", PathOf("run").c_str(), 1);
-    char* real = ::realpath(Dir().c_str(), nullptr);
-    const std::string folder = real;
-    std::free(real);
+    const std::string folder = SocketsInSandbox();
     const std::string host = TVX_BROWSER_HOST_PATH;
     tvxtest::WriteFile(PathOf("in"), Frame(R"({"action":"download","url":"http://h/a.zip","folder":")" +
                                            folder + R"("})"));

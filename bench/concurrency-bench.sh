@@ -7,8 +7,8 @@
 # Over HTTP/1.1 (plain http, straight to the delaying server): tvx-session
 # with its defaults, wget -N and aria2c -j8. Over HTTPS (nginx in front of
 # the same server with a certificate of the benchmark's own, HTTP/2 where
-# the client speaks it): tvx-session with its defaults and with -j 32 (over
-# HTTP/2 those are 32 streams of one connection), aria2c -j8 (HTTP/1.1, it
+# the client speaks it): tvx-session with its defaults (over HTTP/2 up to 32
+# streams of one connection) and with -j 32, aria2c -j8 (HTTP/1.1, it
 # has no HTTP/2) and curl --parallel --parallel-max 8 -z (HTTP/2).
 #
 #   bench/concurrency-bench.sh [tvx-session options...]
@@ -103,5 +103,7 @@ row "HTTPS, HTTP/1.1: aria2c -j8" aria2_s
 row "HTTPS, HTTP/2: curl --parallel-max 8 -z" curl_s
 printf 'HTTP/1.1, tvx-session / aria2c: first fetch %sx (target 1.0x), re-check %sx\n' \
   "$(ratio "${t[tvx.first]}" "${t[aria2.first]}")" "$(ratio "${t[tvx.recheck]}" "${t[aria2.recheck]}")"
-printf 'HTTPS, tvx-session -j 32 over HTTP/2 / aria2c: first fetch %sx, re-check %sx (target 0.5x)\n' \
+printf 'HTTPS, tvx-session over HTTP/2 / aria2c: first fetch %sx, re-check %sx (target 0.5x)\n' \
+  "$(ratio "${t[tvx_s.first]}" "${t[aria2_s.first]}")" "$(ratio "${t[tvx_s.recheck]}" "${t[aria2_s.recheck]}")"
+printf 'HTTPS, tvx-session -j 32 over HTTP/2 / aria2c: first fetch %sx, re-check %sx\n' \
   "$(ratio "${t[tvx_s32.first]}" "${t[aria2_s.first]}")" "$(ratio "${t[tvx_s32.recheck]}" "${t[aria2_s.recheck]}")"

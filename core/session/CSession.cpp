@@ -141,7 +141,7 @@ void CSession::OnOK() {
             continue;
         }
         const std::string address(entry.Address());
-        for (int ahead = i; ahead < n && ahead < i + m_settings.connections; ++ahead) {
+        for (int ahead = i; ahead < n && ahead < i + Allowance(address); ++ahead) {
             Prefetch(std::string(entries[ahead].Address()),
                      CTransfer::CheckConditions(m_baseDirectory, std::string(entries[ahead].Path())));
         }
@@ -255,6 +255,13 @@ void CSession::Prefetch(const std::string& address, const std::string& condition
         m_settings.pool->Prefetch(address, m_settings, conditions);
 }
 
+int CSession::Allowance(const std::string& address) const {
+    const int connections = m_settings.connections;
+    if (!m_settings.pool || IsLocalSource(address))
+        return connections;
+    return std::max(connections, m_settings.pool->Allowance(address, connections));
+}
+
 void CSession::DropPrefetched(bool kept) {
     if (m_settings.pool)
         m_settings.pool->DropPrefetched(kept);
@@ -264,8 +271,11 @@ void CSession::PrefetchAhead() {
     // Entries go from the last to the first. Only files that arrive whole
     // start ahead of their transfer: a large body would wait half-read,
     // long enough for its server to give up on it.
-    for (int ahead = m_nextToOpen; ahead >= 0 && ahead > m_nextToOpen - m_settings.connections;
-         --ahead) {
+    if (m_nextToOpen < 0)
+        return;
+    const int allowance =
+        Allowance(std::string(m_workList[static_cast<std::size_t>(m_nextToOpen)].Address()));
+    for (int ahead = m_nextToOpen; ahead >= 0 && ahead > m_nextToOpen - allowance; --ahead) {
         const auto index = static_cast<std::size_t>(ahead);
         if (m_checkedVersions[index].length <= HttpPool::kWholeBodyAhead)
             Prefetch(std::string(m_workList[index].Address()));
@@ -274,9 +284,13 @@ void CSession::PrefetchAhead() {
 
 void CSession::FillSlots() {
     PrefetchAhead();
-    const std::size_t most = m_paced ? 1 : static_cast<std::size_t>(m_settings.connections);
-    while (m_slots.size() < most && m_nextToOpen >= 0) {
+    while (m_nextToOpen >= 0) {
         const std::string address(m_workList[static_cast<std::size_t>(m_nextToOpen)].Address());
+        // Over HTTP/2 a host takes more files at once than there are
+        // connections: they are streams of one.
+        const std::size_t most = m_paced ? 1 : static_cast<std::size_t>(Allowance(address));
+        if (m_slots.size() >= most)
+            break;
         // A further file waits while its server has no room to spare.
         if (!m_slots.empty() && m_settings.pool && !IsLocalSource(address) &&
             !m_settings.pool->HasRoom(address, m_settings.connections)) {

@@ -124,6 +124,9 @@ private:
     // local sources and hosts that did not answer are left out.
     // conditions: the header lines a check of the entry sends.
     void Prefetch(const std::string& address, const std::string& conditions = {});
+    // Requests the host of address takes in flight: the session's
+    // connections, or more streams when it multiplexes.
+    int Allowance(const std::string& address) const;
     // Starts the requests of the entries after the ones under way.
     void PrefetchAhead();
     // With kept, the answers kept for downloads go too.

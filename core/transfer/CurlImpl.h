@@ -49,6 +49,7 @@ struct HttpPool::Impl {
         int cap = 0;                             // requests kept in flight to it at most
         bool answered = false;                   // it has sent an answer in this session
         bool limited = false;                    // it has turned requests away for their number
+        bool multiplexed = false;                // it has answered over HTTP/2 or later
         curlimpl::Clock::time_point lastBusy{};  // when it last did, or got one back
     };
     struct Draining {
@@ -90,6 +91,9 @@ struct HttpPool::Impl {
     // What is known of a host; connections is the session's number for it,
     // which a host that turned requests away gets back one at a time.
     Host& HostState(const std::string& host, int connections);
+    // The requests a host takes in flight at most: connections, or
+    // kStreamsPerHost streams once it multiplexes.
+    static int Most(const Host& h, int connections);
     int InFlight(const std::string& host, const HttpRequest::Impl* except) const;
     // The session's own number of connections was too many for the host.
     void NoteBusy(const std::string& host, int others, int connections);

@@ -46,9 +46,13 @@ void HttpPool::Impl::Drained(CURL* easy) {
     }
 }
 
+int HttpPool::Impl::Most(const Host& h, int connections) {
+    return h.multiplexed ? kStreamsPerHost : std::max(1, connections);
+}
+
 HttpPool::Impl::Host& HttpPool::Impl::HostState(const std::string& host, int connections) {
     Host& h = hosts[host];
-    const int most = std::max(1, connections);
+    const int most = Most(h, connections);
     if (h.cap == 0)
         h.cap = most;
     const Clock::time_point now = Clock::now();
@@ -73,6 +77,10 @@ bool HttpPool::HasRoom(const std::string& url, int connections) {
     }
     const std::string host = HostKey(url);
     return m_impl->InFlight(host, nullptr) < m_impl->HostState(host, connections).cap;
+}
+
+int HttpPool::Allowance(const std::string& url, int connections) {
+    return m_impl->HostState(HostKey(url), connections).cap;
 }
 
 void HttpPool::Wait(int ms) {
@@ -107,6 +115,12 @@ bool HttpPool::Impl::DropNewestPrefetched(const std::string& host) {
 HttpPool::HttpPool() : m_impl(std::make_unique<Impl>()) {
     GlobalInit();
     m_impl->multi = curl_multi_init();
+    // The library puts at most this many streams on one connection (fewer
+    // when the server says so); more requests than that to one host never
+    // go out at once.
+    if (m_impl->multi != nullptr)
+        curl_multi_setopt(m_impl->multi, CURLMOPT_MAX_CONCURRENT_STREAMS,
+                          static_cast<long>(kStreamsPerHost));
 }
 
 HttpPool::~HttpPool() = default;

@@ -204,8 +204,11 @@ private:
 // connections for the next request to the same host when the server allows
 // it, and whichever request waits moves all the others too, so several
 // requests run at once on one thread. Over HTTP/2 the requests to a host
-// share one connection as streams: the number in flight is bounded, not
-// the sockets.
+// share one connection as streams: once a host has answered over HTTP/2,
+// the requests in flight to it are bounded by kStreamsPerHost and by the
+// streams the server allows on a connection (the network library keeps to
+// its SETTINGS_MAX_CONCURRENT_STREAMS), not by the number of connections,
+// which keeps bounding the sockets.
 // Every request made with the pool must end before the pool does; requests
 // hold the pool through HttpSettings::pool, so that holds by itself.
 //
@@ -225,6 +228,8 @@ public:
     // whole; a longer one stops at this much until it is taken over, and a
     // server may give up on a reader that waits that long.
     static constexpr std::int64_t kWholeBodyAhead = 256 * 1024;
+    // Requests in flight at most to one host that multiplexes them.
+    static constexpr int kStreamsPerHost = 32;
 
     HttpPool();
     ~HttpPool();
@@ -255,6 +260,10 @@ public:
     // what the host accepts (connections: the first guess for a host not yet
     // seen). A request for url started ahead is already counted: it has room.
     bool HasRoom(const std::string& url, int connections);
+    // How many requests the host of url takes in flight now: connections
+    // for a host not yet seen or speaking HTTP/1.x, up to kStreamsPerHost
+    // for one that multiplexes, fewer after it turned requests away.
+    int Allowance(const std::string& url, int connections);
     // Moves every request of the pool, waiting at most ms for the network.
     void Wait(int ms);
 

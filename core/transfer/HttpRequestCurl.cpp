@@ -222,6 +222,16 @@ bool HttpRequest::Impl::FinalHead() {
         return true;
     HttpPool::Impl::Host& h = pool->HostState(host, settings.connections);
     h.answered = true;
+    // A host that multiplexes takes its requests as streams of one
+    // connection: from now on as many as the streams allow are sent to it
+    // (unless it has already turned requests away for their number).
+    long version = 0;
+    curl_easy_getinfo(easy, CURLINFO_HTTP_VERSION, &version);
+    if (!h.multiplexed && (version == CURL_HTTP_VERSION_2_0 || version == CURL_HTTP_VERSION_3)) {
+        h.multiplexed = true;
+        if (!h.limited)
+            h.cap = HttpPool::kStreamsPerHost;
+    }
     const HttpResponse& r = head.response;
     if (IsBusyStatus(r.status)) {
         const int others = pool->InFlight(host, this);

@@ -487,4 +487,36 @@ TEST_F(Session, ConnectionsAreKeptAndReusedWithSeveralAtOnce) {
     }
 }
 
+// Connections bound the requests in flight to an HTTP/1.1 host; a host that
+// answers over HTTP/2 takes more, as streams of one connection, up to what
+// it allows. nginx counts each stream against limit_conn and turns the
+// excess away with 503: over HTTP/2 the session goes past its two
+// connections, meets the limit, backs off and still fetches every file.
+TEST_F(Session, ConnectionsBoundHttp1HostsAndHttp2HostsTakeMoreStreams) {
+    if (!tvxtest::NginxServer::Available())
+        GTEST_SKIP() << "nginx is not installed";
+    ASSERT_EQ(mkdir(PathOf("www").c_str(), 0755), 0);
+    std::vector<WorkListEntry> entries;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        WriteFile(PathOf("www/" + name), Pattern(100000, i));
+        entries.push_back(Entry("/" + name, "n\\" + name));
+    }
+    const std::string log = PathOf("access.log");
+    tvxtest::NginxServer nginx(PathOf("www"), "limit_conn perip 4; limit_rate 400k; access_log " +
+                                                  log + ";");
+    ASSERT_TRUE(nginx.Started()) << nginx.Error();
+    for (WorkListEntry& e : entries)
+        e.address = nginx.Url(e.address);
+    WriteList(entries);
+    settings.connections = 2;
+    auto s = Make();
+    Run(*s);
+    EXPECT_EQ(s->Errors(), 0) << ui.log;
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(ReadFile(PathOf("n/f" + std::to_string(i))), Pattern(100000, i)) << i;
+    const std::string served = ReadFile(log);
+    EXPECT_EQ(served.find("\" 503 ") != std::string::npos, tvxtest::NginxServer::Http2()) << served;
+}
+
 }  // namespace

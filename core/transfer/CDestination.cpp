@@ -294,7 +294,7 @@ bool CDestination::WriteAt(std::int64_t offset, const char* data, std::size_t n,
         if (ok)
             written += static_cast<std::size_t>(w);
     }
-    m_written += static_cast<std::int64_t>(written);
+    Wrote(written);
     if (m_digest != nullptr)
         m_digest->Written(offset, data, written);
     if (!ok) {
@@ -309,7 +309,7 @@ bool CDestination::Write(const char* data, std::size_t n, std::size_t& written,
     written = 0;
     bool ok = m_file >= 0 && CutOnce();
     ok = ok && WriteAll(m_file, data, n, written);
-    m_written += static_cast<std::int64_t>(written);
+    Wrote(written);
     if (m_digest != nullptr)
         m_digest->Written(m_position, data, written);
     m_position += static_cast<std::int64_t>(written);
@@ -320,15 +320,48 @@ bool CDestination::Write(const char* data, std::size_t n, std::size_t& written,
     return ok;
 }
 
+void CDestination::Wrote(std::size_t n) {
+    m_written += static_cast<std::int64_t>(n);
+    if (m_file < 0)
+        return;
+    if (!m_writeback)
+        m_writeback = std::make_unique<Writeback>(m_file);
+    m_writeback->Wrote(static_cast<std::int64_t>(n));
+}
+
 bool CDestination::StillOurs() const {
     struct stat st {};
     return ::stat(m_path.c_str(), &st) == 0 && st.st_dev == m_device && st.st_ino == m_inode;
 }
 
 bool CDestination::SyncData(std::string& problem) {
-    if (m_file < 0 || ::fdatasync(m_file) == 0)
+    if (m_file < 0)
         return true;
-    problem = Format("cannot write %s: %s", m_path.c_str(), std::strerror(errno));
+    int error = ::fdatasync(m_file) == 0 ? 0 : errno;
+    if (error == 0 && m_writeback)
+        error = m_writeback->Error();
+    if (error == 0)
+        return true;
+    problem = Format("cannot write %s: %s", m_path.c_str(), std::strerror(error));
+    return false;
+}
+
+std::uint64_t CDestination::StartSync() {
+    if (m_file < 0)
+        return 0;
+    if (!m_writeback)
+        m_writeback = std::make_unique<Writeback>(m_file);
+    return m_writeback->RequestSync();
+}
+
+bool CDestination::SyncOf(std::uint64_t ticket, bool& done, std::string& problem) {
+    int error = EBADF;
+    const Writeback::Sync sync =
+        m_writeback ? m_writeback->SyncOf(ticket, error) : Writeback::Sync::Failed;
+    done = sync == Writeback::Sync::Done;
+    if (sync != Writeback::Sync::Failed)
+        return true;
+    problem = Format("cannot write %s: %s", m_path.c_str(), std::strerror(error));
     return false;
 }
 
@@ -337,8 +370,12 @@ bool CDestination::Commit(std::string& problem) {
         problem = Format("cannot write %s: it is not open", m_path.c_str());
         return false;
     }
-    bool ok = ::fsync(m_file) == 0;
-    int error = errno;
+    // The thread's syncs end first; one that failed fails the file.
+    int error = m_writeback ? m_writeback->Stop() : 0;
+    m_writeback.reset();
+    bool ok = ::fsync(m_file) == 0 && error == 0;
+    if (error == 0 && !ok)
+        error = errno;
     const int fd = m_file;
     m_file = -1;
     if (::close(fd) != 0 && ok) {
@@ -351,6 +388,7 @@ bool CDestination::Commit(std::string& problem) {
 }
 
 void CDestination::CloseFile() {
+    m_writeback.reset();
     if (m_file >= 0)
         ::close(m_file);
     m_file = -1;

@@ -25,9 +25,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "transfer/ControlFile.h"
+#include "transfer/Writeback.h"
 
 namespace tvx {
 
@@ -89,6 +91,11 @@ public:
     bool StillOurs() const;
     // Makes what was written durable, so that a record may count it.
     bool SyncData(std::string& problem);
+    // The same without waiting: a sync of what was written so far begins
+    // off this thread, and SyncOf tells when it is done (the ticket tells
+    // which; false with the reason when a sync failed).
+    std::uint64_t StartSync();
+    bool SyncOf(std::uint64_t ticket, bool& done, std::string& problem);
     // Syncs the file to the disk and closes it; false with the reason when
     // either fails (the bytes cannot be trusted then).
     bool Commit(std::string& problem);
@@ -109,6 +116,8 @@ public:
 
 private:
     void CloseFile();
+    // Counts n bytes written and lets the writeback know of them.
+    void Wrote(std::size_t n);
     // The first byte of a new version is in hand: the old bytes go.
     bool CutOnce();
 
@@ -124,6 +133,7 @@ private:
     std::int64_t m_written = 0;
     std::int64_t m_position = 0;  // where Write writes next
     FileDigest* m_digest = nullptr;
+    std::unique_ptr<Writeback> m_writeback;  // of the open file; goes before it closes
     unsigned long long m_device = 0, m_inode = 0;
 };
 

@@ -226,6 +226,21 @@ std::string CTransfer::CheckConditions(const std::string& baseDirectory,
     return {};
 }
 
+void CTransfer::PrepareRequests() {
+    // The transfer holds the rate limit for the file as a whole. Without an
+    // owner's pool, a file that may come over several connections gets one
+    // of its own, whose requests still stand alone on the wire.
+    m_requestSettings = m_settings;
+    m_requestSettings.maxBytesPerSecond = 0;
+    if (!m_requestSettings.pool && m_settings.connectionsPerFile > 1) {
+        if (!m_ownPool)
+            m_ownPool = std::make_shared<HttpPool>();
+        m_requestSettings.pool = m_ownPool;
+        m_requestSettings.alone = true;
+        m_requestSettings.connections = m_settings.connectionsPerFile;
+    }
+}
+
 int CTransfer::Check(const std::string& source, const std::string& localPath) {
     BeginStep();
     m_checked = {};
@@ -242,7 +257,10 @@ int CTransfer::Check(const std::string& source, const std::string& localPath) {
         return kOk;
     }
     const std::string conditions = CheckConditions(m_baseDirectory, localPath);
-    m_checkRequest = std::make_unique<HttpRequest>(m_settings);
+    // Made as the fetch makes its requests, so that the fetch can go on
+    // with this answer's body.
+    PrepareRequests();
+    m_checkRequest = std::make_unique<HttpRequest>(m_requestSettings);
     if (!m_checkRequest->Send(source, conditions)) {
         // An empty address is no request; there is nothing to tell about it.
         m_problem = source.empty() ? std::string() : m_checkRequest->ErrorText();
@@ -285,6 +303,16 @@ CTransfer::Answer::~Answer() {
 }
 
 int CTransfer::RequestWhole(const std::string& source, Answer& answer) {
+    // The answer of the check just made (a whole 200, its body not yet
+    // read) is the fetch's first answer: its body is used, not thrown away
+    // and asked for again.
+    if (m_checkRequest && m_checkSource == source) {
+        answer.request = std::move(m_checkRequest);
+        if (const int r = TakeWholeAnswer(answer.request->Response()); r != kOk)
+            return Fail(Event::Open, m_problem, r);
+        return JudgeEmpty();
+    }
+    m_checkRequest.reset();
     answer.request = std::make_unique<HttpRequest>(m_requestSettings);
     if (!answer.request->Send(source)) {
         m_hostUnreachable = answer.request->HostUnreachable();
@@ -477,20 +505,13 @@ int CTransfer::Position(const std::string& source, const ControlState& stored, S
 }
 
 int CTransfer::Open(const std::string& source, const std::string& localPath) {
+    // The answer of a check of the same source outlives the step's reset:
+    // the fetch goes on with it.
+    std::unique_ptr<HttpRequest> checked = std::move(m_checkRequest);
     BeginStep();
+    m_checkRequest = std::move(checked);
     m_source = source;
-    // The transfer holds the rate limit for the file as a whole. Without an
-    // owner's pool, a file that may come over several connections gets one
-    // of its own, whose requests still stand alone on the wire.
-    m_requestSettings = m_settings;
-    m_requestSettings.maxBytesPerSecond = 0;
-    if (!m_requestSettings.pool && m_settings.connectionsPerFile > 1) {
-        if (!m_ownPool)
-            m_ownPool = std::make_shared<HttpPool>();
-        m_requestSettings.pool = m_ownPool;
-        m_requestSettings.alone = true;
-        m_requestSettings.connections = m_settings.connectionsPerFile;
-    }
+    PrepareRequests();
 
     // The destination is judged before anything is made beside it or asked
     // of the source.
@@ -541,6 +562,7 @@ int CTransfer::Open(const std::string& source, const std::string& localPath) {
     // The record comes first: whenever the destination exists from here on,
     // a record beside it says what of it may be trusted. It counts what an
     // earlier record counted (durable then) or nothing, so it needs no sync.
+    m_syncing = false;
     m_record = {m_contentLength, m_remoteDate, start.offset,  m_version.lastModified,
                 m_version.etag,  true,         start.segments};
     if (!m_dest.WriteRecord(m_record)) {

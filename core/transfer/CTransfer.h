@@ -236,7 +236,11 @@ private:
     std::string TakeResponseHeaders(const HttpResponse& response);
     // Judges the answer to a request for the whole file.
     int TakeWholeAnswer(const HttpResponse& response);
-    // Sends a plain GET and judges its answer; kOk or the step result.
+    // The settings of the fetch's requests (m_requestSettings), and its own
+    // pool when it may come over several connections and has no owner's.
+    void PrepareRequests();
+    // Sends a plain GET and judges its answer (or takes the answer of the
+    // check just made); kOk or the step result.
     int RequestWhole(const std::string& source, Answer& answer);
     // Phase "ask": the source's answer (or the local source itself), judged.
     int Ask(const std::string& source, Answer& answer);
@@ -264,9 +268,13 @@ private:
     void Delivered(std::int64_t bytes) { m_rateDelivered += bytes; }
     // Waits at most ms for the network (or for the rate limit).
     void WaitForData(int ms);
-    // Makes the bytes written durable and then records them; at most once a
-    // second unless forced. False (reported) when either fails.
+    // Makes the bytes written durable and then records them, at most once a
+    // second unless forced. The sync runs off this thread and the record is
+    // written at a later call, once the sync is done; a forced one waits for
+    // both. False (reported) when either fails.
     bool Checkpoint(bool force);
+    // Writes a record whose bytes are durable.
+    bool Record(ControlState record);
     // The record as the fetch stands now.
     ControlState RecordNow() const;
     // Phase "prove" and "finish": the file is complete only when every byte
@@ -330,6 +338,9 @@ private:
     int m_localSource = -1;
     std::unique_ptr<CSegmentFetch> m_segments;
     ControlState m_record;  // the record last made durable
+    ControlState m_synced;  // a record waiting for its sync (m_syncing)
+    bool m_syncing = false;
+    std::uint64_t m_syncTicket = 0;
     std::int64_t m_onDisk = 0;
     std::int64_t m_sinceIdentityCheck = 0;
     std::chrono::steady_clock::time_point m_lastCheckpoint{};

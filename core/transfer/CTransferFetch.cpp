@@ -72,6 +72,22 @@ ControlState CTransfer::RecordNow() const {
 }
 
 bool CTransfer::Checkpoint(bool force) {
+    // A record taken earlier is written once the sync begun after it is
+    // done: the bytes it counts are on the disk then. Meanwhile the file
+    // goes on arriving.
+    std::string problem;
+    if (m_syncing && !force) {
+        bool done = false;
+        if (!m_dest.SyncOf(m_syncTicket, done, problem)) {
+            Report(Event::Write, problem);
+            return false;
+        }
+        if (!done)
+            return true;
+        m_syncing = false;
+        if (!Record(std::move(m_synced)))
+            return false;
+    }
     const auto now = std::chrono::steady_clock::now();
     if (!force && now - m_lastCheckpoint < kCheckpointInterval)
         return true;
@@ -79,11 +95,22 @@ bool CTransfer::Checkpoint(bool force) {
     ControlState record = RecordNow();
     if (record.prefix == m_record.prefix && record.segments == m_record.segments)
         return true;
-    std::string problem;
+    if (!force) {
+        m_synced = std::move(record);
+        m_syncTicket = m_dest.StartSync();
+        m_syncing = true;
+        return true;
+    }
+    // A run that stops waits for its last record.
+    m_syncing = false;
     if (!m_dest.SyncData(problem)) {
         Report(Event::Write, problem);
         return false;
     }
+    return Record(std::move(record));
+}
+
+bool CTransfer::Record(ControlState record) {
     if (!m_dest.WriteRecord(record)) {
         Report(Event::Write,
                Format("cannot write %s: %s", m_dest.ControlPath().c_str(), std::strerror(errno)));
@@ -101,6 +128,7 @@ void CTransfer::LoseDestination(const std::string& text, Event event) {
     if (m_entry != nullptr)
         m_entry->received = 0;
     m_segments.reset();
+    m_syncing = false;  // a record taken before counts bytes that no longer count
     m_record = RecordNow();
     m_dest.WriteRecord(m_record);
     Report(event, text);

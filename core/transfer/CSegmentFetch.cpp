@@ -17,6 +17,14 @@ constexpr auto kQuietPeriod = std::chrono::seconds(2);
 // A connection is read while it has bytes, up to this much in one pass, so
 // that one that is ahead fills the buffers of none of the others.
 constexpr std::int64_t kPerPass = 8 * CTransfer::kLargeChunk;
+// The throughput of a number of connections is measured over this long: long
+// enough to take in the bursts of a server that shapes its connections by
+// pausing them now and then.
+constexpr auto kWindow = std::chrono::milliseconds(400);
+// A doubling of the connections pays when it raises the throughput by at
+// least this share of the doubling (1: twice the rate; on a full line the
+// rate stays where it was, and the gain is within the noise of a window).
+constexpr double kPayingGain = 0.2;
 }  // namespace
 
 CSegmentFetch::CSegmentFetch(CDestination& destination, const HttpSettings& requestSettings,
@@ -28,7 +36,8 @@ CSegmentFetch::CSegmentFetch(CDestination& destination, const HttpSettings& requ
       m_version(version),
       m_map(std::move(map)),
       m_url(std::move(url)),
-      m_allowed(static_cast<std::size_t>(std::max(1, limits.connections))) {
+      m_allowed(std::min(kFirstConnections, static_cast<std::size_t>(std::max(1, limits.connections)))),
+      m_ceiling(static_cast<std::size_t>(std::max(1, limits.connections))) {
     // The answer in hand stands at the first byte missing from the start,
     // which is where the first incomplete segment goes on.
     for (const Segment& s : m_map.Segments()) {
@@ -65,7 +74,7 @@ bool CSegmentFetch::StartConnection(std::int64_t segment) {
 void CSegmentFetch::StartConnections() {
     const auto now = Clock::now();
     // A server that turned connections away gets them back one at a time.
-    if (m_splitting && m_allowed < static_cast<std::size_t>(m_limits.connections) &&
+    if (m_splitting && m_allowed < m_ceiling &&
         m_lastBusy != Clock::time_point{} && now - m_lastBusy >= kQuietPeriod) {
         ++m_allowed;
         m_lastBusy = now;
@@ -103,6 +112,52 @@ void CSegmentFetch::StartConnections() {
     }
 }
 
+void CSegmentFetch::Measure(std::int64_t moved) {
+    const auto now = Clock::now();
+    const bool answered = std::all_of(m_connections.begin(), m_connections.end(),
+                                      [](const Connection& c) { return c.judged; });
+    if (!answered || m_connections.size() != m_windowConnections) {
+        // Another number of connections: the window begins again.
+        m_windowConnections = answered ? m_connections.size() : 0;
+        m_windowStart = now;
+        m_windowBytes = 0;
+        return;
+    }
+    m_windowBytes += moved;
+    const std::chrono::duration<double> elapsed = now - m_windowStart;
+    if (elapsed < kWindow)
+        return;
+    const double rate = static_cast<double>(m_windowBytes) / elapsed.count();
+    const std::size_t count = m_windowConnections;
+    m_windowStart = now;
+    m_windowBytes = 0;
+    // Judged only with every allowed connection at work (there may be
+    // fewer when no segment is left to split, or the host has no room).
+    if (!m_growing || !m_splitting || count < m_allowed)
+        return;
+    const std::size_t next = NextCount(m_paidConnections, m_paidRate, count, rate, m_ceiling);
+    if (next >= count) {
+        m_paidConnections = count;
+        m_paidRate = rate;
+        m_allowed = next;
+        m_growing = next > count;
+        return;
+    }
+    // The last ones added did not pay: the connections that did are kept,
+    // the others end with their segments and are not replaced.
+    m_growing = false;
+    m_ceiling = m_allowed = next;
+}
+
+std::size_t CSegmentFetch::NextCount(std::size_t paid, double paidRate, std::size_t count,
+                                     double rate, std::size_t ceiling) {
+    const double more =
+        paid == 0 ? 0 : static_cast<double>(count) / static_cast<double>(paid) - 1;
+    if (paid == 0 || rate >= paidRate * (1 + kPayingGain * more))
+        return std::min(ceiling, 2 * count);
+    return paid;
+}
+
 void CSegmentFetch::Drop(std::size_t i, std::string failure) {
     m_connections.erase(m_connections.begin() + static_cast<std::ptrdiff_t>(i));
     if (!failure.empty()) {
@@ -118,6 +173,7 @@ bool CSegmentFetch::JudgeRange(std::size_t i) {
         // The server takes fewer connections: the file gets fewer for a while.
         m_allowed = std::max<std::size_t>(1, m_connections.size() - 1);
         m_lastBusy = Clock::now();
+        m_growing = false;
         Drop(i, StatusProblem(a.status) + " (" + m_url + ")");
         return false;
     }
@@ -266,6 +322,7 @@ CSegmentFetch::Status CSegmentFetch::Step(std::int64_t allowance, std::vector<ch
                 if (c.request->Busy()) {
                     m_allowed = std::max<std::size_t>(1, m_connections.size() - 1);
                     m_lastBusy = Clock::now();
+                    m_growing = false;
                 }
                 Drop(i, c.request->ErrorText());
                 continue;
@@ -292,6 +349,7 @@ CSegmentFetch::Status CSegmentFetch::Step(std::int64_t allowance, std::vector<ch
     }
     if (m_map.Complete())
         return Status::Complete;
+    Measure(moved);
     std::erase_if(m_connections, [](const Connection& c) { return !c.request; });
     if (m_connections.empty())
         StartConnections();

@@ -12,8 +12,14 @@
 // - a server that answers a range with the whole file (it ignores ranges)
 //   leaves the file to the first connection, which runs on through every
 //   segment; the others stop at once;
+// - the number of connections is found, not guessed: the fetch begins with
+//   kFirstConnections and doubles them while each doubling raises the
+//   throughput by a fifth or more (a server that shapes each connection),
+//   up to the limit; once a doubling does not pay (the line is
+//   full, or the rate falls) it goes back to the number that did;
 // - a server that turns a connection away (503, 429, refused) gets one
-//   fewer; after a quiet while they come back one at a time;
+//   fewer and no more are added; after a quiet while they come back one at
+//   a time, up to the number found;
 // - a connection that brings nothing for the low-speed time is closed and
 //   its segment given to another;
 // - another version in any answer ends the fetch: bytes of two versions are
@@ -46,6 +52,9 @@ public:
         Corrupt,      // an answer's bytes did not match its Content-Digest (Problem says so)
     };
 
+    // Connections a fetch begins with (the answer in hand and one more).
+    static constexpr std::size_t kFirstConnections = 2;
+
     struct Limits {
         int connections = 1;          // at most this many at once
         std::int64_t minSegment = 0;  // a segment is split only into parts this large
@@ -65,6 +74,13 @@ public:
     // Moves what the connections have into the file, at most allowance bytes
     // in all; moved receives how many reached it.
     Status Step(std::int64_t allowance, std::vector<char>& buffer, std::int64_t& moved);
+
+    // The connections to allow after a window in which count connections
+    // moved rate bytes a second, when paid connections last moved paidRate
+    // (paid 0: none measured yet): twice as many (at most ceiling) when the
+    // window paid, otherwise paid.
+    static std::size_t NextCount(std::size_t paid, double paidRate, std::size_t count,
+                                 double rate, std::size_t ceiling);
 
     const CSegmentMap& Map() const { return m_map; }
     int Connections() const { return static_cast<int>(m_connections.size()); }
@@ -98,6 +114,9 @@ private:
     Read ReadConnection(std::size_t i, std::int64_t room, std::vector<char>& buffer,
                         std::int64_t& moved, std::int64_t& taken);
     std::string RangeHeaders(const Segment& s) const;
+    // Counts a pass's bytes towards the throughput of the connections there
+    // are, and adds connections (or goes back) when a window has passed.
+    void Measure(std::int64_t moved);
 
     CDestination& m_dest;
     const HttpSettings& m_requestSettings;
@@ -107,6 +126,16 @@ private:
     std::string m_url;
     std::vector<Connection> m_connections;
     std::size_t m_allowed;      // connections allowed now
+    std::size_t m_ceiling;      // the most connections found to pay
+    bool m_growing = true;      // further connections are still tried
+    // The window the throughput is measured over: the connections it began
+    // with (every one answered), its start and its bytes; the rate of the
+    // last number of connections that paid.
+    std::size_t m_windowConnections = 0;
+    Clock::time_point m_windowStart{};
+    std::int64_t m_windowBytes = 0;
+    std::size_t m_paidConnections = 0;
+    double m_paidRate = 0;
     bool m_splitting = true;    // segments may still be split for new connections
     bool m_rangesWork = false;  // the server has answered a range as it should
     bool m_corrupt = false;     // an answer failed its Content-Digest

@@ -71,9 +71,10 @@ struct HttpSettings {
     // Checks and transfers a session keeps in flight at once; 1 runs them
     // strictly one after the other. Single downloads ignore it.
     int connections = 8;
-    // Connections one file may come over at once (its segments); 1 fetches
-    // every file as one stream.
-    int connectionsPerFile = 4;
+    // Connections one file may come over at once at most (its segments; the
+    // fetch finds how many pay, see CSegmentFetch); 1 fetches every file as
+    // one stream.
+    int connectionsPerFile = 8;
     // The smallest segment a file is cut into; a file is cut only from 16
     // times this size on, so that small files never pay for more requests.
     std::int64_t minSplitSize = 256 << 10;

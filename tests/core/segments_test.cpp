@@ -12,6 +12,7 @@
 #include "NginxServer.h"
 #include "TestHttpServer.h"
 #include "TransferHelpers.h"
+#include "transfer/CSegmentFetch.h"
 #include "transfer/ControlFile.h"
 #include "transfer/SegmentMap.h"
 
@@ -64,6 +65,35 @@ TEST(SegmentMap, ThePrefixEndsAtTheFirstGapAndSplitsHalveWhatIsLeft) {
     }
 }
 
+// Connections are doubled while a doubling raises the rate by a fifth or
+// more, up to the ceiling; one that does not pay goes back to the number
+// that did.
+TEST(SegmentCount, DoublesWhileItPaysAndGoesBackWhenItDoesNot) {
+    const struct {
+        std::size_t paid;
+        double paidRate;
+        std::size_t count;
+        double rate;
+        std::size_t ceiling, next;
+    } cases[] = {
+        {0, 0, 2, 8e6, 8, 4},       // the first window: doubled
+        {2, 8e6, 4, 16e6, 8, 8},    // shaped: twice the rate, doubled again
+        {4, 16e6, 8, 32e6, 8, 8},   // at the ceiling
+        {2, 8e6, 4, 9.6e6, 16, 8},  // a fifth more pays, just
+        {2, 8e6, 4, 9.5e6, 16, 2},  // a full line: back to two
+        {4, 16e6, 8, 12e6, 8, 4},   // the rate fell: back to four
+        {2, 8e6, 3, 9e6, 8, 6},     // one more (after a refusal) counts by its share
+        {2, 8e6, 3, 8.7e6, 8, 2},
+        {0, 0, 1, 1e6, 1, 1},       // one allowed: nothing to try
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.paid << " at " << c.paidRate << ", " << c.count
+                                        << " at " << c.rate);
+        EXPECT_EQ(tvx::CSegmentFetch::NextCount(c.paid, c.paidRate, c.count, c.rate, c.ceiling),
+                  c.next);
+    }
+}
+
 class Segments : public tvxtest::TransferTest {
 protected:
     long Fetch(const std::string& url) {
@@ -83,8 +113,9 @@ protected:
 };
 
 // However a real server answers the requests for parts, the file ends
-// right: split where it can, on fewer connections where it turns them away,
-// on one where it ignores ranges.
+// right: split where it can (two connections at first, more where each
+// connection is shaped, none more where the first two bring it at once), on
+// fewer where it turns them away, on one where it ignores ranges.
 TEST_F(Segments, EveryServerGivesTheRightFile) {
     if (!tvxtest::NginxServer::Available())
         GTEST_SKIP() << "nginx is not installed";
@@ -94,7 +125,8 @@ TEST_F(Segments, EveryServerGivesTheRightFile) {
     const struct {
         const char* config;
         int fewest, most;
-    } cases[] = {{"limit_rate 2m;", 3, 4},
+    } cases[] = {{"", 1, 2},
+                 {"limit_rate 2m;", 3, 8},
                  {"limit_rate 2m; max_ranges 0;", 1, 2},
                  {"limit_rate 2m; limit_conn perip 2;", 2, 4}};
     for (const auto& c : cases) {

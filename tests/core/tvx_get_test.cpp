@@ -503,10 +503,11 @@ std::string OrderFault(const std::string& trace, const std::string& file, int& r
 TEST_F(TvxGetNginx, RecordsFollowTheDataOnlyOnceItIsSynced) {
     if (std::system("strace -o /dev/null /bin/true >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "strace cannot trace processes here";
-    tvxtest::WriteFile(PathOf("www/slow/f.bin"), Pattern(3 << 20, 12));
+    tvxtest::WriteFile(PathOf("www/slow/f.bin"), Pattern(5 << 20, 12));
     std::ofstream(PathOf("download.ini"), std::ios::app) << "[Transfer]\r\nMinSplitSize=65536\r\n";
-    // Each writes its first record, and one every second on the way; a run
-    // broken off writes one as it stops.
+    // Each writes its first record, and one every second on the way (once
+    // the sync begun for it is done); a run broken off writes one as it
+    // stops.
     const struct {
         std::vector<std::string> args;
         int exitCode, records;

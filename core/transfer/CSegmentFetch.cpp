@@ -21,9 +21,14 @@ constexpr std::int64_t kPerPass = 8 * CTransfer::kLargeChunk;
 // enough to take in the bursts of a server that shapes its connections by
 // pausing them now and then.
 constexpr auto kWindow = std::chrono::milliseconds(400);
-// A doubling of the connections pays when it raises the throughput by at
-// least this share of the doubling (1: twice the rate; on a full line the
-// rate stays where it was, and the gain is within the noise of a window).
+// Connections that pay are multiplied by this: a shaping server is met at
+// its full rate within two windows, and on a full line the extra ones end
+// with their parts.
+constexpr std::size_t kGrowth = 4;
+// More connections pay when they raise the throughput by at least this
+// share of their number (1: four times the rate for four times the
+// connections; on a full line the rate stays where it was, and the gain is
+// within the noise of a window).
 constexpr double kPayingGain = 0.2;
 }  // namespace
 
@@ -112,7 +117,7 @@ void CSegmentFetch::StartConnections() {
     }
 }
 
-void CSegmentFetch::Measure(std::int64_t moved) {
+void CSegmentFetch::Measure(std::int64_t moved, std::int64_t allowance) {
     const auto now = Clock::now();
     const bool answered = std::all_of(m_connections.begin(), m_connections.end(),
                                       [](const Connection& c) { return c.judged; });
@@ -124,16 +129,21 @@ void CSegmentFetch::Measure(std::int64_t moved) {
         return;
     }
     m_windowBytes += moved;
+    // A rate limit that held the pass back is what bounds the rate, not the
+    // connections.
+    m_windowHeld = m_windowHeld || moved >= allowance;
     const std::chrono::duration<double> elapsed = now - m_windowStart;
     if (elapsed < kWindow)
         return;
     const double rate = static_cast<double>(m_windowBytes) / elapsed.count();
     const std::size_t count = m_windowConnections;
+    const bool held = m_windowHeld;
     m_windowStart = now;
     m_windowBytes = 0;
+    m_windowHeld = false;
     // Judged only with every allowed connection at work (there may be
     // fewer when no segment is left to split, or the host has no room).
-    if (!m_growing || !m_splitting || count < m_allowed)
+    if (!m_growing || !m_splitting || held || count < m_allowed)
         return;
     const std::size_t next = NextCount(m_paidConnections, m_paidRate, count, rate, m_ceiling);
     if (next >= count) {
@@ -154,8 +164,19 @@ std::size_t CSegmentFetch::NextCount(std::size_t paid, double paidRate, std::siz
     const double more =
         paid == 0 ? 0 : static_cast<double>(count) / static_cast<double>(paid) - 1;
     if (paid == 0 || rate >= paidRate * (1 + kPayingGain * more))
-        return std::min(ceiling, 2 * count);
+        return std::min(ceiling, kGrowth * count);
     return paid;
+}
+
+void CSegmentFetch::TurnedAway(std::size_t i, std::string why) {
+    // The server takes fewer connections: the file gets fewer for a while,
+    // and no more are tried. Several turned away at once (more were added
+    // than it takes) say nothing of the network: they are no failures.
+    m_allowed = std::max<std::size_t>(1, m_connections.size() - 1);
+    m_lastBusy = Clock::now();
+    m_growing = false;
+    m_lastFailure = std::move(why);
+    Drop(i, {});
 }
 
 void CSegmentFetch::Drop(std::size_t i, std::string failure) {
@@ -170,11 +191,7 @@ bool CSegmentFetch::JudgeRange(std::size_t i) {
     Connection& c = m_connections[i];
     const HttpResponse& a = c.request->Response();
     if (c.request->Busy()) {
-        // The server takes fewer connections: the file gets fewer for a while.
-        m_allowed = std::max<std::size_t>(1, m_connections.size() - 1);
-        m_lastBusy = Clock::now();
-        m_growing = false;
-        Drop(i, StatusProblem(a.status) + " (" + m_url + ")");
+        TurnedAway(i, StatusProblem(a.status) + " (" + m_url + ")");
         return false;
     }
     const Segment* s = m_map.At(c.segment);
@@ -319,12 +336,10 @@ CSegmentFetch::Status CSegmentFetch::Step(std::int64_t allowance, std::vector<ch
                 continue;
             }
             if (state == HttpRequest::HeadState::Failed) {
-                if (c.request->Busy()) {
-                    m_allowed = std::max<std::size_t>(1, m_connections.size() - 1);
-                    m_lastBusy = Clock::now();
-                    m_growing = false;
-                }
-                Drop(i, c.request->ErrorText());
+                if (c.request->Busy())
+                    TurnedAway(i, c.request->ErrorText());
+                else
+                    Drop(i, c.request->ErrorText());
                 continue;
             }
             if (!JudgeRange(i)) {
@@ -349,7 +364,7 @@ CSegmentFetch::Status CSegmentFetch::Step(std::int64_t allowance, std::vector<ch
     }
     if (m_map.Complete())
         return Status::Complete;
-    Measure(moved);
+    Measure(moved, allowance);
     std::erase_if(m_connections, [](const Connection& c) { return !c.request; });
     if (m_connections.empty())
         StartConnections();

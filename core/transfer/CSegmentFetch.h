@@ -13,10 +13,10 @@
 //   leaves the file to the first connection, which runs on through every
 //   segment; the others stop at once;
 // - the number of connections is found, not guessed: the fetch begins with
-//   kFirstConnections and doubles them while each doubling raises the
-//   throughput by a fifth or more (a server that shapes each connection),
-//   up to the limit; once a doubling does not pay (the line is
-//   full, or the rate falls) it goes back to the number that did;
+//   kFirstConnections and multiplies them while that raises the throughput
+//   (a server that shapes each connection), up to the limit; once a step
+//   does not pay (the line is full, or the rate falls) it goes back to the
+//   number that did (see NextCount);
 // - a server that turns a connection away (503, 429, refused) gets one
 //   fewer and no more are added; after a quiet while they come back one at
 //   a time, up to the number found;
@@ -77,8 +77,9 @@ public:
 
     // The connections to allow after a window in which count connections
     // moved rate bytes a second, when paid connections last moved paidRate
-    // (paid 0: none measured yet): twice as many (at most ceiling) when the
-    // window paid, otherwise paid.
+    // (paid 0: none measured yet): four times as many (at most ceiling) when
+    // the window's rate rose by at least a fifth of the rise in their
+    // number, otherwise paid.
     static std::size_t NextCount(std::size_t paid, double paidRate, std::size_t count,
                                  double rate, std::size_t ceiling);
 
@@ -102,6 +103,8 @@ private:
     // Judges the head of a connection's range answer; false when the
     // connection was dropped or the fetch has failed.
     bool JudgeRange(std::size_t i);
+    // The server turned connection i away for the number of connections.
+    void TurnedAway(std::size_t i, std::string why);
     // failure is taken by value: it may be the dropped request's own text.
     void Drop(std::size_t i, std::string failure);
     // The connection's segment is complete: it goes on with the next one
@@ -116,7 +119,7 @@ private:
     std::string RangeHeaders(const Segment& s) const;
     // Counts a pass's bytes towards the throughput of the connections there
     // are, and adds connections (or goes back) when a window has passed.
-    void Measure(std::int64_t moved);
+    void Measure(std::int64_t moved, std::int64_t allowance);
 
     CDestination& m_dest;
     const HttpSettings& m_requestSettings;
@@ -134,6 +137,7 @@ private:
     std::size_t m_windowConnections = 0;
     Clock::time_point m_windowStart{};
     std::int64_t m_windowBytes = 0;
+    bool m_windowHeld = false;  // the rate limit held a pass of it back
     std::size_t m_paidConnections = 0;
     double m_paidRate = 0;
     bool m_splitting = true;    // segments may still be split for new connections

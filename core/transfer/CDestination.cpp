@@ -322,11 +322,14 @@ bool CDestination::Write(const char* data, std::size_t n, std::size_t& written,
 
 void CDestination::Wrote(std::size_t n) {
     m_written += static_cast<std::int64_t>(n);
-    if (m_file < 0)
-        return;
+    if (m_file >= 0)
+        Syncer().Wrote(static_cast<std::int64_t>(n));
+}
+
+Writeback& CDestination::Syncer() {
     if (!m_writeback)
         m_writeback = std::make_unique<Writeback>(m_file);
-    m_writeback->Wrote(static_cast<std::int64_t>(n));
+    return *m_writeback;
 }
 
 bool CDestination::StillOurs() const {
@@ -347,11 +350,7 @@ bool CDestination::SyncData(std::string& problem) {
 }
 
 std::uint64_t CDestination::StartSync() {
-    if (m_file < 0)
-        return 0;
-    if (!m_writeback)
-        m_writeback = std::make_unique<Writeback>(m_file);
-    return m_writeback->RequestSync();
+    return m_file < 0 ? 0 : Syncer().RequestSync();
 }
 
 bool CDestination::SyncOf(std::uint64_t ticket, bool& done, std::string& problem) {

@@ -118,6 +118,8 @@ private:
     void CloseFile();
     // Counts n bytes written and lets the writeback know of them.
     void Wrote(std::size_t n);
+    // The open file's sync thread, made when first wanted.
+    Writeback& Syncer();
     // The first byte of a new version is in hand: the old bytes go.
     bool CutOnce();
 

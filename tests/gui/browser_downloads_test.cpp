@@ -185,7 +185,7 @@ void BrowserDownloadsTest::loggedInDownloadSendsTheCookiesAndReferer() {
         QCOMPARE(r.Header("Cookie"), std::string("session=s3cret"));
         QCOMPARE(r.Header("Referer"), m_server->Url("/login.html"));
     }
-    QVERIFY(seen >= 2);  // the checks and the transfer
+    QVERIFY(seen >= 1);  // the check, whose answer the transfer goes on with
 }
 
 void BrowserDownloadsTest::whatOnlyTheEngineHoldsTheEngineSaves() {

@@ -14,6 +14,11 @@
 // could not be written; 2 the download list is missing or the work list
 // cannot be written. Ctrl+C, SIGTERM and --max-time end it like the cancel
 // button: partial files keep their control files for the next run.
+//
+//   tvx-session --enable-rpc [--rpc-listen-port N] [--rpc-listen-all]
+//               [--rpc-secret TOKEN] [--dir DIR]
+//
+// runs the download service instead (RpcService.h) until SIGTERM or Ctrl+C.
 
 #include <unistd.h>
 
@@ -28,6 +33,7 @@
 #include <thread>
 
 #include "HelpTexts.h"
+#include "RpcService.h"
 #include "Interrupt.h"
 #include "Options.h"
 #include "app/CommandLine.h"
@@ -146,9 +152,46 @@ private:
 int Usage() {
     std::fprintf(stderr,
                  "usage: tvx-session [--all] [--paced] [-j N] [-x N] [--max-time SECONDS] "
-                 "[--limit-rate RATE] [--cacert FILE]\n");
+                 "[--limit-rate RATE] [--cacert FILE]\n"
+                 "       tvx-session --enable-rpc [--rpc-listen-port N] [--rpc-listen-all] "
+                 "[--rpc-secret TOKEN] [--dir DIR]\n");
     return 2;
 }
+
+// Takes an option of the download service; false when argv[i] is none.
+// A bad value makes status 2.
+bool TakeRpcOption(int argc, char** argv, int& i, tvxcli::RpcOptions& rpc, int& status) {
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    const std::string_view name = argv[i];
+    if (name == "--enable-rpc") {
+        rpc.enabled = true;
+    } else if (name == "--rpc-listen-all") {
+        rpc.listenAll = true;
+    } else if (name == "--rpc-listen-port") {
+        const unsigned port = tvxcli::ParseSeconds(value);
+        if (port == 0 || port > 65535) {
+            std::fprintf(stderr, "tvx-session: --rpc-listen-port takes a port from 1 to 65535\n");
+            status = 2;
+        }
+        rpc.port = static_cast<int>(port);
+        ++i;
+    } else if (name == "--rpc-secret" || name == "--dir") {
+        if (value == nullptr || *value == '\0') {
+            std::fprintf(stderr, "tvx-session: %s takes a value\n", argv[i]);
+            status = 2;
+        } else {
+            (name == "--dir" ? rpc.dir : rpc.secret) = value;
+        }
+        ++i;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The check-and-download session over the start directory's list: every
+// checked link, or with all every link. Returns the exit status.
+int RunListSession(bool all, const tvxcli::TransferOptions& options, int connections);
 
 }  // namespace
 
@@ -157,9 +200,15 @@ int main(int argc, char** argv) {
         return 0;
     bool all = false;
     tvxcli::TransferOptions options;
+    tvxcli::RpcOptions rpc;
+    tvxcli::LoadRpcSettings(rpc, "download.ini");
     int connections = 0;  // 0: as download.ini says
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--all") == 0) {
+        int status = 0;
+        if (TakeRpcOption(argc, argv, i, rpc, status)) {
+            if (status != 0)
+                return status;
+        } else if (std::strcmp(argv[i], "--all") == 0) {
             all = true;
         } else if (std::strcmp(argv[i], "-j") == 0) {
             const unsigned n = tvxcli::ParseSeconds(i + 1 < argc ? argv[++i] : nullptr);
@@ -175,14 +224,35 @@ int main(int argc, char** argv) {
             return use == tvxcli::OptionUse::Bad ? 2 : Usage();
         }
     }
-    tvxcli::InstallInterruptHandler();
-    if (options.maxTime != 0)
-        tvxcli::StartTimeLimit(options.maxTime);
-
     if (!tvx::CaptureStartDirectory()) {
         std::fprintf(stderr, "tvx-session: the current directory cannot be read\n");
         return 2;
     }
+    if (rpc.enabled) {
+        if (all || options.maxTime != 0) {
+            std::fprintf(stderr, "tvx-session: --all and --max-time are for a list session, not "
+                                 "for the service (its tvx.runSession takes all)\n");
+            return 2;
+        }
+        tvx::HttpSettings settings;
+        tvx::LoadTransferSettings(settings, tvx::SettingsFilePath());
+        if (!settings.rateScheduleProblem.empty())
+            std::fprintf(stderr, "tvx-session: download.ini: %s\n",
+                         settings.rateScheduleProblem.c_str());
+        tvxcli::ApplyTransferOptions(options, settings);
+        return tvxcli::RunRpcService(argc, argv, rpc, settings, [options, connections](bool every) {
+            return RunListSession(every, options, connections);
+        });
+    }
+    tvxcli::InstallInterruptHandler();
+    if (options.maxTime != 0)
+        tvxcli::StartTimeLimit(options.maxTime);
+    return RunListSession(all, options, connections);
+}
+
+namespace {
+
+int RunListSession(bool all, const tvxcli::TransferOptions& options, int connections) {
     tvx::MemoryTreeControl tree;
     if (!tvx::LoadTree(tvx::g_linkTable, tree, tvx::TreeControlFilePath())) {
         std::fprintf(stderr, "tvx-session: there is no download list %s in %s\n",
@@ -273,3 +343,5 @@ int main(int argc, char** argv) {
     }
     return status;
 }
+
+}  // namespace

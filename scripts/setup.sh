@@ -20,6 +20,7 @@ packages=(
   xvfb xauth xdotool
   chromium chromium-driver python3 python3-selenium firefox-esr
   tzdata time curl wget openssl strace attr
+  qt6-websockets-dev qt6-httpserver-dev nlohmann-json3-dev
 )
 
 

@@ -10,7 +10,7 @@
 
 namespace tvx {
 
-bool CFileDownload::s_tickRunning = false;
+thread_local bool CFileDownload::s_tickRunning = false;
 
 int ParseDownloadParameters(std::string_view text, DownloadParameters& parameters) {
     std::string line(text.substr(0, text.find_first_of("\r\n")));

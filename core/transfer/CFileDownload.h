@@ -116,7 +116,9 @@ private:
     int m_result = 0;
     DownloadOutcome m_outcome = DownloadOutcome::None;
 
-    static bool s_tickRunning;  // shared by every dialog of the process
+    // Shared by every dialog of a thread: a message box's own loop must not
+    // tick the dialog again. Downloads on other threads tick on their own.
+    static thread_local bool s_tickRunning;
 };
 
 }  // namespace tvx

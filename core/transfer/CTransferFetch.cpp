@@ -344,7 +344,7 @@ bool CTransfer::StillOurs(std::int64_t written) {
 }
 
 std::int64_t CTransfer::RateInForce() {
-    std::int64_t rate = m_settings.maxBytesPerSecond;
+    std::int64_t rate = m_settings.rateLimit ? m_settings.rateLimit() : m_settings.maxBytesPerSecond;
     if (!m_settings.rateSchedule.empty()) {
         const std::int64_t scheduled = RateAt(m_settings.rateSchedule, m_minuteClock());
         rate = scheduled >= 0 ? scheduled : rate;

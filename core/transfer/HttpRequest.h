@@ -44,6 +44,10 @@ struct HttpSettings {
     // At most this many bytes a second reach the file of a transfer (all its
     // connections together; CTransfer holds it); 0 for no limit.
     std::int64_t maxBytesPerSecond = 0;
+    // When set, asked for the limit in force while the transfer runs (a
+    // limit that the owner changes and shares among its transfers); it
+    // takes the place of maxBytesPerSecond.
+    std::function<std::int64_t()> rateLimit;
     // Limits by the time of day ([Transfer] RateSchedule); a window that
     // covers the moment holds instead of maxBytesPerSecond. A schedule that
     // could not be read is none, and rateScheduleProblem says why.
@@ -55,6 +59,9 @@ struct HttpSettings {
     HttpVersion httpVersion = HttpVersion::Auto;
     // Sent as the Referer header when not empty.
     std::string referer;
+    // Further header lines ("Name: value") sent with every request; one
+    // named Accept or User-Agent takes the place of the program's own.
+    std::vector<std::string> headers;
     // Cookies to send, each a line of the Netscape cookie file: domain,
     // include-subdomains (TRUE/FALSE), path, secure (TRUE/FALSE), expiry
     // (seconds since 1970, 0 for a session cookie), name and value, separated

@@ -330,8 +330,19 @@ bool HttpRequest::Impl::Start(const std::string& target, const std::string& extr
         error = "the network library could not be initialised";
         return false;
     }
-    headerList = curl_slist_append(headerList, "Accept: text/*");
-    headerList = curl_slist_append(headerList, "User-Agent: GET HTTP");
+    const auto given = [&](std::string_view name) {
+        return std::any_of(settings.headers.begin(), settings.headers.end(),
+                           [&](const std::string& line) {
+                               return line.size() > name.size() && line[name.size()] == ':' &&
+                                      CompareNoCase(std::string_view(line).substr(0, name.size()), name) == 0;
+                           });
+    };
+    for (const std::string& line : settings.headers)
+        headerList = curl_slist_append(headerList, line.c_str());
+    if (!given("Accept"))
+        headerList = curl_slist_append(headerList, "Accept: text/*");
+    if (!given("User-Agent"))
+        headerList = curl_slist_append(headerList, "User-Agent: GET HTTP");
     if (settings.wantDigest)
         headerList = curl_slist_append(headerList, "Want-Repr-Digest: sha-256=10, sha-512=5");
     // A pool keeps connections for the next request; an HTTP/1.0 server

@@ -1,7 +1,9 @@
 // Hands links to the Tarvex Download Service through its native messaging
 // host: from the context menu of a link, and, when the option is on, every
 // download the browser starts whose name ends in one of the taken
-// extensions.
+// extensions. A browser that cannot start the host (Flatpak, Snap) hands
+// them instead to the download service (tvx-session --enable-rpc) over its
+// aria2-compatible JSON-RPC, when the options name its address and secret.
 //
 // Nothing is lost on the way: the browser's own download is removed only
 // once tvx answers that the download is under way in a file the person
@@ -14,7 +16,13 @@
 
 const api = globalThis.browser ?? globalThis.chrome;
 const HOST = "de.tarvex.tvx";
-const DEFAULTS = { intercept: true, extensions: "zip exe dll arj rar", folder: "" };
+const DEFAULTS = {
+  intercept: true, extensions: "zip exe dll arj rar", folder: "",
+  serviceAddress: "http://127.0.0.1:6800/jsonrpc", serviceSecret: "",
+};
+// How long the service may take to answer before the hand-off counts as
+// failed: Chromium's download waits paused meanwhile.
+const SERVICE_TIMEOUT_MS = 20000;
 // Firefox alone has getBrowserInfo; its downloads cannot be paused safely.
 const PAUSES = typeof api.runtime.getBrowserInfo !== "function";
 
@@ -82,19 +90,81 @@ async function cookiesFor(url, referrer) {
   return all.filter((cookie) => wouldSend(cookie, target, initiator));
 }
 
-// Sends one request to the host; resolves to the host's answer, an answer
-// {ok: false, error} for anything that went wrong on the way.
-async function handOver(request) {
+function errorText(error) {
+  return String(error && error.message ? error.message : error);
+}
+
+// The service's address when the options configure one: a secret is set and
+// the address is an http: or https: URL.
+function serviceOf(settings) {
+  const address = parse(settings.serviceAddress || "");
+  if (!settings.serviceSecret || !address || !/^https?:$/i.test(address.protocol)) return null;
+  return { address: address.href, secret: settings.serviceSecret };
+}
+
+// Adds the download to the service with aria2.addUri; resolves to
+// {ok: true} once the service answers with the download's gid, else to
+// {ok: false, error}.
+async function addToService(service, request, cookies, out) {
+  const given = {};
+  if (request.referrer) given.referer = request.referrer;
+  if (cookies.length) given.header = ["Cookie: " + cookies.map((c) => `${c.name}=${c.value}`).join("; ")];
+  if (out) given.out = out;
+  let status, text;
   try {
-    const { folder } = await options();
+    const response = await fetch(service.address, {
+      method: "POST",
+      headers: { "Content-Type": "application/json" },
+      body: JSON.stringify({
+        jsonrpc: "2.0", id: "tvx-extension", method: "aria2.addUri",
+        params: ["token:" + service.secret, [request.url], given],
+      }),
+      signal: globalThis.AbortSignal?.timeout?.(SERVICE_TIMEOUT_MS),
+    });
+    status = response.status;
+    text = await response.text();
+  } catch (error) {
+    return { ok: false, error: `the download service at ${service.address} cannot be reached: ${errorText(error)}` };
+  }
+  let answer = null;
+  try {
+    answer = JSON.parse(text);
+  } catch {}
+  if (answer && answer.error) {
+    return { ok: false, error: "the download service answered: " + (answer.error.message || JSON.stringify(answer.error)) };
+  }
+  if (status !== 200) return { ok: false, error: `the download service answered HTTP ${status}` };
+  if (!answer || typeof answer.result !== "string") {
+    return { ok: false, error: "the download service gave no download id" };
+  }
+  return { ok: true };
+}
+
+// Sends one request to the host; resolves to the host's answer, an answer
+// {ok: false, error} for anything that went wrong on the way. When the host
+// cannot be started or ends without answering (sendNativeMessage fails) and
+// the service is configured, the service gets the download instead; out is
+// the name the browser proposed for it. A host's own refusal is final.
+async function handOver(request, out = "") {
+  try {
+    const settings = await options();
+    const sent = await cookiesFor(request.url, request.referrer);
     // Only what a request needs of each cookie goes to the host.
-    const cookies = (await cookiesFor(request.url, request.referrer)).map(
+    const cookies = sent.map(
       ({ name, value, domain, path, secure, hostOnly, expirationDate }) =>
         ({ name, value, domain, path, secure, hostOnly, expirationDate }));
-    return await api.runtime.sendNativeMessage(HOST, { ...request, folder, cookies }) ??
-      { ok: false, error: "the host gave no answer" };
+    let answer;
+    try {
+      answer = await api.runtime.sendNativeMessage(HOST, { ...request, folder: settings.folder, cookies });
+    } catch (error) {
+      const service = serviceOf(settings);
+      if (!service) throw error;
+      const added = await addToService(service, request, sent, baseName(out));
+      return added.ok ? added : { ok: false, error: `${added.error} (native messaging: ${errorText(error)})` };
+    }
+    return answer ?? { ok: false, error: "the host gave no answer" };
   } catch (error) {
-    return { ok: false, error: String(error && error.message ? error.message : error) };
+    return { ok: false, error: errorText(error) };
   }
 }
 
@@ -172,7 +242,8 @@ async function onDownload(item) {
   const name = baseName(item.filename) || baseName(address.pathname);
   if (!isTaken(name, extensions) && !isTaken(address.pathname, extensions)) return;
   const paused = PAUSES && await api.downloads.pause(item.id).then(() => true, () => false);
-  const answer = await handOver({ action: "download", url, referrer: item.referrer || "", filename: name });
+  const answer = await handOver({ action: "download", url, referrer: item.referrer || "", filename: name },
+    baseName(item.filename));
   if (answer.ok) await dropBrowserCopy(item.id);
   else await keepBrowserCopy(item.id, name, answer.error, paused);
 }

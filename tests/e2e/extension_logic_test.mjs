@@ -1,7 +1,8 @@
 // The browser extension's decisions without a browser: background.js runs
 // against a stand-in for the WebExtension API, and each case checks what it
 // did to the browser's download (pause, resume, cancel, remove, erase), what
-// it told the person, and which cookies went to the host.
+// it told the person, which cookies went to the host, and what went to the
+// download service when the host is missing.
 //
 //   node extension_logic_test.mjs SOURCE_DIR
 
@@ -25,7 +26,7 @@ const cookies = [
 
 // Runs one download through the extension; returns what it did.
 async function run({ firefox = false, answer = { ok: true }, state = "in_progress", url,
-  referrer = page, getAll, resume }) {
+  referrer = page, getAll, resume, stored = {}, service }) {
   const did = [];
   let created;
   const api = {
@@ -38,7 +39,7 @@ async function run({ firefox = false, answer = { ok: true }, state = "in_progres
       },
       ...(firefox ? { getBrowserInfo: async () => ({ name: "Firefox" }) } : {}),
     },
-    storage: { local: { get: async () => ({}) } },
+    storage: { local: { get: async () => stored } },
     cookies: { getAll: getAll ?? (async () => cookies) },
     notifications: { create: async (n) => did.push(["tell", n.message]) },
     contextMenus: { removeAll() {}, create() {}, onClicked: { addListener() {} } },
@@ -52,7 +53,11 @@ async function run({ firefox = false, answer = { ok: true }, state = "in_progres
       erase: async () => did.push(["erase"]),
     },
   };
-  vm.runInNewContext(script, { chrome: api, console, URL, Promise });
+  const fetch = async (address, init) => {
+    did.push([init.method, address, init.headers["Content-Type"], init.body]);
+    return new Response(JSON.stringify(service), { status: service.error ? 400 : 200 });
+  };
+  vm.runInNewContext(script, { chrome: api, console, URL, Promise, fetch });
   url = url ?? "https://dl.files.example/get/pack.zip";
   created({ id: 7, url, filename: "/tmp/" + url.split("/").pop(), referrer });
   await new Promise((resolve) => setTimeout(resolve, 50));
@@ -60,6 +65,9 @@ async function run({ firefox = false, answer = { ok: true }, state = "in_progres
 }
 
 const refused = { ok: false, error: "the Save dialog was cancelled" };
+const missing = new Error("Specified native messaging host not found.");
+const noHost = ["pause", "send: lax none chips", "resume",
+  "tell: The browser downloads pack.zip itself; tvx did not take it: Specified native messaging host not found."];
 const cases = [
   ["taken while the browser still downloads", {},
     ["pause", "send: lax none chips", "cancel", "erase"]],
@@ -68,9 +76,7 @@ const cases = [
   ["declined in Chromium: resumed, and said", { answer: refused },
     ["pause", "send: lax none chips", "resume",
       "tell: The browser downloads pack.zip itself; tvx did not take it: the Save dialog was cancelled"]],
-  ["no host: resumed, and said", { answer: new Error("Specified native messaging host not found.") },
-    ["pause", "send: lax none chips", "resume",
-      "tell: The browser downloads pack.zip itself; tvx did not take it: Specified native messaging host not found."]],
+  ["no host: resumed, and said", { answer: missing }, noHost],
   ["cookies refused: resumed, and said", { getAll: async () => { throw new Error("firstPartyDomain missing"); } },
     ["pause", "resume", "tell: The browser downloads pack.zip itself; tvx did not take it: firstPartyDomain missing"]],
   ["declined in Firefox: never paused", { firefox: true, answer: refused },
@@ -93,8 +99,26 @@ const cases = [
   ["another name is left to the browser", { url: "https://dl.files.example/notes.txt" }, []],
 ];
 
+// The host missing: the download service takes the download when a secret is set.
+const secret = { serviceSecret: "s3cret" };
+const post = ["POST", "http://127.0.0.1:6800/jsonrpc", "application/json", JSON.stringify({
+  jsonrpc: "2.0", id: "tvx-extension", method: "aria2.addUri", params: ["token:s3cret",
+    ["https://dl.files.example/get/pack.zip"],
+    { referer: page, header: ["Cookie: lax=2; none=3; chips=4"], out: "pack.zip" }] })].join(": ");
+const serviceCases = [
+  ["no host, the service takes it", { answer: missing, stored: secret, service: { result: "2089b05ecca3d829" } },
+    ["pause", "send: lax none chips", post, "cancel", "erase"]],
+  ["no host, the service refuses: resumed, and said",
+    { answer: missing, stored: secret, service: { error: { code: 1, message: "Unauthorized" } } },
+    ["pause", "send: lax none chips", post, "resume", "tell: The browser downloads pack.zip itself; tvx did not " +
+      "take it: the download service answered: Unauthorized (native messaging: Specified native messaging host not found.)"]],
+  ["no host, no secret: no service", { answer: missing, stored: { serviceSecret: "" } }, noHost],
+  ["no host, an address not http: no service",
+    { answer: missing, stored: { ...secret, serviceAddress: "ws://127.0.0.1:6800/jsonrpc" } }, noHost],
+];
+
 let failed = 0;
-for (const [name, options, expected] of cases) {
+for (const [name, options, expected] of [...cases, ...serviceCases]) {
   const did = await run(options);
   try {
     assert.deepEqual(did, expected);

@@ -128,6 +128,10 @@ public:
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override {
+        // A WebSocket handshake taken (true, nothing written) is answered by
+        // the server itself; TakeWebSockets then checks it.
+        if (IsWebSocketHandshake(request))
+            return true;
         QHttpServerResponder responder = makeResponder(request, socket);
         const QByteArray plain = "text/plain; charset=utf-8";
         if (!HostAllowed(HeaderOf(request, "Host"), m_listenAll)) {
@@ -149,10 +153,15 @@ protected:
         return true;
     }
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override {
-        makeResponder(request, socket).write(QHttpServerResponder::StatusCode::NotFound);
+        if (!IsWebSocketHandshake(request))
+            makeResponder(request, socket).write(QHttpServerResponder::StatusCode::NotFound);
     }
 
 private:
+    static bool IsWebSocketHandshake(const QHttpServerRequest& request) {
+        return HeaderOf(request, "Upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
+    }
+
     struct Client {
         QWebSocket* socket;
         bool authorized = false;
@@ -270,15 +279,16 @@ int RunRpcService(int argc, char** argv, const RpcOptions& options, tvx::HttpSet
         return {};
     });
     server = std::make_unique<RpcServer>(rpc, options.listenAll);
-    const QHostAddress addresses[] = {options.listenAll ? QHostAddress(QHostAddress::Any)
-                                                        : QHostAddress(QHostAddress::LocalHost)};
-    for (const QHostAddress& address : addresses) {
-        if (server->listen(address, static_cast<quint16>(options.port)) == 0) {
-            std::fprintf(stderr, "tvx-session: port %d of %s cannot be listened on (in use?)\n",
-                         options.port, address.toString().toUtf8().constData());
-            return 1;
-        }
+    const QHostAddress address(options.listenAll ? QHostAddress::Any : QHostAddress::LocalHost);
+    if (server->listen(address, static_cast<quint16>(options.port)) == 0) {
+        std::fprintf(stderr, "tvx-session: port %d of %s cannot be listened on (in use?)\n",
+                     options.port, address.toString().toUtf8().constData());
+        return 1;
     }
+    // Clients that say "localhost" may try ::1 first; a machine without
+    // IPv6 has none, which is no error.
+    if (!options.listenAll)
+        server->listen(QHostAddress::LocalHostIPv6, static_cast<quint16>(options.port));
     if (!queue.Load(problem)) {
         std::fprintf(stderr, "tvx-session: %s\n", problem.c_str());
         return 1;

@@ -32,10 +32,12 @@ build() {
 
 "$top/scripts/install-packages.sh" setup "${packages[@]}"
 # puppeteer-core drives Firefox in the end-to-end test of the browser
-# extension; without npm (or the registry) that test says it is skipped.
-if command -v npm >/dev/null && [ ! -d "$top/tests/e2e/node_modules/puppeteer-core" ]; then
+# extension, and the aria2 client the download service; without npm (or the
+# registry) those tests say they are skipped.
+if command -v npm >/dev/null && { [ ! -d "$top/tests/e2e/node_modules/puppeteer-core" ] ||
+                                 [ ! -d "$top/tests/e2e/node_modules/aria2" ]; }; then
   npm ci --prefix "$top/tests/e2e" --no-audit --no-fund >/dev/null 2>&1 ||
-    echo "setup: npm could not install puppeteer-core; the Firefox test will be skipped" >&2
+    echo "setup: npm could not install puppeteer-core and aria2; their tests will be skipped" >&2
 fi
 build "$top/${TVX_BUILD_DIR:-build}" -DTVX_WERROR=ON -DTVX_SANITIZE=OFF -DTVX_GUI=ON
 if [ "${1:-}" = "--asan" ]; then

@@ -48,7 +48,8 @@ reported=$("$root/usr/bin/tvx-get" --version)
 [ "$reported" = "tvx-get (Tarvex Download Service) $version" ] ||
   fail "package version $version, but tvx-get --version says: $reported"
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6webenginewidgets6 libcurl4 libc6 qt6-qpa-plugins libqt6svg6; do
+for needed in libqt6webenginewidgets6 libcurl4 libc6 qt6-qpa-plugins libqt6svg6 \
+              libqt6httpserver6 libqt6websockets6; do
   grep -q "\\b$needed\\b" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 recommends=$(dpkg-deb -f "$deb" Recommends)

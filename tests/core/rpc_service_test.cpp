@@ -286,3 +286,22 @@ TEST_F(Rpc, TheQueueOutlivesItsServiceAndPausedOnesWait) {
 }
 
 }  // namespace
+
+namespace {
+
+// The overall limit holds for the downloads under way together.
+TEST_F(Rpc, TheOverallLimitHoldsForAllDownloadsTogether) {
+    const std::string body = Pattern(300000, 4);
+    TestHttpServer server([&](const SeenRequest& r) { return tvxtest::FileReply(r, body, kDate); });
+    ASSERT_EQ(Call("aria2.changeGlobalOption", {{{"max-overall-download-limit", "256K"}}})["result"],
+              "OK");
+    const auto start = std::chrono::steady_clock::now();
+    const std::string a = Add(server.Url("/a.bin")), b = Add(server.Url("/b.bin"));
+    WaitForStatus(a, "complete");
+    WaitForStatus(b, "complete");
+    // 600000 bytes at 262144 a second, less what may come at once.
+    EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1800));
+    EXPECT_TRUE(ReadFile(PathOf("root/a.bin")) == body && ReadFile(PathOf("root/b.bin")) == body);
+}
+
+}  // namespace

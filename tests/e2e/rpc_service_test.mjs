@@ -197,8 +197,17 @@ try {
   assert.ok(ranges.slice(rangesBefore).some((r) => r.path === "/slow.bin" && r.start > 0),
     "the restarted service fetched slow.bin from byte 0");
   assert.equal((await again.call("tellStopped", 0, 10)).length, 4);
-  await again.close();
   console.log("ok: killed and started again, the download completes under its gid");
+
+  // tvx.runSession runs the list of the service's folder and says when it is done.
+  fs.writeFileSync(path.join(work, "tvx_downctrl.htm"), `${base}/,.,list\n1,one.bin,One\n//END\n`);
+  const sessionDone = new Promise((resolve) => again.once("tvx.onSessionComplete", ([r]) => resolve(r)));
+  const started = await post({ jsonrpc: "2.0", id: 9, method: "tvx.runSession", params: ["token:" + secret, true] });
+  assert.equal(JSON.parse(started.text).result, "OK", started.text);
+  assert.deepEqual(await sessionDone, { status: 0 });
+  assert.ok(fs.readFileSync(path.join(work, "one.bin")).equals(files["/one.bin"]));
+  await again.close();
+  console.log("ok: tvx.runSession runs the list and tells its end");
 
   service.kill("SIGTERM");
   const end = await service.exited;

@@ -95,6 +95,12 @@ bool Inside(const std::string& path, const std::string& root) {
 
 std::string Decimal(std::int64_t n) { return std::to_string(n); }
 
+// A text that is not UTF-8 (an engine's message quoting a server) is sent
+// with U+FFFD in place of its bad bytes rather than failing the answer.
+std::string Dump(const Json& value) {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 // An int given as a number or as a decimal text (aria2's clients send both).
 long long Integer(const Json& value, const char* what) {
     if (value.is_number_integer())
@@ -456,7 +462,7 @@ std::string Aria2Rpc::Answer(const Json& request, bool* authorized) {
     } catch (const Json::exception& e) {
         answer["error"] = {{"code", kInvalidParams}, {"message", e.what()}};
     }
-    return answer.dump();
+    return Dump(answer);
 }
 
 Json Aria2Rpc::AddUri(Call& c) {
@@ -546,7 +552,7 @@ Json Aria2Rpc::ChangeGlobalOption(Call& c) {
                                                             : Text(value, key.c_str()));
             if (limit < 0)
                 BadParams("max-overall-download-limit must be a number of bytes, K or M: " +
-                          value.dump());
+                          Dump(value));
         } else if (key == "max-concurrent-downloads") {
             concurrent = Integer(value, "max-concurrent-downloads");
             if (concurrent < 1 || concurrent > 64)

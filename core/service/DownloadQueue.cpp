@@ -111,11 +111,12 @@ std::string NameFromAddress(const std::string& uri) {
             decoded += name[i];
         }
     }
-    // A decoded name that names a folder or holds a separator is not used.
+    // A decoded name that names a folder or holds a separator is not used;
+    // one that is not UTF-8 keeps its escapes (the state file holds UTF-8).
     if (decoded.empty() || decoded == "." || decoded == ".." ||
         decoded.find_first_of(std::string("/\\\0", 3)) != std::string::npos)
         return "index.html";
-    return decoded;
+    return IsValidUtf8(decoded) ? decoded : name;
 }
 
 struct DownloadQueue::Entry {
@@ -532,7 +533,7 @@ void DownloadQueue::Save() {
                         {"downloads", downloads}};
     std::string error;
     m_saveProblem.clear();
-    if (!WriteFileAtomically(m_stateFile, state.dump(1), &error))
+    if (!WriteFileAtomically(m_stateFile, state.dump(1, ' ', false, Json::error_handler_t::replace), &error))
         m_saveProblem = m_stateFile + " cannot be written: " + error;
 }
 

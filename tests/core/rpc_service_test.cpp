@@ -305,3 +305,24 @@ TEST_F(Rpc, TheOverallLimitHoldsForAllDownloadsTogether) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RpcNames, AFileIsNamedByItsAddressUnlessThatNamesNoFile) {
+    const struct {
+        const char* uri;
+        const char* name;
+    } cases[] = {
+        {"http://h/dir/a%20b.zip?x=1#y", "a b.zip"},
+        {"https://h", "index.html"},
+        {"http://h/dir/", "index.html"},
+        {"http://h/%2e%2e", "index.html"},
+        {"http://h/a%2Fb", "index.html"},
+        {"http://h/a%5Cb", "index.html"},
+        {"http://h/%FF.bin", "%FF.bin"},  // not UTF-8 once decoded
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(tvx::NameFromAddress(c.uri), c.name) << c.uri;
+}
+
+}  // namespace

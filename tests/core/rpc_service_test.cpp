@@ -126,6 +126,9 @@ TEST_F(Rpc, EachRequestGetsItsAnswer) {
              R"("],{"dir":"sub/../../x"}]})",
          -32602, "outside"},
         {R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",[")" + file +
+             R"("],{"dir":")" + PathOf("root2") + R"("}]})",
+         -32602, "outside"},
+        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",[")" + file +
              R"("],{"dir":"away/x"}]})",
          -32602, "outside"},
         {R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",[")" + file +

@@ -138,8 +138,8 @@ protected:
             responder.write(QByteArray("the Host of the request is not this machine's loopback\n"),
                             {{"Content-Type", plain}}, QHttpServerResponder::StatusCode::Forbidden);
         } else if (request.url().path() != QLatin1String("/jsonrpc")) {
-            responder.write(QByteArray("the service answers on /jsonrpc\n"), {{"Content-Type", plain}},
-                            QHttpServerResponder::StatusCode::NotFound);
+            responder.write(QByteArray("the service answers on /jsonrpc\n"),
+                            {{"Content-Type", plain}}, QHttpServerResponder::StatusCode::NotFound);
         } else if (request.method() != QHttpServerRequest::Method::Post) {
             responder.write(QByteArray("JSON-RPC requests are POSTed\n"),
                             {{"Content-Type", plain}, {"Allow", "POST"}},
@@ -203,7 +203,8 @@ private:
 
 void LoadRpcSettings(RpcOptions& options, const std::string& iniPath) {
     options.port = tvx::GetPrivateProfileInt("RPC", "ListenPort", options.port, iniPath);
-    options.listenAll = tvx::GetPrivateProfileInt("RPC", "ListenAll", options.listenAll, iniPath) != 0;
+    options.listenAll =
+        tvx::GetPrivateProfileInt("RPC", "ListenAll", options.listenAll, iniPath) != 0;
     options.secret = tvx::GetPrivateProfileString("RPC", "Secret", options.secret, iniPath);
     options.dir = tvx::GetPrivateProfileString("RPC", "Dir", options.dir, iniPath);
 }
@@ -270,8 +271,10 @@ int RunRpcService(int argc, char** argv, const RpcOptions& options, tvx::HttpSet
         sessionRunning = true;
         session = std::thread([&, all] {
             const int status = listSession(all);
-            const std::string text = "{\"jsonrpc\":\"2.0\",\"method\":\"tvx.onSessionComplete\","
-                                     "\"params\":[{\"status\":" + std::to_string(status) + "}]}";
+            const std::string text =
+                "{\"jsonrpc\":\"2.0\",\"method\":\"tvx.onSessionComplete\","
+                "\"params\":[{\"status\":" +
+                std::to_string(status) + "}]}";
             QMetaObject::invokeMethod(
                 server.get(), [&server, text] { server->Broadcast(text); }, Qt::QueuedConnection);
             sessionRunning = false;
@@ -293,8 +296,10 @@ int RunRpcService(int argc, char** argv, const RpcOptions& options, tvx::HttpSet
         std::fprintf(stderr, "tvx-session: %s\n", problem.c_str());
         return 1;
     }
-    std::fprintf(stderr, "tvx-session: the download service answers on http://%s:%d/jsonrpc; files go to %s\n",
-                 options.listenAll ? "0.0.0.0" : "127.0.0.1", options.port, config.root.c_str());
+    std::fprintf(
+        stderr,
+        "tvx-session: the download service answers on http://%s:%d/jsonrpc; files go to %s\n",
+        options.listenAll ? "0.0.0.0" : "127.0.0.1", options.port, config.root.c_str());
     app.exec();
     // Downloads under way are broken off and stay in the queue for the next start.
     g_interrupted = true;

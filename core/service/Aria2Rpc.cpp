@@ -2,10 +2,10 @@
 
 #include <climits>
 #include <cstdio>
-#include <random>
 #include <cstdlib>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <stdexcept>
 
 #include "app/Settings.h"
@@ -31,7 +31,9 @@ struct RpcError : std::runtime_error {
     int code;
 };
 
-[[noreturn]] void BadParams(const std::string& message) { throw RpcError(kInvalidParams, message); }
+[[noreturn]] void BadParams(const std::string& message) {
+    throw RpcError(kInvalidParams, message);
+}
 
 bool HasControl(std::string_view text) {
     for (unsigned char c : text)
@@ -44,7 +46,8 @@ bool HasControl(std::string_view text) {
 bool SameSecret(std::string_view given, std::string_view secret) {
     unsigned char differ = given.size() == secret.size() ? 0 : 1;
     for (std::size_t i = 0; i < given.size(); ++i)
-        differ |= static_cast<unsigned char>(given[i] ^ secret[i % std::max<std::size_t>(1, secret.size())]);
+        differ |= static_cast<unsigned char>(given[i] ^
+                                             secret[i % std::max<std::size_t>(1, secret.size())]);
     return differ == 0 && !secret.empty();
 }
 
@@ -93,7 +96,9 @@ bool Inside(const std::string& path, const std::string& root) {
                             (root == "/" || path[root.size()] == '/'));
 }
 
-std::string Decimal(std::int64_t n) { return std::to_string(n); }
+std::string Decimal(std::int64_t n) {
+    return std::to_string(n);
+}
 
 // A text that is not UTF-8 (an engine's message quoting a server) is sent
 // with U+FFFD in place of its bad bytes rather than failing the answer.
@@ -131,12 +136,13 @@ bool WebAddress(const std::string& uri) {
 }
 
 Json Files(const QueueItem& item) {
-    return Json::array({{{"index", "1"},
-                         {"path", item.path},
-                         {"length", Decimal(item.totalLength)},
-                         {"completedLength", Decimal(item.completedLength)},
-                         {"selected", "true"},
-                         {"uris", Json::array({{{"uri", item.request.uri}, {"status", "used"}}})}}});
+    return Json::array(
+        {{{"index", "1"},
+          {"path", item.path},
+          {"length", Decimal(item.totalLength)},
+          {"completedLength", Decimal(item.completedLength)},
+          {"selected", "true"},
+          {"uris", Json::array({{{"uri", item.request.uri}, {"status", "used"}}})}}});
 }
 
 Json Status(const QueueItem& item, const Json& keys) {
@@ -169,7 +175,8 @@ Json Status(const QueueItem& item, const Json& keys) {
 
 // Items [offset, offset + num) of a list; a negative offset counts from
 // the end and lists backwards, as aria2 does.
-Json Window(const std::vector<QueueItem>& items, long long offset, long long num, const Json& keys) {
+Json Window(const std::vector<QueueItem>& items, long long offset, long long num,
+            const Json& keys) {
     if (num < 0)
         BadParams("num must not be negative");
     Json result = Json::array();
@@ -182,20 +189,38 @@ Json Window(const std::vector<QueueItem>& items, long long offset, long long num
 }
 
 const char* const kMethods[] = {
-    "aria2.addUri",          "aria2.remove",          "aria2.forceRemove",
-    "aria2.pause",           "aria2.pauseAll",        "aria2.forcePause",
-    "aria2.forcePauseAll",   "aria2.unpause",         "aria2.unpauseAll",
-    "aria2.tellStatus",      "aria2.getUris",         "aria2.getFiles",
-    "aria2.tellActive",      "aria2.tellWaiting",     "aria2.tellStopped",
-    "aria2.getOption",       "aria2.getGlobalOption", "aria2.changeGlobalOption",
-    "aria2.getGlobalStat",   "aria2.purgeDownloadResult", "aria2.removeDownloadResult",
-    "aria2.getVersion",      "aria2.getSessionInfo",  "aria2.saveSession",
-    "system.multicall",      "system.listMethods",    "system.listNotifications",
+    "aria2.addUri",
+    "aria2.remove",
+    "aria2.forceRemove",
+    "aria2.pause",
+    "aria2.pauseAll",
+    "aria2.forcePause",
+    "aria2.forcePauseAll",
+    "aria2.unpause",
+    "aria2.unpauseAll",
+    "aria2.tellStatus",
+    "aria2.getUris",
+    "aria2.getFiles",
+    "aria2.tellActive",
+    "aria2.tellWaiting",
+    "aria2.tellStopped",
+    "aria2.getOption",
+    "aria2.getGlobalOption",
+    "aria2.changeGlobalOption",
+    "aria2.getGlobalStat",
+    "aria2.purgeDownloadResult",
+    "aria2.removeDownloadResult",
+    "aria2.getVersion",
+    "aria2.getSessionInfo",
+    "aria2.saveSession",
+    "system.multicall",
+    "system.listMethods",
+    "system.listNotifications",
     "tvx.runSession",
 };
 
 const char* const kNotifications[] = {"aria2.onDownloadStart", "aria2.onDownloadPause",
-                                      "aria2.onDownloadStop", "aria2.onDownloadComplete",
+                                      "aria2.onDownloadStop",  "aria2.onDownloadComplete",
                                       "aria2.onDownloadError", "tvx.onSessionComplete"};
 
 }  // namespace
@@ -239,7 +264,8 @@ std::string Aria2Rpc::FolderInsideRoot(std::string_view dir, std::string& proble
     }
     const std::string joined =
         dir.empty() ? m_config.root
-                    : Lexical(dir.front() == '/' ? std::string(dir) : m_config.root + "/" + std::string(dir));
+                    : Lexical(dir.front() == '/' ? std::string(dir)
+                                                 : m_config.root + "/" + std::string(dir));
     const std::string real = Real(joined);
     if (!Inside(real, m_config.root)) {
         problem = "dir " + std::string(dir) + " is outside the folder downloads may go to (" +
@@ -250,9 +276,8 @@ std::string Aria2Rpc::FolderInsideRoot(std::string_view dir, std::string& proble
 }
 
 std::string Aria2Rpc::Notification(const std::string& event, const std::string& gid) {
-    return Json{{"jsonrpc", "2.0"},
-                {"method", "aria2." + event},
-                {"params", Json::array({{{"gid", gid}}})}}
+    return Json{
+        {"jsonrpc", "2.0"}, {"method", "aria2." + event}, {"params", Json::array({{{"gid", gid}}})}}
         .dump();
 }
 
@@ -292,8 +317,8 @@ std::string Aria2Rpc::Answer(const Json& request, bool* authorized) {
         const std::string method = request["method"].get<std::string>();
 
         // Each call of a multicall carries its own secret.
-        std::function<Json(const std::string&, const Json&)> call =
-            [&](const std::string& name, const Json& list) -> Json {
+        std::function<Json(const std::string&, const Json&)> call = [&](const std::string& name,
+                                                                        const Json& list) -> Json {
             Call c{list};
             if (name == "system.listMethods")
                 return kMethods;
@@ -427,12 +452,13 @@ std::string Aria2Rpc::Answer(const Json& request, bool* authorized) {
                 return ChangeGlobalOption(c);
             if (verb == "getGlobalStat") {
                 const std::size_t stopped = m_queue.Stopped().size();
-                return {{"downloadSpeed", Decimal(m_queue.Speed())},
-                        {"uploadSpeed", "0"},
-                        {"numActive", Decimal(static_cast<std::int64_t>(m_queue.Active().size()))},
-                        {"numWaiting", Decimal(static_cast<std::int64_t>(m_queue.Waiting().size()))},
-                        {"numStopped", Decimal(static_cast<std::int64_t>(stopped))},
-                        {"numStoppedTotal", Decimal(static_cast<std::int64_t>(stopped))}};
+                return {
+                    {"downloadSpeed", Decimal(m_queue.Speed())},
+                    {"uploadSpeed", "0"},
+                    {"numActive", Decimal(static_cast<std::int64_t>(m_queue.Active().size()))},
+                    {"numWaiting", Decimal(static_cast<std::int64_t>(m_queue.Waiting().size()))},
+                    {"numStopped", Decimal(static_cast<std::int64_t>(stopped))},
+                    {"numStoppedTotal", Decimal(static_cast<std::int64_t>(stopped))}};
             }
             if (verb == "getVersion")
                 return Json{{"version", std::string(kVersion)},

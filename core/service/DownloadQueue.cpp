@@ -20,8 +20,8 @@ namespace {
 
 using Json = nlohmann::json;
 
-constexpr QueueStatus kStatuses[] = {QueueStatus::Active, QueueStatus::Waiting,
-                                     QueueStatus::Paused, QueueStatus::Error,
+constexpr QueueStatus kStatuses[] = {QueueStatus::Active,   QueueStatus::Waiting,
+                                     QueueStatus::Paused,   QueueStatus::Error,
                                      QueueStatus::Complete, QueueStatus::Removed};
 
 bool IsStopped(QueueStatus status) {
@@ -91,7 +91,7 @@ bool MakeDirectories(const std::string& path) {
 }  // namespace
 
 const char* QueueStatusName(QueueStatus status) {
-    static const char* const names[] = {"active", "waiting", "paused",
+    static const char* const names[] = {"active", "waiting",  "paused",
                                         "error",  "complete", "removed"};
     return names[static_cast<int>(status)];
 }
@@ -129,7 +129,9 @@ DownloadQueue::DownloadQueue(HttpSettings settings, std::string stateFile, Notif
       m_stateFile(std::move(stateFile)),
       m_notify(std::move(notify)) {}
 
-DownloadQueue::~DownloadQueue() { Stop(); }
+DownloadQueue::~DownloadQueue() {
+    Stop();
+}
 
 bool DownloadQueue::Load(std::string& problem) {
     std::string text;
@@ -159,8 +161,9 @@ bool DownloadQueue::Load(std::string& problem) {
             }
             request.split = j.value("split", 0);
             const std::string status = j.at("status").get<std::string>();
-            const auto known = std::find_if(std::begin(kStatuses), std::end(kStatuses),
-                                            [&](QueueStatus s) { return status == QueueStatusName(s); });
+            const auto known =
+                std::find_if(std::begin(kStatuses), std::end(kStatuses),
+                             [&](QueueStatus s) { return status == QueueStatusName(s); });
             if (known == std::end(kStatuses))
                 throw std::runtime_error("a download has the unknown state \"" + status + "\"");
             // What was under way when the service ended waits for its turn.
@@ -205,7 +208,8 @@ std::string DownloadQueue::Add(QueueRequest request, int position) {
     std::lock_guard<std::mutex> lock(m_mutex);
     QueueItem& item = entry->item;
     item.gid = NewGid();
-    item.path = request.dir + "/" + (request.out.empty() ? NameFromAddress(request.uri) : request.out);
+    item.path =
+        request.dir + "/" + (request.out.empty() ? NameFromAddress(request.uri) : request.out);
     item.request = std::move(request);
     auto at = m_entries.end();
     if (position >= 0) {
@@ -267,7 +271,8 @@ void DownloadQueue::Run(std::shared_ptr<Entry> entry) {
         const std::int64_t overall = m_overallLimit;
         if (overall <= 0)
             return ownLimit;
-        const std::int64_t share = std::max<std::int64_t>(1, overall / std::max(1, m_running.load()));
+        const std::int64_t share =
+            std::max<std::int64_t>(1, overall / std::max(1, m_running.load()));
         return ownLimit > 0 ? std::min(ownLimit, share) : share;
     };
     settings.interrupted = [entry] { return entry->halt != kGoOn; };
@@ -333,9 +338,10 @@ void DownloadQueue::Run(std::shared_ptr<Entry> entry) {
         } else {
             item.status = QueueStatus::Error;
             item.errorCode = ErrorCode(outcome);
-            item.errorMessage = !ui.messages.empty()             ? ui.messages
-                                : !download.Transfer().Problem().empty() ? download.Transfer().Problem()
-                                                                         : "the download ended short";
+            item.errorMessage = !ui.messages.empty() ? ui.messages
+                                : !download.Transfer().Problem().empty()
+                                    ? download.Transfer().Problem()
+                                    : "the download ended short";
             event = "onDownloadError";
         }
         if (IsStopped(item.status)) {
@@ -487,7 +493,9 @@ std::string DownloadQueue::SaveProblem() const {
     return m_saveProblem;
 }
 
-std::int64_t DownloadQueue::OverallLimit() const { return m_overallLimit; }
+std::int64_t DownloadQueue::OverallLimit() const {
+    return m_overallLimit;
+}
 
 void DownloadQueue::SetOverallLimit(std::int64_t bytesPerSecond) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -533,7 +541,8 @@ void DownloadQueue::Save() {
                         {"downloads", downloads}};
     std::string error;
     m_saveProblem.clear();
-    if (!WriteFileAtomically(m_stateFile, state.dump(1, ' ', false, Json::error_handler_t::replace), &error))
+    if (!WriteFileAtomically(m_stateFile, state.dump(1, ' ', false, Json::error_handler_t::replace),
+                             &error))
         m_saveProblem = m_stateFile + " cannot be written: " + error;
 }
 

@@ -119,8 +119,8 @@ private:
     Notify m_notify;
     mutable std::mutex m_mutex;
     std::vector<std::shared_ptr<Entry>> m_entries;  // queue order; stopped ones in order of ending
-    std::condition_variable m_idle;  // a download's thread has ended
-    int m_threads = 0;               // download threads that have not yet ended
+    std::condition_variable m_idle;                 // a download's thread has ended
+    int m_threads = 0;                              // download threads that have not yet ended
     int m_maxConcurrent = 5;
     std::atomic<std::int64_t> m_overallLimit{0};
     std::atomic<int> m_running{0};

@@ -88,6 +88,10 @@ protected:
 TEST_F(Rpc, EachRequestGetsItsAnswer) {
     symlink("/tmp", PathOf("root/away").c_str());
     const std::string file = "http://127.0.0.1:9/a.zip";
+    const auto addUri = [](const std::string& uri, const std::string& options) {
+        return R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",[")" +
+               uri + R"("],)" + options + "]}";
+    };
     const std::string multicall =
         R"({"jsonrpc":"2.0","id":"m","method":"system.multicall","params":[[)"
         R"({"methodName":"aria2.getGlobalStat","params":["token:s3cret"]},)"
@@ -108,44 +112,25 @@ TEST_F(Rpc, EachRequestGetsItsAnswer) {
         {"{not json", -32700, "Parse error"},
         {"[]", -32600, "Invalid Request"},
         {R"({"jsonrpc":"2.0","id":1,"method":5})", -32600, "Invalid Request"},
-        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.getVersion","params":{"a":1}})", -32602, "list"},
+        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.getVersion","params":{"a":1}})", -32602,
+         "list"},
         {R"({"jsonrpc":"2.0","id":1,"method":"aria2.shutdown","params":["token:s3cret"]})", -32601,
          "No such method: aria2.shutdown"},
         {R"({"jsonrpc":"2.0","id":1,"method":"aria2.tellWaiting","params":["token:s3cret",0]})",
          -32602, "num is missing"},
         {R"({"jsonrpc":"2.0","id":1,"method":"aria2.tellStatus","params":["token:s3cret","00ff"]})",
          1, "GID 00ff is not found"},
-        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",["file:///etc/passwd"]]})",
-         -32602, "only http and https"},
-        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",["ftp://127.0.0.1/a"]]})",
-         -32602, "only http and https"},
-        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",[")" + file +
-             R"("],{"dir":"/etc"}]})",
-         -32602, "dir /etc is outside"},
-        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",[")" + file +
-             R"("],{"dir":"sub/../../x"}]})",
-         -32602, "outside"},
-        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",[")" + file +
-             R"("],{"dir":")" + PathOf("root2") + R"("}]})",
-         -32602, "outside"},
-        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",[")" + file +
-             R"("],{"dir":"away/x"}]})",
-         -32602, "outside"},
-        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",[")" + file +
-             R"("],{"out":"../escape"}]})",
-         -32602, "out must be a file name inside dir"},
-        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",[")" + file +
-             R"("],{"out":"away/x"}]})",
-         -32602, "inside dir"},
-        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",[")" + file +
-             R"("],{"header":"X: 1\r\nEvil: 2"}]})",
-         -32602, "one line"},
-        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",[")" + file +
-             R"("],{"checksum":"md5=00"}]})",
-         -32602, "checksum must be"},
-        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.addUri","params":["token:s3cret",[")" + file +
-             R"("],{"split":"17"}]})",
-         -32602, "split must be from 1 to 16"},
+        {addUri("file:///etc/passwd", "{}"), -32602, "only http and https"},
+        {addUri("ftp://127.0.0.1/a", "{}"), -32602, "only http and https"},
+        {addUri(file, R"({"dir":"/etc"})"), -32602, "dir /etc is outside"},
+        {addUri(file, R"({"dir":"sub/../../x"})"), -32602, "outside"},
+        {addUri(file, R"({"dir":")" + PathOf("root2") + R"("})"), -32602, "outside"},
+        {addUri(file, R"({"dir":"away/x"})"), -32602, "outside"},
+        {addUri(file, R"({"out":"../escape"})"), -32602, "out must be a file name inside dir"},
+        {addUri(file, R"({"out":"away/x"})"), -32602, "inside dir"},
+        {addUri(file, R"({"header":"X: 1\r\nEvil: 2"})"), -32602, "one line"},
+        {addUri(file, R"({"checksum":"md5=00"})"), -32602, "checksum must be"},
+        {addUri(file, R"({"split":"17"})"), -32602, "split must be from 1 to 16"},
         {R"({"jsonrpc":"2.0","id":1,"method":"aria2.changeGlobalOption","params":["token:s3cret",{"dir":"/"}]})",
          -32602, "cannot be changed here"},
         {R"({"jsonrpc":"2.0","id":1,"method":"aria2.changeGlobalOption","params":["token:s3cret",{"max-concurrent-downloads":"0"}]})",
@@ -153,8 +138,8 @@ TEST_F(Rpc, EachRequestGetsItsAnswer) {
         {R"({"jsonrpc":"2.0","id":1,"method":"aria2.changeGlobalOption","params":["token:s3cret",)"
          R"({"max-concurrent-downloads":"2","max-overall-download-limit":"1M"}]})",
          0, "OK"},
-        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.getGlobalOption","params":["token:s3cret"]})", 0,
-         R"("max-concurrent-downloads":"2","max-overall-download-limit":"1048576")"},
+        {R"({"jsonrpc":"2.0","id":1,"method":"aria2.getGlobalOption","params":["token:s3cret"]})",
+         0, R"("max-concurrent-downloads":"2","max-overall-download-limit":"1048576")"},
         {R"({"jsonrpc":"2.0","id":1,"method":"tvx.runSession","params":["token:s3cret"]})", 1,
          "runs no list session"},
     };
@@ -173,8 +158,9 @@ TEST_F(Rpc, EachRequestGetsItsAnswer) {
         }
     }
     // A batch answers each call; a multicall each of its calls, by its own secret.
-    const json batch = json::parse(rpc->Handle(R"([{"jsonrpc":"2.0","id":1,"method":"x"},)"
-                                               R"({"jsonrpc":"2.0","id":2,"method":"system.listNotifications"}])"));
+    const json batch = json::parse(
+        rpc->Handle(R"([{"jsonrpc":"2.0","id":1,"method":"x"},)"
+                    R"({"jsonrpc":"2.0","id":2,"method":"system.listNotifications"}])"));
     ASSERT_EQ(batch.size(), 2u);
     EXPECT_EQ(batch[0]["error"]["code"], -32601);
     EXPECT_EQ(batch[1]["id"], 2);
@@ -197,12 +183,11 @@ TEST_F(Rpc, DownloadsEndAsTheirBytesSay) {
     tvx::Hasher hasher(tvx::DigestAlgorithm::Sha256);
     hasher.Update(good.data(), good.size());
     const std::string sha = tvx::HexText(hasher.Final());
-    const std::string proven = Add(server.Url("/good.bin"),
-                                   {{"checksum", "sha-256=" + sha},
-                                    {"header", {"X-Token: 42"}},
-                                    {"referer", "http://127.0.0.1/page"},
-                                    {"dir", "in/here"},
-                                    {"out", "proven.bin"}});
+    const std::string proven = Add(server.Url("/good.bin"), {{"checksum", "sha-256=" + sha},
+                                                             {"header", {"X-Token: 42"}},
+                                                             {"referer", "http://127.0.0.1/page"},
+                                                             {"dir", "in/here"},
+                                                             {"out", "proven.bin"}});
     const std::string refuted =
         Add(server.Url("/other.bin"), {{"checksum", "sha-256=" + std::string(64, '0')}});
     const std::string missing = Add(server.Url("/missing.bin"));
@@ -251,7 +236,8 @@ Reply SlowFile(const SeenRequest& r, const std::string& body) {
 TEST_F(Rpc, TheQueueOutlivesItsServiceAndPausedOnesWait) {
     const std::string body = Pattern(3000000, 3);
     TestHttpServer server([&](const SeenRequest& r) { return SlowFile(r, body); });
-    ASSERT_EQ(Call("aria2.changeGlobalOption", {{{"max-concurrent-downloads", "1"}}})["result"], "OK");
+    ASSERT_EQ(Call("aria2.changeGlobalOption", {{{"max-concurrent-downloads", "1"}}})["result"],
+              "OK");
     const std::string first = Add(server.Url("/first.bin"), {{"split", "1"}});
     const std::string second = Add(server.Url("/second.bin"));
     const std::string third = Add(server.Url("/third.bin"));
@@ -260,7 +246,8 @@ TEST_F(Rpc, TheQueueOutlivesItsServiceAndPausedOnesWait) {
     EXPECT_EQ(Call("aria2.remove", {third})["result"], third);
     EXPECT_EQ(Call("aria2.tellWaiting", {0, 10, {"gid", "status"}})["result"],
               json::parse(R"([{"gid":")" + second + R"(","status":"paused"}])"));
-    for (int i = 0; i < 500 && std::stoll(Status(first).value("completedLength", "0")) < 100000; ++i)
+    for (int i = 0; i < 500 && std::stoll(Status(first).value("completedLength", "0")) < 100000;
+         ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_GT(std::stoll(Status(first).value("completedLength", "0")), 0);
 
@@ -296,8 +283,9 @@ namespace {
 TEST_F(Rpc, TheOverallLimitHoldsForAllDownloadsTogether) {
     const std::string body = Pattern(300000, 4);
     TestHttpServer server([&](const SeenRequest& r) { return tvxtest::FileReply(r, body, kDate); });
-    ASSERT_EQ(Call("aria2.changeGlobalOption", {{{"max-overall-download-limit", "256K"}}})["result"],
-              "OK");
+    ASSERT_EQ(
+        Call("aria2.changeGlobalOption", {{{"max-overall-download-limit", "256K"}}})["result"],
+        "OK");
     const auto start = std::chrono::steady_clock::now();
     const std::string a = Add(server.Url("/a.bin")), b = Add(server.Url("/b.bin"));
     WaitForStatus(a, "complete");

@@ -24,6 +24,7 @@ constexpr int kParseError = -32700;
 constexpr int kInvalidRequest = -32600;
 constexpr int kNoSuchMethod = -32601;
 constexpr int kInvalidParams = -32602;
+constexpr int kInternalError = -32603;
 constexpr int kCannot = 1;
 
 struct RpcError : std::runtime_error {
@@ -487,6 +488,10 @@ std::string Aria2Rpc::Answer(const Json& request, bool* authorized) {
         answer["error"] = {{"code", e.code}, {"message", e.what()}};
     } catch (const Json::exception& e) {
         answer["error"] = {{"code", kInvalidParams}, {"message", e.what()}};
+    } catch (const std::exception& e) {
+        // Whatever else went wrong (memory, a thread that would not start)
+        // is the call's error, never the service's end.
+        answer["error"] = {{"code", kInternalError}, {"message", e.what()}};
     }
     return Dump(answer);
 }

@@ -1,4 +1,5 @@
-// tvx_chaos: a seeded chaos run. tvx-get and short tvx-session runs fetch files
+// tvx_chaos: a seeded chaos run. tvx-get, short tvx-session runs and the
+// download service (tvx-session --enable-rpc, driven over JSON-RPC) fetch files
 // from a server that misbehaves the way real ones do (ranges ignored or
 // refused, bodies cut, stalls, shifted ranges, answers without validators,
 // chunked or encoded bodies, a new version mid-way, resets), over every form
@@ -15,6 +16,11 @@
 //    exactly and no control file;
 //  - a fresh file from a server that behaves costs no sliver requests: every
 //    range asked for is at least the smallest segment.
+//
+// A service "run" starts the service, adds every file that has no download
+// under way (those it had resume by themselves), waits until each is complete
+// or failed, and stops the service with SIGTERM; it counts as exit 0 when every
+// download reports complete and the service exits 0.
 //
 // Scenario i of a run with --seed S has the seed S + i; a failure prints it,
 // and `tvx_chaos --seed <that> --scenarios 1` replays the scenario.
@@ -36,6 +42,7 @@
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <mutex>
 #include <random>
 #include <sstream>
@@ -356,7 +363,7 @@ struct ChaosServer {
     }
 };
 
-enum class Tool { Get, Session };
+enum class Tool { Get, Session, Service };
 
 struct Options {
     std::string get, session, root;
@@ -444,7 +451,8 @@ private:
         m_server.paceMs = m_rng.Chance(0.2) ? 0 : 2 << m_rng.Below(4);  // 0: at loopback speed
         m_server.sums = m_rng.Chance(0.2);
         m_server.epoch = 1500000000 + static_cast<std::time_t>(m_rng.Below(100000000));
-        m_tool = m_rng.Chance(0.25) ? Tool::Session : Tool::Get;
+        const std::uint64_t tool = m_rng.Below(20);
+        m_tool = tool < 5 ? Tool::Session : tool < 8 ? Tool::Service : Tool::Get;
         m_perFile = 1 + static_cast<int>(m_rng.Below(8));
         m_jobs = 1 + static_cast<int>(m_rng.Below(8));
         const int count = m_tool == Tool::Get ? 1 : 2 + static_cast<int>(m_rng.Below(3));
@@ -453,7 +461,9 @@ private:
         m_oneText = m_rng.Chance(0.5);
         m_description = m_tool == Tool::Get ? Text("tvx-get -x %d, path %s%s", m_perFile,
                                                    kForms[form], m_oneText ? ", one text" : "")
-                                            : Text("tvx-session -j %d -x %d", m_jobs, m_perFile);
+                       : m_tool == Tool::Session
+                           ? Text("tvx-session -j %d -x %d", m_jobs, m_perFile)
+                           : Text("the service, %d at once, -x %d", m_jobs, m_perFile);
         if (m_server.sums)
             m_description += ", SHA256SUMS";
         for (int i = 0; i < count; ++i) {
@@ -546,15 +556,10 @@ private:
             for (File& f : m_server.files)
                 f.heldThisRun = {f.current};
         }
-        const pid_t pid = tvxtest::StartProcess(
-            m_tool == Tool::Get ? m_options.get : m_options.session, Arguments(), m_dir);
-        {
-            std::lock_guard<std::mutex> lock(m_server.mutex);
-            m_server.victim = m_server.killed ? 0 : pid;
-        }
         const auto began = Clock::now();
-        const int bound = m_options.boundSec * (m_tool == Tool::Session ? 2 : 1);
-        const tvxtest::ProcessResult result = tvxtest::WaitProcess(pid, m_dir, bound * 1000);
+        const int bound = m_options.boundSec * (m_tool == Tool::Get ? 1 : 2);
+        const tvxtest::ProcessResult result =
+            m_tool == Tool::Service ? RunService(bound) : RunCommand(bound);
         const bool hung = Clock::now() - began >= std::chrono::seconds(bound);
         m_said += result.err + result.out;
         bool killed;
@@ -635,6 +640,100 @@ private:
         }
     }
 
+    tvxtest::ProcessResult RunCommand(int bound) {
+        const pid_t pid = tvxtest::StartProcess(
+            m_tool == Tool::Get ? m_options.get : m_options.session, Arguments(), m_dir);
+        {
+            std::lock_guard<std::mutex> lock(m_server.mutex);
+            m_server.victim = m_server.killed ? 0 : pid;
+        }
+        return tvxtest::WaitProcess(pid, m_dir, bound * 1000);
+    }
+
+    // One call to the service with curl; null when it did not answer.
+    nlohmann::json Call(const std::string& method, nlohmann::json params) const {
+        params.insert(params.begin(), "token:chaos");
+        const std::string body =
+            nlohmann::json{{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}}
+                .dump();
+        const std::string command = "curl -s -m 5 -d '" + body + "' http://127.0.0.1:" +
+                                    std::to_string(m_rpcPort) + "/jsonrpc 2>/dev/null";
+        std::string answer;
+        if (FILE* out = popen(command.c_str(), "r")) {
+            char buffer[4096];
+            for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;)
+                answer.append(buffer, n);
+            pclose(out);
+        }
+        const nlohmann::json parsed = nlohmann::json::parse(answer, nullptr, false);
+        return parsed.is_object() ? parsed : nlohmann::json();
+    }
+
+    // A download's status; "" when the service did not say.
+    std::string StatusOf(const std::string& gid) const {
+        const nlohmann::json answer = Call("aria2.tellStatus", {gid, {"status"}});
+        const nlohmann::json* result = answer.contains("result") ? &answer["result"] : nullptr;
+        return result != nullptr && result->is_object() ? result->value("status", "") : "";
+    }
+
+    // A service run, as the comment at the top says; its "exit status" is 0
+    // when every download reported complete and the service exited 0 on
+    // SIGTERM, 1 otherwise.
+    tvxtest::ProcessResult RunService(int bound) {
+        if (m_rpcPort == 0)
+            m_rpcPort = tvxtest::UnusedLoopbackPort();
+        const pid_t pid = tvxtest::StartProcess(
+            m_options.session,
+            {"--enable-rpc", "--rpc-listen-port", std::to_string(m_rpcPort), "--rpc-secret",
+             "chaos", "--dir", m_dir + "/dl"},
+            m_dir, {{"HOME", m_dir}, {"XDG_STATE_HOME", std::nullopt}});
+        {
+            std::lock_guard<std::mutex> lock(m_server.mutex);
+            m_server.victim = m_server.killed ? 0 : pid;
+        }
+        const auto end = Clock::now() + std::chrono::seconds(bound - 2);
+        const auto alive = [&] { return ::kill(pid, 0) == 0 && Clock::now() < end; };
+        while (alive() && Call("aria2.getVersion", nlohmann::json::array()).is_null())
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Every file without a download under way is added (again).
+        for (std::size_t i = 0; i < m_server.files.size() && alive(); ++i) {
+            if (i < m_gids.size()) {
+                const std::string status = StatusOf(m_gids[i]);
+                if (status != "complete" && status != "error" && status != "removed")
+                    continue;
+                Call("aria2.removeDownloadResult", {m_gids[i]});
+            }
+            const File& f = m_server.files[i];
+            const nlohmann::json added =
+                Call("aria2.addUri", {{m_http->Url(f.target)}, {{"out", f.path}}});
+            const nlohmann::json gid = added.is_object() ? added.value("result", nlohmann::json())
+                                                         : nlohmann::json();
+            if (!gid.is_string())
+                continue;  // killed meanwhile
+            m_gids.resize(std::max(m_gids.size(), i + 1));
+            m_gids[i] = gid.get<std::string>();
+        }
+        bool complete = false;
+        while (alive()) {
+            int done = 0, ended = 0;
+            for (const std::string& gid : m_gids) {
+                const std::string status = StatusOf(gid);
+                done += status == "complete";
+                ended += status == "complete" || status == "error" || status == "removed";
+            }
+            if (ended == static_cast<int>(m_server.files.size())) {
+                complete = done == ended;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ::kill(pid, SIGTERM);
+        tvxtest::ProcessResult result = tvxtest::WaitProcess(pid, m_dir, bound * 1000);
+        if (result.exitCode == 0 && !complete)
+            result.exitCode = 1;
+        return result;
+    }
+
     const Options& m_options;
     std::uint64_t m_seed;
     Rng m_rng;
@@ -647,6 +746,8 @@ private:
     bool m_oneText = false;
     std::vector<std::string> m_failures;
     std::string m_said;  // what the runs wrote
+    int m_rpcPort = 0;                // the service's, once it has run
+    std::vector<std::string> m_gids;  // the service's download of each file
 };
 
 }  // namespace

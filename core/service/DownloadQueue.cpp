@@ -1,7 +1,5 @@
 #include "service/DownloadQueue.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -75,17 +73,6 @@ int HexValue(char c) {
         return c - '0';
     c = static_cast<char>(c | 0x20);
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
-// Creates the folder and those above it; true when it is there.
-bool MakeDirectories(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        MakeDirectory(path.substr(0, slash));
-        if (slash == std::string::npos)
-            break;
-    }
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace
@@ -284,9 +271,8 @@ void DownloadQueue::Run(std::shared_ptr<Entry> entry) {
     download.SetReadWait(200);
     download.SetParameters(request.uri, path);
     download.Transfer().SetExpectedDigests(request.checksums);
-    if (!MakeDirectories(folder)) {
-        ui.MessageBox("the folder " + folder + " cannot be made");
-    } else if (download.Start()) {
+    // The transfer makes the folders on the way to its file.
+    if (download.Start()) {
         auto measured = std::chrono::steady_clock::now();
         std::int64_t measuredBytes = download.Transfer().OnDisk();
         for (;;) {

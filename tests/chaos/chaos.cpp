@@ -42,8 +42,8 @@
 #include <ctime>
 #include <fstream>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <sstream>
 #include <string>
@@ -461,9 +461,9 @@ private:
         m_oneText = m_rng.Chance(0.5);
         m_description = m_tool == Tool::Get ? Text("tvx-get -x %d, path %s%s", m_perFile,
                                                    kForms[form], m_oneText ? ", one text" : "")
-                       : m_tool == Tool::Session
-                           ? Text("tvx-session -j %d -x %d", m_jobs, m_perFile)
-                           : Text("the service, %d at once, -x %d", m_jobs, m_perFile);
+                        : m_tool == Tool::Session
+                            ? Text("tvx-session -j %d -x %d", m_jobs, m_perFile)
+                            : Text("the service, %d at once, -x %d", m_jobs, m_perFile);
         if (m_server.sums)
             m_description += ", SHA256SUMS";
         for (int i = 0; i < count; ++i) {
@@ -653,11 +653,14 @@ private:
     // One call to the service with curl; null when it did not answer.
     nlohmann::json Call(const std::string& method, nlohmann::json params) const {
         params.insert(params.begin(), "token:chaos");
-        const std::string body =
-            nlohmann::json{{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}}
-                .dump();
-        const std::string command = "curl -s -m 5 -d '" + body + "' http://127.0.0.1:" +
-                                    std::to_string(m_rpcPort) + "/jsonrpc 2>/dev/null";
+        const std::string body = nlohmann::json{
+            {"jsonrpc", "2.0"},
+            {"id", 1},
+            {"method", method},
+            {"params", params}}.dump();
+        const std::string command = "curl -s -m 5 -d '" + body +
+                                    "' http://127.0.0.1:" + std::to_string(m_rpcPort) +
+                                    "/jsonrpc 2>/dev/null";
         std::string answer;
         if (FILE* out = popen(command.c_str(), "r")) {
             char buffer[4096];
@@ -682,16 +685,17 @@ private:
     tvxtest::ProcessResult RunService(int bound) {
         if (m_rpcPort == 0)
             m_rpcPort = tvxtest::UnusedLoopbackPort();
-        const pid_t pid = tvxtest::StartProcess(
-            m_options.session,
-            {"--enable-rpc", "--rpc-listen-port", std::to_string(m_rpcPort), "--rpc-secret",
-             "chaos", "--dir", m_dir + "/dl"},
-            m_dir, {{"HOME", m_dir}, {"XDG_STATE_HOME", std::nullopt}});
+        const pid_t pid =
+            tvxtest::StartProcess(m_options.session,
+                                  {"--enable-rpc", "--rpc-listen-port", std::to_string(m_rpcPort),
+                                   "--rpc-secret", "chaos", "--dir", m_dir + "/dl"},
+                                  m_dir, {{"HOME", m_dir}, {"XDG_STATE_HOME", std::nullopt}});
         {
             std::lock_guard<std::mutex> lock(m_server.mutex);
             m_server.victim = m_server.killed ? 0 : pid;
         }
-        const auto end = Clock::now() + std::chrono::seconds(bound - 2);
+        // Past the bound the run counts as hung; the service is stopped then.
+        const auto end = Clock::now() + std::chrono::seconds(bound);
         const auto alive = [&] { return ::kill(pid, 0) == 0 && Clock::now() < end; };
         while (alive() && Call("aria2.getVersion", nlohmann::json::array()).is_null())
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -706,29 +710,39 @@ private:
             const File& f = m_server.files[i];
             const nlohmann::json added =
                 Call("aria2.addUri", {{m_http->Url(f.target)}, {{"out", f.path}}});
-            const nlohmann::json gid = added.is_object() ? added.value("result", nlohmann::json())
-                                                         : nlohmann::json();
+            const nlohmann::json gid =
+                added.is_object() ? added.value("result", nlohmann::json()) : nlohmann::json();
             if (!gid.is_string())
                 continue;  // killed meanwhile
             m_gids.resize(std::max(m_gids.size(), i + 1));
             m_gids[i] = gid.get<std::string>();
         }
         bool complete = false;
+        std::string statuses;
         while (alive()) {
             int done = 0, ended = 0;
+            statuses.clear();
             for (const std::string& gid : m_gids) {
                 const std::string status = StatusOf(gid);
                 done += status == "complete";
                 ended += status == "complete" || status == "error" || status == "removed";
+                statuses += " " + (status.empty() ? "?" : status);
             }
             if (ended == static_cast<int>(m_server.files.size())) {
                 complete = done == ended;
+                if (!complete) {
+                    for (const std::string& gid : m_gids)
+                        statuses +=
+                            "\n" +
+                            Call("aria2.tellStatus", {gid, {"status", "errorMessage"}}).dump();
+                }
                 break;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         ::kill(pid, SIGTERM);
-        tvxtest::ProcessResult result = tvxtest::WaitProcess(pid, m_dir, bound * 1000);
+        tvxtest::ProcessResult result = tvxtest::WaitProcess(pid, m_dir, 10000);
+        result.err += "the downloads:" + statuses + "\n";
         if (result.exitCode == 0 && !complete)
             result.exitCode = 1;
         return result;

@@ -696,7 +696,12 @@ private:
         }
         // Past the bound the run counts as hung; the service is stopped then.
         const auto end = Clock::now() + std::chrono::seconds(bound);
-        const auto alive = [&] { return ::kill(pid, 0) == 0 && Clock::now() < end; };
+        // Running: not ended (looked at without reaping it, which WaitProcess does).
+        const auto alive = [&] {
+            siginfo_t info{};
+            return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                   info.si_pid == 0 && Clock::now() < end;
+        };
         while (alive() && Call("aria2.getVersion", nlohmann::json::array()).is_null())
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         // Every file without a download under way is added (again).

@@ -672,11 +672,31 @@ private:
         return parsed.is_object() ? parsed : nlohmann::json();
     }
 
-    // A download's status; "" when the service did not say.
+    // A download's status; "" when the service did not answer, "unknown"
+    // when it answered with an error (no such download).
     std::string StatusOf(const std::string& gid) const {
         const nlohmann::json answer = Call("aria2.tellStatus", {gid, {"status"}});
+        if (answer.contains("error"))
+            return "unknown";
         const nlohmann::json* result = answer.contains("result") ? &answer["result"] : nullptr;
         return result != nullptr && result->is_object() ? result->value("status", "") : "";
+    }
+
+    // The gid of the service's download to path under way or waiting; "" for none.
+    std::string GidOf(const std::string& path) const {
+        for (const auto& [method, params] :
+             {std::pair<const char*, nlohmann::json>{"aria2.tellActive", nlohmann::json::array()},
+              {"aria2.tellWaiting", {0, 1000}}}) {
+            const nlohmann::json answer = Call(method, params);
+            if (!answer.contains("result") || !answer["result"].is_array())
+                continue;
+            for (const nlohmann::json& item : answer["result"]) {
+                const nlohmann::json files = item.value("files", nlohmann::json::array());
+                if (!files.empty() && files[0].value("path", "") == path)
+                    return item.value("gid", "");
+            }
+        }
+        return "";
     }
 
     // A service run, as the comment at the top says; its "exit status" is 0
@@ -707,12 +727,24 @@ private:
         // Every file without a download under way is added (again).
         for (std::size_t i = 0; i < m_server.files.size() && alive(); ++i) {
             if (i < m_gids.size()) {
+                // A kill between removing a result and adding the file again
+                // leaves a download the service rightly no longer knows.
                 const std::string status = StatusOf(m_gids[i]);
-                if (status != "complete" && status != "error" && status != "removed")
+                if (status != "complete" && status != "error" && status != "removed" &&
+                    status != "unknown")
                     continue;
-                Call("aria2.removeDownloadResult", {m_gids[i]});
+                if (status != "unknown")
+                    Call("aria2.removeDownloadResult", {m_gids[i]});
             }
             const File& f = m_server.files[i];
+            // A kill after the service saved an addUri but before it
+            // answered leaves a download of the file under a gid not known
+            // here: it is the one to wait for, not a second one.
+            if (const std::string held = GidOf(f.native); !held.empty()) {
+                m_gids.resize(std::max(m_gids.size(), i + 1));
+                m_gids[i] = held;
+                continue;
+            }
             const nlohmann::json added =
                 Call("aria2.addUri", {{m_http->Url(f.target)}, {{"out", f.path}}});
             const nlohmann::json gid =
